@@ -1,0 +1,44 @@
+#include "vfs/core/file_system.h"
+
+#include "vfs/core/bounded_string.h"
+#include "vfs/core/counted.h"
+
+namespace vfs {
+
+Result FileSystem::GetFullPath(VfsString& out, const VfsString& relative) {
+    // `relative` may be `out` itself: join into a fresh string first.
+    VfsString joined(rootPath);
+    joined.Append(relative);
+    out.Assign(joined);
+    return Result::Ok();
+}
+
+Result FileSystem::GetFullPathBuffer(char* buffer, const char* relative, uint32_t bufferSize) {
+    BoundedString text(buffer, bufferSize, true);
+    text.Assign(rootPath.c_str());
+    bool cut = text.overflow != 0;
+    text.Append(relative);
+    cut = cut || text.overflow != 0;
+    return cut ? Result::Fail() : Result::Ok();
+}
+
+const char* FileSystem::GetRootPath() {
+    return rootPath.c_str();
+}
+
+void FileSystem::SetParent(FileSystem* p) {
+    if (parent != nullptr) {
+        p->SetParent(parent);
+    }
+    parent = p;
+}
+
+int32_t FileSystem::AddRef() {
+    return AddRefCounted(refCount);
+}
+
+int32_t FileSystem::Release() {
+    return ReleaseCounted(this, refCount, parent);
+}
+
+}  // namespace vfs

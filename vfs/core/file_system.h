@@ -1,0 +1,66 @@
+// FileSystem: the one interface over host directories and archive contents.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "vfs/core/find_data.h"
+#include "vfs/core/result.h"
+#include "vfs/core/semaphore.h"
+#include "vfs/core/vfs_string.h"
+
+namespace vfs {
+
+class StreamRef;
+
+// A counted file system with a top directory named by its root path. Every
+// path given to an operation is relative to that top and is joined to a
+// prefix by plain concatenation. Concrete file systems add an Open that binds
+// them to a place and fills the root path.
+class FileSystem {
+  public:
+    FileSystem() = default;
+    FileSystem(const FileSystem&) = delete;
+    FileSystem& operator=(const FileSystem&) = delete;
+
+    // Slot 0: destroys the root path and the lock.
+    virtual ~FileSystem() = default;
+    // Slot 1: opens `path` as a stream and sets it into `out`; fails without
+    // touching anything when `out` already holds a stream. `reserved` is 0.
+    virtual Result OpenFile(StreamRef& out, const char* path, uint32_t flags,
+                            uint32_t reserved) = 0;
+    // Slot 2: starts an enumeration of what matches `pattern` and fills `out`
+    // with the first entry; abandons any earlier enumeration.
+    virtual Result FindFirst(const char* pattern, FindData* out) = 0;
+    // Slot 3: the next entry of the active enumeration, into the record given
+    // to FindFirst.
+    virtual Result FindNext(FindData* out) = 0;
+    // Slot 4: root path followed by `relative`.
+    virtual Result GetFullPath(VfsString& out, const VfsString& relative);
+    // Slot 5: the same into a caller's buffer; -1 (with the cut text left in
+    // the buffer) when it does not fit.
+    virtual Result GetFullPathBuffer(char* buffer, const char* relative, uint32_t bufferSize);
+    // Slot 6: the root path's text, valid until the root path changes.
+    virtual const char* GetRootPath();
+    // Slots 7 to 10: change the tree.
+    virtual Result SetAttributes(const char* path, uint32_t attributes) = 0;
+    virtual Result CreateDirectory(const char* path) = 0;
+    virtual Result Delete(const char* path) = 0;
+    virtual Result Move(const char* from, const char* to) = 0;
+    // Slot 11: stacks this file system over `p`.
+    virtual void SetParent(FileSystem* p);
+    // Slot 12: gives up what the file system holds.
+    virtual void Close() = 0;
+
+    int32_t AddRef();
+    int32_t Release();
+
+    int32_t GetRefCount() const { return refCount.load(); }
+
+    FileSystem* parent = nullptr;
+    Semaphore lock;
+    std::atomic<int32_t> refCount{0};
+    VfsString rootPath;
+};
+
+}  // namespace vfs

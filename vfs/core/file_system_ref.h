@@ -1,0 +1,55 @@
+// FileSystemRef: the counted handle through which callers hold a file system.
+#pragma once
+
+#include <cstdint>
+
+#include "vfs/core/file_system.h"
+#include "vfs/core/find_data.h"
+#include "vfs/core/result.h"
+#include "vfs/core/stream_ref.h"
+#include "vfs/core/vfs_string.h"
+
+namespace vfs {
+
+// Holds one file system and owns one reference to it. Every forwarder on an
+// empty handle returns Result -1 (GetRootPath: null) and does nothing else.
+// Note the slot order: FindFirst and FindNext come before OpenFile, and the
+// destructor is the last slot.
+class FileSystemRef {
+  public:
+    FileSystemRef() = default;
+    FileSystemRef(const FileSystemRef& other);
+    FileSystemRef& operator=(const FileSystemRef& other);
+
+    // Slot 0.
+    virtual void Reset();
+    // Slots 1 to 10: forward to the held file system.
+    virtual Result FindFirst(const char* pattern, FindData* out);
+    virtual Result FindNext(FindData* out);
+    virtual Result OpenFile(StreamRef& out, const char* path, uint32_t flags,
+                            uint32_t reserved = 0);
+    virtual Result GetFullPath(VfsString& out, const VfsString& relative);
+    virtual Result GetFullPathBuffer(char* buffer, const char* relative, uint32_t bufferSize);
+    virtual const char* GetRootPath();
+    virtual Result SetAttributes(const char* path, uint32_t attributes);
+    virtual Result CreateDirectory(const char* path);
+    virtual Result Delete(const char* path);
+    virtual Result Move(const char* from, const char* to);
+    // Slot 11.
+    virtual ~FileSystemRef();
+
+    FileSystem* Get() const { return fileSystem; }
+    // Sets a (non-null) file system into the handle; one already held is
+    // stacked beneath it as its parent.
+    void Set(FileSystem* newFileSystem);
+
+    // Replace what the handle holds with a newly opened host directory or
+    // archive (defined with those file systems).
+    Result OpenDirectory(const char* path);
+    Result OpenArchive(const char* path, uint32_t flags);
+
+  private:
+    FileSystem* fileSystem = nullptr;
+};
+
+}  // namespace vfs

@@ -1,0 +1,39 @@
+// How host paths are made absolute, and the archive separator.
+#pragma once
+
+#include <cstdint>
+
+#include "vfs/core/result.h"
+
+namespace vfs {
+
+// Splits the host path of an archive file from a path inside the archive.
+inline constexpr char ARCHIVE_SEPARATOR[] = "*\\";
+
+inline bool IsPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// Writes the absolute form of the host path `path` into `buffer`:
+//  - null: the base directory itself;
+//  - a drive, ':' and a separator, or two leading separators: unchanged;
+//  - one leading separator: the base directory's drive, then the path;
+//  - anything else: the base directory, then the path.
+// Fails (leaving an empty text) when the result does not fit in `size`
+// bytes: a cut path would name a different file.
+Result ResolvePath(char* buffer, uint32_t size, const char* path);
+
+// The directory of the running executable with its trailing separator, or an
+// empty text when it cannot be found. Computed at the first call (again at
+// later calls while it comes out empty). The first call must not race with
+// another.
+const char* GetBaseDirectory();
+
+// The pure parse behind GetBaseDirectory: takes the program path from a
+// command line (quoted: up to the closing quote; unquoted: up to the first
+// space) and writes its directory, separator kept, into `out`. Considers at
+// most outSize - 1 characters of the command line. Writes an empty text when
+// the program path holds no separator.
+void ParseProgramDirectory(const char* commandLine, char* out, uint32_t outSize);
+
+}  // namespace vfs

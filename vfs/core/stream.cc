@@ -1,0 +1,43 @@
+#include "vfs/core/stream.h"
+
+#include "vfs/core/counted.h"
+
+namespace vfs {
+
+// The forwarding slots test `inner`: a stream used on its own that does not
+// override them answers as a stream with nothing beneath it.
+
+const void* Stream::Map(int32_t offset, int32_t length) {
+    return inner == nullptr ? nullptr : inner->Map(offset, length);
+}
+
+void Stream::Unmap(const void* pointer) {
+    if (inner != nullptr) {
+        inner->Unmap(pointer);
+    }
+}
+
+Result Stream::Flush() {
+    return Result::Fail();
+}
+
+void Stream::Attach(Stream* stream) {
+    if (inner != nullptr) {
+        stream->Attach(inner);
+    }
+    inner = stream;
+}
+
+Semaphore* Stream::GetLock() {
+    return inner == nullptr ? nullptr : inner->GetLock();
+}
+
+int32_t Stream::AddRef() {
+    return AddRefCounted(refCount);
+}
+
+int32_t Stream::Release() {
+    return ReleaseCounted(this, refCount, inner);
+}
+
+}  // namespace vfs
