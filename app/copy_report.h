@@ -1,0 +1,40 @@
+// CopyReport: what a tree copy could not do.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarnwad {
+
+// Why one entry or directory did not arrive in the destination.
+enum class CopyFailureKind {
+    kOpenSource,       // the source entry could not be opened
+    kCreateFile,       // the destination file could not be created
+    kShortRead,        // fewer (or more) bytes were read than the entry's size
+    kShortWrite,       // a write took less than it was given
+    kCreateDirectory,  // the destination directory was neither found nor created
+    kSkipped,          // not tried: a directory above it could not be created
+    kUnsafeName,       // the source reported a name that cannot be a path component
+    kNoBuffer,         // the copy buffer could not be allocated
+};
+
+// A plain-words text for a failure kind, e.g. "cannot be created".
+const char* DescribeCopyFailure(CopyFailureKind kind);
+
+struct CopyFailure {
+    std::string path;  // relative path, "\" separated; a directory ends with "\"
+    CopyFailureKind kind;
+    std::string detail;  // extra words, e.g. "read 10 of 20 bytes"; may be empty
+};
+
+struct CopyReport {
+    std::vector<CopyFailure> failures;
+    uint32_t filesCopied = 0;
+    uint32_t directoriesCreated = 0;
+    uint64_t bytesCopied = 0;
+
+    bool Complete() const { return failures.empty(); }
+};
+
+}  // namespace tarnwad

@@ -1,0 +1,58 @@
+// UnpackDialog: the tool's dialog object, with the unpack command and the
+// tree copy that runs it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/copy_report.h"
+#include "app/dialog_host.h"
+#include "vfs/core/file_system_ref.h"
+#include "vfs/core/vfs_string.h"
+
+namespace tarnwad {
+
+// Size of every read during a file copy, and of the process-wide copy buffer.
+inline constexpr int32_t kCopyBlockSize = 102400;
+
+// Open flags of the tree copy: read an existing file (others may read it too);
+// create a file for writing, replacing an existing one.
+inline constexpr uint32_t kSourceOpenFlags = 0x80000001u;
+inline constexpr uint32_t kDestinationOpenFlags = 0xC0000010u;
+
+// Pattern that lists a whole directory.
+inline constexpr char kListingPattern[] = "*.*";
+
+class UnpackDialog {
+  public:
+    explicit UnpackDialog(DialogHost& dialogHost) : host(&dialogHost) {}
+    UnpackDialog(const UnpackDialog&) = delete;
+    UnpackDialog& operator=(const UnpackDialog&) = delete;
+    // Releases `destination` first, then `source`.
+    ~UnpackDialog();
+
+    // Copies one directory of `source` (relative path, empty for the root,
+    // otherwise ending with "\"), with everything beneath it, into the same
+    // relative directory of `destination`: subdirectories first, depth first,
+    // then the directory's files. Skips what it cannot copy and goes on;
+    // returns the record of everything skipped or not copied in full.
+    CopyReport CopyTree(const vfs::VfsString& relativePath);
+
+    // Shows `text` in the status line, repainted at once.
+    void SetStatusText(const char* text);
+
+    vfs::FileSystemRef source;
+    vfs::FileSystemRef destination;
+
+  private:
+    void CopyLevel(vfs::VfsString relativePath, CopyReport& report);
+    void CopyFile(const vfs::VfsString& path, uint32_t expectedSize, CopyReport& report);
+    // Records every entry below `relativeDirectory` of `source` as skipped.
+    void RecordSkippedTree(const vfs::VfsString& relativeDirectory, const std::string& because,
+                           CopyReport& report);
+
+    DialogHost* host;
+};
+
+}  // namespace tarnwad

@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/unpack_dialog.h"
+#include "tests/app/memory_file_system.h"
+
+namespace tarnwad {
+namespace {
+
+using testing::MemoryFileSystem;
+
+class RecordingHost : public DialogHost {
+  public:
+    void GetPathText(char* buffer, uint32_t size) override {
+        std::snprintf(buffer, size, "%s", path.c_str());
+    }
+    void SetStatusLine(const char* text) override {
+        status.push_back(text);
+        if (log != nullptr) {
+            log->push_back("status " + std::string(text));
+        }
+    }
+    void ShowMessage(const char* text, const char* caption) override {
+        messages.push_back(std::string(caption) + ": " + text);
+    }
+
+    std::string path;
+    std::vector<std::string> status;
+    std::vector<std::string> messages;
+    std::vector<std::string>* log = nullptr;
+};
+
+class TreeCopyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        from = new MemoryFileSystem();
+        to = new MemoryFileSystem();
+        dialog.source.Set(from);
+        dialog.destination.Set(to);
+    }
+
+    std::vector<std::string> Paths(const CopyReport& report) {
+        std::vector<std::string> paths;
+        for (const CopyFailure& failure : report.failures) {
+            paths.push_back(failure.path + " " + DescribeCopyFailure(failure.kind));
+        }
+        return paths;
+    }
+
+    RecordingHost host;
+    UnpackDialog dialog{host};
+    MemoryFileSystem* from = nullptr;
+    MemoryFileSystem* to = nullptr;
+};
+
+TEST_F(TreeCopyTest, DirectoriesFirstDepthFirstThenFiles) {
+    from->AddDirectory("a");
+    from->AddDirectory("b");
+    from->AddFile("a\\z", "zz");
+    from->AddFile("x", "xx");
+    from->AddFile("y", "yyy");
+    std::vector<std::string> log;
+    to->log = &log;
+    host.log = &log;
+
+    CopyReport report = dialog.CopyTree(vfs::VfsString());
+
+    EXPECT_TRUE(report.Complete());
+    EXPECT_EQ(report.filesCopied, 3u);
+    EXPECT_EQ(report.directoriesCreated, 2u);
+    EXPECT_EQ(report.bytesCopied, 7u);
+    std::vector<std::string> expected = {
+        "find a",  "mkdir a", "open a\\z", "status a\\z", "status ",  "find b", "mkdir b",
+        "status ", "open x",  "status x",  "open y",      "status y", "status "};
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(to->files["a\\z"], "zz");
+    EXPECT_EQ(to->files["y"], "yyy");
+    EXPECT_EQ(host.status.back(), "") << "the status line is empty at the end";
+}
+
+TEST_F(TreeCopyTest, BlockBoundariesAreCopiedExactly) {
+    std::string oneBlock(kCopyBlockSize, 'a');
+    std::string oneMore = oneBlock + "b";
+    from->AddFile("empty", "");
+    from->AddFile("block", oneBlock);
+    from->AddFile("more", oneMore);
+    CopyReport report = dialog.CopyTree(vfs::VfsString());
+    EXPECT_TRUE(report.Complete());
+    EXPECT_EQ(to->files.at("empty"), "");
+    EXPECT_EQ(to->files.at("block"), oneBlock);
+    EXPECT_EQ(to->files.at("more"), oneMore);
+
+    // A second copy in the same run reuses the buffer and gives the same result.
+    to->files.clear();
+    EXPECT_TRUE(dialog.CopyTree(vfs::VfsString()).Complete());
+    EXPECT_EQ(to->files.at("more"), oneMore);
+}
+
+TEST_F(TreeCopyTest, ExistingDirectoriesAreReusedAndOtherFilesLeftAlone) {
+    from->AddFile("maps\\one", "new");
+    to->AddFile("maps\\one", "old contents");
+    to->AddFile("maps\\keep", "kept");
+    CopyReport report = dialog.CopyTree(vfs::VfsString());
+    EXPECT_TRUE(report.Complete());
+    EXPECT_EQ(report.directoriesCreated, 0u);
+    EXPECT_EQ(to->files["maps\\one"], "new");
+    EXPECT_EQ(to->files["maps\\keep"], "kept");
+}
+
+TEST_F(TreeCopyTest, ADirectoryThatCannotBeCreatedStopsItsLevelAndIsRecorded) {
+    // top: dirs p (holding q, r, and file p\f), s; files t.
+    from->AddDirectory("p");
+    from->AddDirectory("p\\q");
+    from->AddDirectory("p\\r");
+    from->AddFile("p\\q\\deep", "1");
+    from->AddFile("p\\r\\lost", "2");
+    from->AddFile("p\\f", "3");
+    from->AddFile("s\\fine", "4");
+    from->AddFile("t", "5");
+    to->failCreateDirectory.insert("p\\q");
+
+    CopyReport report = dialog.CopyTree(vfs::VfsString());
+
+    // The level above p\q goes on: s and t are copied.
+    EXPECT_EQ(to->files.count("s\\fine"), 1u);
+    EXPECT_EQ(to->files.count("t"), 1u);
+    EXPECT_EQ(to->directories.count("p\\r\\"), 0u) << "the rest of p's level is skipped";
+    EXPECT_EQ(to->files.count("p\\f"), 0u);
+    EXPECT_EQ(Paths(report), (std::vector<std::string>{
+                                 "p\\q\\ directory cannot be created",
+                                 "p\\q\\deep skipped",
+                                 "p\\r\\ skipped",
+                                 "p\\r\\lost skipped",
+                                 "p\\f skipped",
+                             }));
+    EXPECT_EQ(report.filesCopied, 2u);
+}
+
+TEST_F(TreeCopyTest, FailuresInsideTheCopyAreRecordedAndTheCopyGoesOn) {
+    from->AddFile("unreadable", "a");
+    from->AddFile("uncreatable", "b");
+    from->AddFile("halfwritten", "cccc");
+    from->AddFile("shortread", "dddd");
+    from->AddFile("good", "e");
+    from->failOpen.insert("unreadable");
+    to->failOpen.insert("uncreatable");
+    to->shortWrite.insert("halfwritten");
+    from->shortRead.insert("shortread");
+
+    CopyReport report = dialog.CopyTree(vfs::VfsString());
+
+    ASSERT_EQ(report.failures.size(), 4u);
+    std::vector<std::string> paths = Paths(report);
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "unreadable cannot be opened for reading"),
+              paths.end());
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "uncreatable cannot be created"), paths.end());
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "halfwritten could not be written in full"),
+              paths.end());
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "shortread could not be read in full"),
+              paths.end());
+    EXPECT_EQ(to->files["good"], "e");
+    EXPECT_EQ(report.filesCopied, 1u);
+}
+
+TEST_F(TreeCopyTest, DotEntriesAreSkippedAndUnsafeNamesRecorded) {
+    from->AddFile("ok", "1");
+    from->extraNames = {
+        {".", true}, {"..", true}, {"", false}, {"evil\\name", false}, {"sub/dir", true}};
+    std::vector<std::string> log;
+    to->log = &log;
+
+    CopyReport report = dialog.CopyTree(vfs::VfsString());
+
+    EXPECT_EQ(Paths(report), (std::vector<std::string>{
+                                 "sub/dir has a name that cannot be used as a file name",
+                                 " has a name that cannot be used as a file name",
+                                 "evil\\name has a name that cannot be used as a file name",
+                             }));
+    for (const std::string& event : log) {
+        EXPECT_EQ(event.find(".."), std::string::npos) << event;
+        EXPECT_EQ(event.find("evil"), std::string::npos) << event;
+    }
+    EXPECT_EQ(to->files.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tarnwad
