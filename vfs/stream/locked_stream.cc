@@ -1,0 +1,86 @@
+#include "vfs/stream/locked_stream.h"
+
+#include "vfs/core/semaphore.h"
+
+namespace vfs {
+
+Semaphore* LockedStream::SharedLock() {
+    return inner == nullptr ? nullptr : inner->GetLock();
+}
+
+bool LockedStream::Reposition() {
+    if (inner == nullptr) {
+        return false;
+    }
+    if (inner->Tell() == position) {
+        return true;
+    }
+    return position >= 0 && inner->Seek(position, SEEK_FROM_START) == position;
+}
+
+int32_t LockedStream::Read(void* buffer, int32_t count) {
+    SemaphoreLock lock(SharedLock());
+    lock.Lock(true);
+    if (!Reposition()) {
+        return -1;
+    }
+    return PositionStream::Read(buffer, count);
+}
+
+int32_t LockedStream::Write(const void* buffer, int32_t count) {
+    SemaphoreLock lock(SharedLock());
+    lock.Lock(true);
+    if (!Reposition()) {
+        return -1;
+    }
+    return PositionStream::Write(buffer, count);
+}
+
+int32_t LockedStream::Seek(int32_t offset, int32_t origin) {
+    SemaphoreLock lock(SharedLock());
+    lock.Lock(true);
+    bool placed = Reposition();
+    if (!placed && origin == SEEK_FROM_CURRENT) {
+        return -1;
+    }
+    return PositionStream::Seek(offset, origin);
+}
+
+int32_t LockedStream::GetSize() {
+    SemaphoreLock lock(SharedLock());
+    lock.Lock(true);
+    // The size does not depend on the position; re-positioning only keeps the
+    // shared stream where this reader last left it.
+    Reposition();
+    return PositionStream::GetSize();
+}
+
+const void* LockedStream::Map(int32_t offset, int32_t length) {
+    if (inner == nullptr) {
+        return nullptr;
+    }
+    SemaphoreLock lock(SharedLock());
+    lock.Lock(true);
+    return inner->Map(offset, length);
+}
+
+void LockedStream::Unmap(const void* pointer) {
+    if (inner == nullptr) {
+        return;
+    }
+    SemaphoreLock lock(SharedLock());
+    lock.Lock(true);
+    inner->Unmap(pointer);
+}
+
+void LockedStream::Attach(Stream* stream) {
+    Stream::Attach(stream);
+    if (inner == nullptr) {
+        return;
+    }
+    SemaphoreLock lock(SharedLock());
+    lock.Lock(true);
+    position = inner->Tell();
+}
+
+}  // namespace vfs
