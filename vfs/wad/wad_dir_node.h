@@ -1,0 +1,43 @@
+// WadDirNode: a directory of an archive's tree.
+#pragma once
+
+#include <cstdint>
+
+#include "vfs/core/string_view.h"
+#include "vfs/core/vfs_string.h"
+#include "vfs/wad/wad_file_entry.h"
+#include "vfs/wad/wad_node_list.h"
+#include "vfs/wad/wad_node_name.h"
+#include "vfs/wad/wad_node_pool.h"
+
+namespace vfs {
+
+// A directory: its own name (none for the root), its subdirectories, newest
+// first, and its files, in the order they were added.
+class WadDirNode {
+  public:
+    // The directory for the "\" or "/" separated `path` below this node,
+    // creating the missing ones from `pool` in front of their parent's
+    // subdirectory list. Used only while loading. The separators that end a
+    // newly created component are overwritten with NUL; with `namesInPlace`
+    // the new nodes point into `path`, which must outlive the tree, otherwise
+    // they keep copies. Components are compared byte for byte.
+    WadDirNode* FindOrCreateDir(char* path, bool namesInPlace, WadNodePool<WadDirNode>& pool);
+
+    // The existing directory for `path` below this node, or null. Each
+    // matched component is appended to `prefix`, followed by "\". Wildcard
+    // characters have no meaning here.
+    WadDirNode* LookupDir(StringView path, VfsString& prefix);
+
+    WadNodeName name;
+    WadNodeList<WadDirNode> subdirectories;
+    WadNodeList<WadFileEntry> files;
+    // Links in the parent's subdirectory list.
+    WadDirNode* prev = nullptr;
+    WadDirNode* next = nullptr;
+
+  private:
+    WadDirNode* FindSubdirectory(const char* component, uint32_t length);
+};
+
+}  // namespace vfs

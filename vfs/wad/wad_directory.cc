@@ -1,0 +1,237 @@
+#include "vfs/wad/wad_directory.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "vfs/core/stream.h"
+#include "vfs/wad/wad_entry_record.h"
+#include "vfs/wad/wad_header.h"
+
+namespace vfs {
+
+namespace {
+
+// Largest offset a stream can be positioned at: positions are signed 32-bit.
+constexpr uint64_t MAX_STREAM_OFFSET = INT32_MAX;
+
+// Bytes read per Read call for the tables. A size field promising more than
+// the archive holds thus costs no more memory than the bytes really there.
+constexpr uint32_t READ_CHUNK = 256 * 1024;
+
+// Positions the archive at `offset`; false unless it lands exactly there.
+bool SeekTo(StreamRef& archive, uint64_t offset) {
+    if (offset > MAX_STREAM_OFFSET) {
+        return false;
+    }
+    int32_t target = static_cast<int32_t>(offset);
+    return archive.Seek(target, SEEK_FROM_START) == target;
+}
+
+// Reads exactly `count` bytes from the current position into `out`.
+template <class Byte>
+bool ReadExactly(StreamRef& archive, uint64_t count, std::vector<Byte>& out) {
+    out.clear();
+    while (out.size() < count) {
+        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(READ_CHUNK, count - out.size()));
+        size_t at = out.size();
+        out.resize(at + n);
+        if (archive.Read(out.data() + at, static_cast<int32_t>(n)) != static_cast<int32_t>(n)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// False when the archive's size is known and ends before `end`.
+bool MayHold(StreamRef& archive, uint64_t end) {
+    int32_t size = archive.GetSize();
+    return size < 0 || end <= static_cast<uint64_t>(size);
+}
+
+// "/" to "\" and A-Z to a-z, up to the first NUL.
+void FoldName(char* name) {
+    for (; *name != '\0'; ++name) {
+        if (*name == '/') {
+            *name = '\\';
+        } else if (*name >= 'A' && *name <= 'Z') {
+            *name = static_cast<char>(*name - 'A' + 'a');
+        }
+    }
+}
+
+}  // namespace
+
+Result WadDirectory::Load(StreamRef& archive, bool namesInTable) {
+    Clear();
+    root = std::make_unique<WadDirNode>();
+    sharedFinder = std::make_unique<WadFinder>();
+
+    uint8_t headerBytes[WAD_HEADER_SIZE];
+    if (archive.Seek(0, SEEK_FROM_START) != 0 ||
+        archive.Read(headerBytes, WAD_HEADER_SIZE) != static_cast<int32_t>(WAD_HEADER_SIZE)) {
+        return Result::Fail();
+    }
+    WadHeader header;
+    if (WadHeader::Parse(headerBytes, WAD_HEADER_SIZE, &header).Failed()) {
+        return Result::Fail();
+    }
+
+    // 64-bit, so that no entry count wraps the table's size; a table that
+    // cannot fit in the archive fails before anything is allocated for it.
+    uint64_t tableEnd = WAD_HEADER_SIZE + uint64_t{WAD_RECORD_SIZE} * header.entryCount;
+    if (tableEnd > MAX_STREAM_OFFSET || !MayHold(archive, tableEnd)) {
+        return Result::Fail();
+    }
+    std::vector<uint8_t> records;
+    if (!ReadExactly(archive, tableEnd - WAD_HEADER_SIZE, records)) {
+        return Result::Fail();
+    }
+
+    if (namesInTable) {
+        uint64_t nameTableEnd = uint64_t{header.nameTableOffset} + header.nameTableSize;
+        if (!MayHold(archive, nameTableEnd) || !SeekTo(archive, header.nameTableOffset) ||
+            !ReadExactly(archive, header.nameTableSize, nameTable)) {
+            nameTable = std::vector<char>();
+            return Result::Fail();
+        }
+    }
+    return LoadRecords(archive, records, header.entryCount, header.nameTableOffset, namesInTable);
+}
+
+Result WadDirectory::LoadRecords(StreamRef& archive, const std::vector<uint8_t>& records,
+                                 uint32_t count, uint32_t nameTableOffset, bool namesInTable) {
+    // A name is looked at no further than one byte past the longest path
+    // placed in a tree, so no record costs more than that however long its
+    // name claims to be.
+    constexpr uint32_t NAME_WINDOW = WAD_MAX_PATH_LENGTH + 1;
+    std::vector<char> nameBuffer;  // versions 0 and 1: the name of one record
+
+    for (uint32_t i = 0; i < count; ++i) {
+        WadEntryRecord record =
+            WadEntryRecord::Decode(records.data() + size_t{i} * WAD_RECORD_SIZE);
+        char* name = nullptr;
+        size_t available = 0;  // bytes from `name` to the end of what was read
+        bool sawWholeName = false;
+
+        if (namesInTable) {
+            // Before the table, or at or past its end, lies outside it.
+            uint32_t position = record.nameOffset - nameTableOffset;
+            if (record.nameOffset < nameTableOffset || position >= nameTable.size()) {
+                Reject(i, "", 0, WadRejectReason::NAME_OUTSIDE_TABLE);
+                continue;
+            }
+            name = nameTable.data() + position;
+            size_t toEnd = nameTable.size() - position;
+            available = std::min<size_t>(toEnd, NAME_WINDOW);
+            sawWholeName = toEnd <= NAME_WINDOW;
+        } else {
+            // The whole name must be readable, but only the window is read;
+            // the last byte is read on its own to prove the rest is there.
+            uint64_t nameSize = uint64_t{record.nameLength} + 1;
+            uint64_t windowSize = std::min<uint64_t>(nameSize, NAME_WINDOW);
+            if (!SeekTo(archive, record.nameOffset) ||
+                !ReadExactly(archive, windowSize, nameBuffer)) {
+                return Result::Fail();
+            }
+            if (nameSize > windowSize) {
+                char last;
+                if (!SeekTo(archive, record.nameOffset + nameSize - 1) ||
+                    archive.Read(&last, 1) != 1) {
+                    return Result::Fail();
+                }
+            }
+            name = nameBuffer.data();
+            available = nameBuffer.size();
+            sawWholeName = nameSize == windowSize;
+        }
+
+        const char* end = static_cast<const char*>(std::memchr(name, '\0', available));
+        if (end == nullptr) {
+            Reject(i, name, available,
+                   sawWholeName ? WadRejectReason::NAME_NOT_TERMINATED
+                                : WadRejectReason::NAME_TOO_LONG);
+            continue;
+        }
+        uint32_t length = static_cast<uint32_t>(end - name);
+        if (std::optional<WadRejectReason> reason = CheckWadPath(name, length)) {
+            Reject(i, name, length, *reason);
+            continue;
+        }
+        PlaceRecord(i, record.pathHash, record.ReportedSize(), name, namesInTable);
+    }
+    return Result::Ok();
+}
+
+void WadDirectory::PlaceRecord(uint32_t index, uint32_t pathHash, uint32_t reportedSize, char* name,
+                               bool namesInPlace) {
+    FoldName(name);
+    WadDirNode* directory = root.get();
+    char* fileName = name;
+    if (char* separator = std::strrchr(name, '\\')) {
+        *separator = '\0';
+        directory = root->FindOrCreateDir(name, namesInPlace, dirPool);
+        fileName = separator + 1;
+    }
+    WadFileEntry* entry = filePool.Take();
+    uint32_t nameLength = static_cast<uint32_t>(std::strlen(fileName));
+    if (namesInPlace) {
+        entry->name.SetInPlace(fileName, nameLength);
+    } else {
+        entry->name.SetCopy(fileName, nameLength);
+    }
+    entry->size = reportedSize;
+    entry->recordOffset = WadRecordOffset(index);
+    entry->pathHash = pathHash;
+    directory->files.PushBack(entry);
+}
+
+void WadDirectory::Reject(uint32_t index, const char* rawPath, size_t rawLength,
+                          WadRejectReason reason) {
+    ++rejectedCount;
+    if (rejected.size() >= MAX_LISTED_REJECTIONS) {
+        return;
+    }
+    WadRejectedRecord entry;
+    entry.index = index;
+    entry.rawPath.assign(rawPath, std::min<size_t>(rawLength, WadRejectedRecord::MAX_RAW_PATH));
+    entry.reason = reason;
+    rejected.push_back(std::move(entry));
+}
+
+void WadDirectory::Clear() {
+    root.reset();
+    nameTable = std::vector<char>();
+    sharedFinder.reset();
+    dirPool.Reset();
+    filePool.Reset();
+    rejected = std::vector<WadRejectedRecord>();
+    rejectedCount = 0;
+}
+
+Result WadDirectory::FirstMatch(const char* path, FindData* out) {
+    if (sharedFinder == nullptr) {
+        return Result::Fail();
+    }
+    sharedFinder->Start(*this, path);
+    return FillFromSharedFinder(out);
+}
+
+Result WadDirectory::NextMatch(FindData* out) {
+    if (sharedFinder == nullptr) {
+        return Result::Fail();
+    }
+    sharedFinder->Advance();
+    return FillFromSharedFinder(out);
+}
+
+Result WadDirectory::FillFromSharedFinder(FindData* out) {
+    while (!sharedFinder->AtEnd()) {
+        if (sharedFinder->Fill(out).Succeeded()) {
+            return Result::Ok();
+        }
+        sharedFinder->Advance();
+    }
+    return Result::Fail();
+}
+
+}  // namespace vfs

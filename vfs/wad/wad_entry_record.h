@@ -1,0 +1,44 @@
+// WadEntryRecord: the 40-byte record an archive keeps for each file, and the
+// flag bits of its `flags` field.
+#pragma once
+
+#include <cstdint>
+
+#include "vfs/wad/wad_header.h"
+
+namespace vfs {
+
+inline constexpr uint32_t WAD_RECORD_SIZE = 40;
+
+// The flag bits, tested in this order; the first one set decides how the
+// entry is opened. Any other non-zero value still makes `unpackedSize` the
+// reported size while the entry is read as stored bytes.
+inline constexpr uint32_t WAD_FLAG_REFUSED = 0x1;  // listed, but cannot be opened
+inline constexpr uint32_t WAD_FLAG_ZLIB = 0x2;     // zlib-framed data
+inline constexpr uint32_t WAD_FLAG_LZ = 0x4;       // LZ-coded data
+
+struct WadEntryRecord {
+    uint32_t pathHash = 0;    // WadPathHash of the full path
+    uint32_t nameOffset = 0;  // absolute; inside the name table in version 2
+    uint32_t nameLength = 0;  // versions 0 and 1: without the NUL
+    uint32_t dataOffset = 0;
+    uint32_t storedSize = 0;
+    uint32_t flags = 0;
+    uint32_t unpackedSize = 0;
+    uint8_t reserved[12] = {};
+
+    // Decodes the WAD_RECORD_SIZE bytes at `bytes`.
+    static WadEntryRecord Decode(const uint8_t* bytes);
+    // Encodes the record into the WAD_RECORD_SIZE bytes at `bytes`.
+    void Encode(uint8_t* bytes) const;
+
+    // The size reported for the file: `unpackedSize` once any flag is set.
+    uint32_t ReportedSize() const { return flags != 0 ? unpackedSize : storedSize; }
+};
+
+// File offset of record `index` of the record table.
+inline constexpr uint32_t WadRecordOffset(uint32_t index) {
+    return WAD_HEADER_SIZE + WAD_RECORD_SIZE * index;
+}
+
+}  // namespace vfs

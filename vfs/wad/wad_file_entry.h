@@ -1,0 +1,20 @@
+// WadFileEntry: a file of an archive's tree.
+#pragma once
+
+#include <cstdint>
+
+#include "vfs/wad/wad_node_name.h"
+
+namespace vfs {
+
+struct WadFileEntry {
+    WadNodeName name;           // last path component, lower case
+    uint32_t size = 0;          // reported size (WadEntryRecord::ReportedSize)
+    uint32_t recordOffset = 0;  // file offset of the entry's WadEntryRecord
+    uint32_t pathHash = 0;      // the record's pathHash
+    // Links in the directory's file list.
+    WadFileEntry* prev = nullptr;
+    WadFileEntry* next = nullptr;
+};
+
+}  // namespace vfs
