@@ -1,0 +1,70 @@
+// Host files: open with access, share and creation rules, then read, write,
+// seek and size them in 32-bit terms.
+#pragma once
+
+#include <cstdint>
+
+namespace vfs::host {
+
+// Desired access (the same bits as the library's open flags).
+inline constexpr uint32_t ACCESS_READ = 0x80000000u;
+inline constexpr uint32_t ACCESS_WRITE = 0x40000000u;
+// Share mode: what other opens of the same file may do while this one lasts.
+inline constexpr uint32_t SHARE_READ = 0x1u;
+inline constexpr uint32_t SHARE_WRITE = 0x2u;
+
+// What to do when the file exists and when it does not.
+enum class Disposition : uint32_t {
+    CreateNew = 1,     // create; fail if it exists
+    CreateAlways = 2,  // create, or empty an existing file
+    OpenExisting = 3,  // open; fail if it is missing
+    OpenAlways = 4,    // open, or create a missing one
+};
+
+enum class Origin : int32_t {
+    Start = 0,
+    Current = 1,
+    End = 2,
+};
+
+// One open host file with a file position. Positions and sizes are signed
+// 32-bit: a move that would leave the position below 0 or above INT32_MAX
+// fails and leaves it where it was, and a file larger than INT32_MAX bytes has
+// no size. Opens of one file within the process obey each other's share
+// modes: an open fails when it wants an access that an earlier open does not
+// share, or when it does not share an access that an earlier open holds.
+// Directories are not files: opening one fails.
+class File {
+  public:
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    // Closes what the object held, then opens `path` (a library host path,
+    // see HostPath). On failure the object holds nothing.
+    bool Open(const char* path, uint32_t access, uint32_t share, Disposition disposition);
+    bool IsOpen() const { return handle != INVALID_HANDLE; }
+    // Move up to `count` bytes at the file position, which advances by the
+    // bytes moved; `*done` receives their number (0 at the end of the file).
+    // False when a host error (or an access the file was not opened with)
+    // stopped the transfer; `*done` still counts what moved before it.
+    bool Read(void* buffer, uint32_t count, uint32_t* done);
+    bool Write(const void* buffer, uint32_t count, uint32_t* done);
+    // The new position, or -1 (position unchanged).
+    int32_t Seek(int32_t offset, Origin origin);
+    // The size in bytes, or -1 when it cannot be had or does not fit.
+    int32_t GetSize();
+    // Writes what the host still holds in its caches to the device.
+    bool Flush();
+    void Close();
+
+  private:
+    friend class FileMapping;
+    static constexpr intptr_t INVALID_HANDLE = -1;
+
+    intptr_t handle = INVALID_HANDLE;
+    uint32_t access = 0;
+};
+
+}  // namespace vfs::host

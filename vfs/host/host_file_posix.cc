@@ -1,0 +1,249 @@
+#include "vfs/host/host_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <mutex>
+#include <vector>
+
+#include "vfs/host/host_path.h"
+
+namespace vfs::host {
+
+namespace {
+
+// POSIX has no share modes, so the opens of this process keep a table of
+// their own and check each other as the share rules say.
+struct ShareEntry {
+    dev_t device;
+    ino_t inode;
+    const File* owner;
+    uint32_t access;
+    uint32_t share;
+};
+
+std::mutex shareMutex;
+std::vector<ShareEntry> shareTable;
+
+// Which share bit another open must grant for each access bit.
+uint32_t SharesNeededFor(uint32_t access) {
+    uint32_t needed = 0;
+    if ((access & ACCESS_READ) != 0) {
+        needed |= SHARE_READ;
+    }
+    if ((access & ACCESS_WRITE) != 0) {
+        needed |= SHARE_WRITE;
+    }
+    return needed;
+}
+
+bool Compatible(const ShareEntry& earlier, uint32_t access, uint32_t share) {
+    return (SharesNeededFor(access) & ~earlier.share) == 0 &&
+           (SharesNeededFor(earlier.access) & ~share) == 0;
+}
+
+// Registers an open unless it conflicts with one already in the table.
+bool RegisterShare(const ShareEntry& entry) {
+    std::lock_guard<std::mutex> guard(shareMutex);
+    for (const ShareEntry& other : shareTable) {
+        if (other.device == entry.device && other.inode == entry.inode &&
+            !Compatible(other, entry.access, entry.share)) {
+            return false;
+        }
+    }
+    shareTable.push_back(entry);
+    return true;
+}
+
+void UnregisterShare(const File* owner) {
+    std::lock_guard<std::mutex> guard(shareMutex);
+    shareTable.erase(std::remove_if(shareTable.begin(), shareTable.end(),
+                                    [owner](const ShareEntry& e) { return e.owner == owner; }),
+                     shareTable.end());
+}
+
+int OpenFlagsFor(uint32_t access, Disposition disposition) {
+    // Emptying an existing file needs write access on POSIX even when the
+    // caller asked only to read it.
+    bool read = (access & ACCESS_READ) != 0;
+    bool write = (access & ACCESS_WRITE) != 0 || disposition == Disposition::CreateAlways;
+    int flags = O_CLOEXEC;
+    if (read && write) {
+        flags |= O_RDWR;
+    } else if (write) {
+        flags |= O_WRONLY;
+    } else {
+        flags |= O_RDONLY;
+    }
+    switch (disposition) {
+        case Disposition::CreateNew:
+            flags |= O_CREAT | O_EXCL;
+            break;
+        case Disposition::CreateAlways:
+        case Disposition::OpenAlways:
+            flags |= O_CREAT;
+            break;
+        case Disposition::OpenExisting:
+            break;
+    }
+    return flags;
+}
+
+}  // namespace
+
+File::~File() {
+    Close();
+}
+
+bool File::Open(const char* path, uint32_t desiredAccess, uint32_t share, Disposition disposition) {
+    Close();
+    HostPath hostPath(path);
+    if (!hostPath.IsValid()) {
+        return false;
+    }
+    switch (disposition) {
+        case Disposition::CreateNew:
+        case Disposition::CreateAlways:
+        case Disposition::OpenExisting:
+        case Disposition::OpenAlways:
+            break;
+        default:
+            return false;
+    }
+    int fd;
+    do {
+        fd = ::open(hostPath.c_str(), OpenFlagsFor(desiredAccess, disposition), 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat status;
+    if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    uint32_t accessBits = desiredAccess & (ACCESS_READ | ACCESS_WRITE);
+    ShareEntry entry{status.st_dev, status.st_ino, this, accessBits,
+                     share & (SHARE_READ | SHARE_WRITE)};
+    if (!RegisterShare(entry)) {
+        ::close(fd);
+        return false;
+    }
+    // Only an open that the share rules allow may empty the file.
+    if (disposition == Disposition::CreateAlways && status.st_size != 0 && ftruncate(fd, 0) != 0) {
+        UnregisterShare(this);
+        ::close(fd);
+        return false;
+    }
+    handle = fd;
+    access = accessBits;
+    return true;
+}
+
+bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
+    *done = 0;
+    if (!IsOpen() || (access & ACCESS_READ) == 0) {
+        return false;
+    }
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (*done < count) {
+        ssize_t n = ::read(static_cast<int>(handle), bytes + *done, count - *done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        *done += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
+bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
+    *done = 0;
+    if (!IsOpen() || (access & ACCESS_WRITE) == 0) {
+        return false;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    while (*done < count) {
+        ssize_t n = ::write(static_cast<int>(handle), bytes + *done, count - *done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            return false;
+        }
+        *done += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
+int32_t File::Seek(int32_t offset, Origin origin) {
+    if (!IsOpen()) {
+        return -1;
+    }
+    int fd = static_cast<int>(handle);
+    off_t base;
+    switch (origin) {
+        case Origin::Start:
+            base = 0;
+            break;
+        case Origin::Current:
+            base = lseek(fd, 0, SEEK_CUR);
+            break;
+        case Origin::End: {
+            struct stat status;
+            base = fstat(fd, &status) == 0 ? status.st_size : -1;
+            break;
+        }
+        default:
+            return -1;
+    }
+    if (base < 0) {
+        return -1;
+    }
+    // `base` is a real file offset and `offset` 32-bit: the sum fits in off_t.
+    off_t target = base + static_cast<off_t>(offset);
+    if (target < 0 || target > INT32_MAX) {
+        return -1;
+    }
+    if (lseek(fd, target, SEEK_SET) != target) {
+        return -1;
+    }
+    return static_cast<int32_t>(target);
+}
+
+int32_t File::GetSize() {
+    struct stat status;
+    if (!IsOpen() || fstat(static_cast<int>(handle), &status) != 0 || status.st_size < 0 ||
+        status.st_size > INT32_MAX) {
+        return -1;
+    }
+    return static_cast<int32_t>(status.st_size);
+}
+
+bool File::Flush() {
+    return IsOpen() && fsync(static_cast<int>(handle)) == 0;
+}
+
+void File::Close() {
+    if (!IsOpen()) {
+        return;
+    }
+    UnregisterShare(this);
+    ::close(static_cast<int>(handle));
+    handle = INVALID_HANDLE;
+    access = 0;
+}
+
+}  // namespace vfs::host

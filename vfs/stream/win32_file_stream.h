@@ -1,0 +1,61 @@
+// Win32FileStream: the plain host file back-end, with read-only mapping.
+#pragma once
+
+#include <cstdint>
+
+#include "vfs/core/result.h"
+#include "vfs/core/semaphore.h"
+#include "vfs/core/stream.h"
+#include "vfs/host/host_file.h"
+#include "vfs/host/host_file_mapping.h"
+
+namespace vfs {
+
+// A host file at the bottom of a stream stack. It never takes its own lock:
+// callers that share it between readers hold GetLock() around each
+// positioned operation. Positions are signed 32-bit and never go negative.
+class Win32FileStream : public Stream {
+  public:
+    Win32FileStream() = default;
+
+    // Opens the host file `path` (made absolute with ResolvePath) with the
+    // access, share and creation bits of the open-flags word:
+    //  - OPEN_READ, OPEN_WRITE: the access; OPEN_SHARE_READ, OPEN_SHARE_WRITE:
+    //    what other opens may do meanwhile;
+    //  - without OPEN_CREATE the file must exist; with it, OPEN_CREATE_KEEP
+    //    opens or creates, else OPEN_CREATE_NEW creates only a missing file,
+    //    else the file is created or emptied.
+    // Drops whatever the stream held first.
+    Result Open(const char* path, uint32_t flags);
+
+    // Bytes moved; 0 when nothing could be moved.
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Write(const void* buffer, int32_t count) override;
+    // The new position, or -1; a failed seek leaves the position as it was.
+    int32_t Seek(int32_t offset, int32_t origin) override;
+    // -1 when the size cannot be had or is beyond 32-bit positions.
+    int32_t GetSize() override;
+    int32_t Tell() override;
+    // Map(0, 0): the whole file, the same view every time until Close.
+    // Otherwise that stretch, which must lie within the file, in a view of
+    // its own that the caller gives back with Unmap.
+    const void* Map(int32_t offset, int32_t length) override;
+    // Gives back a view from Map(offset, length); the whole-file view stays
+    // until Close.
+    void Unmap(const void* pointer) override;
+    Result Flush() override;
+    void Close() override;
+    // A back-end is always the bottom of its stack: it takes nothing beneath
+    // it, and lets go of the reference it is handed.
+    void Attach(Stream* stream) override;
+    Semaphore* GetLock() override;
+
+  private:
+    host::File file;
+    int32_t position = 0;
+    host::FileMapping mapping;
+    const void* wholeView = nullptr;
+    Semaphore lock;
+};
+
+}  // namespace vfs
