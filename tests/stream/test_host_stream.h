@@ -64,7 +64,8 @@ class TestHostStream : public Stream {
         ++seekCount;
         int64_t base = origin == 0 ? 0 : origin == 1 ? position : static_cast<int64_t>(data.size());
         int64_t target = base + offset;
-        position = (origin < 0 || origin > 2 || target < 0) ? -1 : static_cast<int32_t>(target);
+        bool bad = failSeeks || origin < 0 || origin > 2 || target < 0;
+        position = bad ? -1 : static_cast<int32_t>(target);
         Dawdle();
         Leave();
         return position;
@@ -87,6 +88,7 @@ class TestHostStream : public Stream {
     Semaphore lock;
     bool withLock = true;
     bool failReads = false;
+    bool failSeeks = false;
     // Makes each operation linger, so that unserialised callers overlap.
     bool slow = false;
     std::atomic<int32_t> overlaps{0};
