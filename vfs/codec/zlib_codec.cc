@@ -1,0 +1,234 @@
+#include "vfs/codec/zlib_codec.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "vfs/codec/zlib_scratch_area.h"
+#include "vfs/codec/zlib_session.h"
+
+namespace vfs {
+
+namespace {
+
+constexpr int32_t kSizeOffset = 4;
+constexpr int32_t kBlockSizeOffset = 8;
+constexpr int32_t kWindowBitsOffset = 12;
+constexpr int32_t kMemoryLevelOffset = 16;
+
+// The input the trusting decoder declares: the stream's own end stops it.
+constexpr uint64_t kUnboundedSource = 0xC0000000;
+
+uint32_t ReadU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void WriteU32(uint8_t* p, uint32_t value) {
+    p[0] = static_cast<uint8_t>(value);
+    p[1] = static_cast<uint8_t>(value >> 8);
+    p[2] = static_cast<uint8_t>(value >> 16);
+    p[3] = static_cast<uint8_t>(value >> 24);
+}
+
+void WriteHeader(uint8_t* p, uint32_t decompressedSize, uint32_t blockSize) {
+    WriteU32(p, ZLIB_BLOCK_MAGIC);
+    WriteU32(p + kSizeOffset, decompressedSize);
+    WriteU32(p + kBlockSizeOffset, blockSize);
+    WriteU32(p + kWindowBitsOffset, ZLIB_WINDOW_BITS);
+    WriteU32(p + kMemoryLevelOffset, ZLIB_MEMORY_LEVEL);
+    WriteU32(p + 20, 0);
+    WriteU32(p + 24, 0);
+}
+
+bool HasMagic(const uint8_t* p) {
+    return ReadU32(p) == ZLIB_BLOCK_MAGIC;
+}
+
+// The header's decompressed size if it fits dest (at most destCapacity
+// bytes), else -1.
+int64_t SizeThatFits(const uint8_t* header, int32_t destCapacity) {
+    const uint32_t size = ReadU32(header + kSizeOffset);
+    return size <= static_cast<uint32_t>(std::max(destCapacity, 0)) ? size : -1;
+}
+
+// Decodes the block at src, of which srcLength bytes may be read, into dest
+// (destCapacity bytes).
+int32_t InflateBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src, uint64_t srcLength,
+                     void* work, int32_t workSize) {
+    if (src == nullptr || srcLength < ZLIB_BLOCK_HEADER_SIZE || !HasMagic(src)) {
+        return 0;
+    }
+    const int64_t size = SizeThatFits(src, destCapacity);
+    const uint32_t windowBits = ReadU32(src + kWindowBitsOffset);
+    if (size < 0 || windowBits < 8 || windowBits > 15) {
+        return 0;
+    }
+    ZlibScratchArea area(work, workSize);
+    ZlibInflateSession session(area, static_cast<int>(windowBits));
+    if (!session.IsReady()) {
+        return 0;
+    }
+    z_stream& z = session.stream;
+    z.next_in = const_cast<Bytef*>(src + ZLIB_BLOCK_HEADER_SIZE);
+    z.avail_in = static_cast<uInt>(std::min(srcLength - ZLIB_BLOCK_HEADER_SIZE, kUnboundedSource));
+    z.next_out = dest;
+    z.avail_out = static_cast<uInt>(size);
+    return inflate(&z, Z_FINISH) == Z_STREAM_END ? static_cast<int32_t>(z.total_out) : 0;
+}
+
+// Reads until `buffer` holds at least the block header, or fails. The magic
+// is checked as soon as it is in, so a foreign block costs one read.
+// Returns the number of bytes in the buffer, or 0.
+int32_t ReadHeaderChunk(CodecIo& io, uint8_t* buffer, int32_t bufferSize) {
+    int32_t filled = 0;
+    do {
+        const int32_t got = io.ReadChunk(buffer + filled, bufferSize - filled);
+        if (got <= 0) {
+            return 0;
+        }
+        filled += std::min(got, bufferSize - filled);
+        if (filled >= 4 && !HasMagic(buffer)) {
+            return 0;
+        }
+    } while (filled < ZLIB_BLOCK_HEADER_SIZE);
+    return filled;
+}
+
+}  // namespace
+
+int32_t ZlibCodec::Compress(uint8_t* dest, const uint8_t* src, int32_t srcLength, void* work) {
+    if (dest == nullptr || src == nullptr || srcLength <= ZLIB_BLOCK_HEADER_SIZE) {
+        return 0;
+    }
+    ZlibScratchArea area(work, GetCompressWorkSize());
+    ZlibDeflateSession session(area);
+    if (!session.IsReady()) {
+        return 0;
+    }
+    z_stream& z = session.stream;
+    z.next_in = const_cast<Bytef*>(src);
+    z.avail_in = static_cast<uInt>(srcLength);
+    z.next_out = dest + ZLIB_BLOCK_HEADER_SIZE;
+    z.avail_out = static_cast<uInt>(srcLength - ZLIB_BLOCK_HEADER_SIZE);
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) {
+        return 0;  // did not fit in the input's own size
+    }
+    const uint32_t blockSize = ZLIB_BLOCK_HEADER_SIZE + static_cast<uint32_t>(z.total_out);
+    WriteHeader(dest, static_cast<uint32_t>(srcLength), blockSize);
+    return static_cast<int32_t>(blockSize);
+}
+
+int32_t ZlibCodec::Decompress(uint8_t* dest, const uint8_t* src, void* work) {
+    return InflateBlock(dest, INT32_MAX, src, ZLIB_BLOCK_HEADER_SIZE + kUnboundedSource, work,
+                        GetDecompressWorkSize());
+}
+
+int32_t ZlibCodec::GetDecompressedSize(const uint8_t* src) {
+    if (src == nullptr || !HasMagic(src)) {
+        return 0;
+    }
+    return static_cast<int32_t>(ReadU32(src + kSizeOffset));
+}
+
+int32_t ZlibCodec::DecompressBounded(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
+                                     int32_t srcLength, void* work) {
+    if (srcLength < 0) {
+        return 0;
+    }
+    return InflateBlock(dest, destCapacity, src, static_cast<uint64_t>(srcLength), work,
+                        GetDecompressWorkSize());
+}
+
+int32_t ZlibCodec::CompressToWriter(const uint8_t* src, int32_t srcLength, uint8_t* buffer,
+                                    int32_t bufferSize, void* work, CodecIo& io) {
+    if (buffer == nullptr || bufferSize <= ZLIB_BLOCK_HEADER_SIZE || srcLength < 0 ||
+        (src == nullptr && srcLength > 0)) {
+        return 0;
+    }
+    ZlibScratchArea area(work, GetCompressWorkSize());
+    ZlibDeflateSession session(area);
+    if (!session.IsReady()) {
+        return 0;
+    }
+    WriteHeader(buffer, static_cast<uint32_t>(srcLength), 0);
+    z_stream& z = session.stream;
+    z.next_in = const_cast<Bytef*>(src);
+    z.avail_in = static_cast<uInt>(srcLength);
+    z.next_out = buffer + ZLIB_BLOCK_HEADER_SIZE;
+    z.avail_out = static_cast<uInt>(bufferSize - ZLIB_BLOCK_HEADER_SIZE);
+
+    // Hands the filled part of the buffer to the writer; false if it balks.
+    auto handOver = [&]() {
+        const int32_t filled = static_cast<int32_t>(z.next_out - buffer);
+        return filled == 0 || io.WriteChunk(buffer, filled) >= filled;
+    };
+    int rc = deflate(&z, Z_FINISH);
+    while (rc == Z_OK) {  // the buffer is full: hand it over and go on
+        if (!handOver()) {
+            return 0;
+        }
+        z.next_out = buffer;
+        z.avail_out = static_cast<uInt>(bufferSize);
+        rc = deflate(&z, Z_FINISH);
+    }
+    if (!handOver()) {
+        return 0;
+    }
+    if (rc != Z_STREAM_END ||
+        z.total_out > static_cast<uLong>(INT32_MAX - ZLIB_BLOCK_HEADER_SIZE)) {
+        return 0;
+    }
+    return ZLIB_BLOCK_HEADER_SIZE + static_cast<int32_t>(z.total_out);
+}
+
+int32_t ZlibCodec::DecompressFromReader(uint8_t* dest, uint8_t* buffer, int32_t bufferSize,
+                                        void* work, CodecIo& io) {
+    return DecompressFromReaderBounded(dest, INT32_MAX, buffer, bufferSize, work, io);
+}
+
+int32_t ZlibCodec::DecompressFromReaderBounded(uint8_t* dest, int32_t destCapacity, uint8_t* buffer,
+                                               int32_t bufferSize, void* work, CodecIo& io) {
+    if (buffer == nullptr || bufferSize < ZLIB_MIN_CHUNK_SIZE) {
+        return 0;
+    }
+    ZlibScratchArea area(work, GetDecompressWorkSize());
+    if (!area.IsValid()) {
+        return 0;
+    }
+    const int32_t filled = ReadHeaderChunk(io, buffer, bufferSize);
+    if (filled == 0) {
+        return 0;
+    }
+    const int64_t size = SizeThatFits(buffer, destCapacity);
+    if (size < 0) {
+        return 0;
+    }
+    ZlibInflateSession session(area, ZLIB_WINDOW_BITS);
+    if (!session.IsReady()) {
+        return 0;
+    }
+    z_stream& z = session.stream;
+    z.next_in = buffer + ZLIB_BLOCK_HEADER_SIZE;
+    z.avail_in = static_cast<uInt>(filled - ZLIB_BLOCK_HEADER_SIZE);
+    z.next_out = dest;
+    z.avail_out = static_cast<uInt>(size);
+    for (;;) {
+        const int rc = inflate(&z, Z_SYNC_FLUSH);
+        if (rc == Z_STREAM_END) {
+            return static_cast<int32_t>(z.total_out);
+        }
+        // Z_BUF_ERROR only says that no progress was possible; what is
+        // missing decides: more input can be fetched, more room cannot.
+        if ((rc != Z_OK && rc != Z_BUF_ERROR) || z.avail_in != 0) {
+            return 0;
+        }
+        const int32_t got = io.ReadChunk(buffer, bufferSize);
+        if (got <= 0) {
+            return 0;  // the input ended before the zlib stream did
+        }
+        z.next_in = buffer;
+        z.avail_in = static_cast<uInt>(std::min(got, bufferSize));
+    }
+}
+
+}  // namespace vfs
