@@ -1,0 +1,73 @@
+// WadWriter: builds a WAD archive in memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "vfs/core/result.h"
+
+namespace vfs {
+
+// How AddFile stores a file's bytes.
+enum class WadCoding {
+    STORED,  // as they are, flags 0
+    LZ,      // LZ-coded, WAD_FLAG_LZ
+    ZLIB,    // zlib-framed, WAD_FLAG_ZLIB
+};
+
+// Collects entries, then lays out an archive of version 0, 1 or 2: the
+// header, one record per entry in the order added, the names (in version 2 as
+// the name table), then the data of each entry. Names are written as given;
+// "\" separates their components, and their path hash is computed with any
+// "/" read as "\", as a reader looks them up. The writer checks nothing about
+// the names: unsafe ones can be written on purpose.
+class WadWriter {
+  public:
+    explicit WadWriter(uint32_t version = 2);
+
+    // Adds the file `path` with `size` bytes. A coding the bytes cannot take
+    // (zlib-framing of data that does not shrink or of 28 bytes or fewer, LZ
+    // of more than the LZ header can record) stores them as they are instead;
+    // EntryFlags tells which coding an entry got. -1, nothing added, when the
+    // archive would outgrow what a reader can position in (2 GiB).
+    Result AddFile(const char* path, const uint8_t* bytes, size_t size,
+                   WadCoding coding = WadCoding::STORED);
+    Result AddFile(const char* path, const std::vector<uint8_t>& bytes,
+                   WadCoding coding = WadCoding::STORED) {
+        return AddFile(path, bytes.data(), bytes.size(), coding);
+    }
+    // Adds an entry whose stored bytes, flags and unpacked size are written
+    // exactly as given, whatever they mean. Same limits as AddFile.
+    Result AddRawEntry(const char* path, const uint8_t* stored, size_t storedSize, uint32_t flags,
+                       uint32_t unpackedSize);
+
+    // Overrides the flags or the path hash of entry `index` (in the order
+    // added); an index out of range is ignored.
+    void SetFlags(size_t index, uint32_t flags);
+    void SetPathHash(size_t index, uint32_t pathHash);
+
+    size_t EntryCount() const { return entries.size(); }
+    uint32_t EntryFlags(size_t index) const;
+
+    // The whole archive.
+    std::vector<uint8_t> Finish() const;
+
+  private:
+    struct Entry {
+        std::string path;
+        std::vector<uint8_t> stored;
+        uint32_t flags = 0;
+        uint32_t unpackedSize = 0;
+        uint32_t pathHash = 0;
+    };
+
+    Result Add(Entry entry);
+
+    uint32_t version;
+    std::vector<Entry> entries;
+    uint64_t archiveSize;  // of the archive Finish would make now
+};
+
+}  // namespace vfs
