@@ -33,8 +33,9 @@ std::vector<uint8_t> LzBlock(const std::vector<uint8_t>& plain) {
     std::vector<uint8_t> block(
         static_cast<size_t>(LzCodec::GetMaxCompressedSize(static_cast<int32_t>(plain.size()))));
     LzCodec codec;
-    int32_t length =
-        codec.Compress(block.data(), plain.data(), static_cast<int32_t>(plain.size()), nullptr);
+    const uint8_t none = 0;  // an empty input still comes from a real address
+    int32_t length = codec.Compress(block.data(), plain.empty() ? &none : plain.data(),
+                                    static_cast<int32_t>(plain.size()), nullptr);
     block.resize(static_cast<size_t>(length));
     return block;
 }

@@ -183,23 +183,5 @@ TEST(LockedStream, WorksUnlockedOverAStreamWithoutASemaphore) {
     EXPECT_EQ(ReadText(reader, 5), "89");
 }
 
-TEST(LockedStream, ReleaseForgetsThePositionAndLetsGoOfTheSharedStream) {
-    bool hostDeleted = false;
-    auto* host = new TestHostStream(std::string("0123456789"));
-    host->deleted = &hostDeleted;
-    StreamRef keep;
-    keep.Set(host);
-    {
-        StreamRef reader;
-        OpenReader(reader, host);
-        reader.Seek(5, 0);
-        EXPECT_EQ(host->GetRefCount(), 2);
-    }
-    EXPECT_EQ(host->GetRefCount(), 1);
-    EXPECT_FALSE(hostDeleted);
-    keep.Reset();
-    EXPECT_TRUE(hostDeleted);
-}
-
 }  // namespace
 }  // namespace vfs

@@ -114,14 +114,5 @@ TEST(MemoryStream, MapsItsOwnContents) {
     EXPECT_TRUE(host->unmapped.empty());
 }
 
-TEST(MemoryStream, CloseFreesTheContents) {
-    TextMemoryStream stream("abc");
-    stream.Close();
-    EXPECT_EQ(stream.GetSize(), 0);
-    EXPECT_EQ(stream.Tell(), 0);
-    EXPECT_EQ(ReadText(stream, 3), "");
-    EXPECT_EQ(stream.Map(0, 0), nullptr);
-}
-
 }  // namespace
 }  // namespace vfs
