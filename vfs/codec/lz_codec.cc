@@ -21,11 +21,48 @@ int32_t HeaderSizeOf(const uint8_t* src) {
     return (src[0] & LZ_HEADER_LONG) ? LZ_LONG_HEADER_SIZE : LZ_SHORT_HEADER_SIZE;
 }
 
+// Copies `count` bytes one at a time, in ascending order.
+inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        to[i] = from[i];
+    }
+}
+
+// Repeats `length` bytes from `distance` back at op, with the meaning of a
+// byte-by-byte copy in ascending order; `room` bytes from op may be written.
+// Copies in 8- or 16-byte steps where the steps cannot see their own output
+// (the distance is at least the step) and the room allows the overshoot.
+inline void CopyMatch(uint8_t* op, size_t distance, size_t length, size_t room) {
+    const uint8_t* from = op - distance;
+    if (distance >= 16 && room >= length + 15) {
+        for (size_t i = 0; i < length; i += 16) {
+            std::memcpy(op + i, from + i, 16);
+        }
+    } else if (distance >= 8 && room >= length + 7) {
+        for (size_t i = 0; i < length; i += 8) {
+            std::memcpy(op + i, from + i, 8);
+        }
+    } else if (distance >= length) {
+        std::memcpy(op, from, length);
+    } else if (distance == 1) {
+        std::memset(op, *from, length);
+    } else {
+        CopyBytes(op, from, length);  // overlapping: repeats the last D bytes
+    }
+}
+
+// Where this much input and output is left, no command can reach the end
+// of either, even with the overshoot of the 16-byte steps below: a literal
+// run reads at most 1 + 112 bytes, a copy writes at most 3 + 1028.
+constexpr size_t kRoomyInput = 1 + 112 + 16;
+constexpr size_t kRoomyOutput = 3 + LZ_MAX_COPY_LENGTH + 16;
+
 // Decodes the command stream that starts at src[ip] into exactly `size`
-// bytes at dest. Every command is checked once against the input left
+// bytes at dest. Each command is checked once, against the input left
 // (srcLength - ip), the output left and the output produced so far, so
-// nothing outside src[0, srcLength) or dest[0, size) is ever touched.
-// Returns `size`, or 0 for a malformed block.
+// nothing outside src[0, srcLength) or dest[0, size) is ever touched; far
+// from both ends one test covers all but the distance. Returns `size`, or
+// 0 for a malformed block.
 int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t srcLength,
                        size_t ip) {
     uint8_t* op = dest;
@@ -35,81 +72,75 @@ int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t 
             return 0;  // the input ends without a stop command
         }
         const uint32_t b0 = src[ip];
-        size_t literals;
-        size_t length;
-        size_t distance;
-        if (b0 < 0x80) {  // short copy
-            if (srcLength - ip < 2) {
-                return 0;
-            }
-            const uint32_t b1 = src[ip + 1];
-            literals = b0 & 3;
-            length = ((b0 >> 2) & 7) + 3;
-            distance = ((b0 & 0x60) << 3) + b1 + 1;
-            ip += 2;
-        } else if (b0 < 0xC0) {  // medium copy
-            if (srcLength - ip < 3) {
-                return 0;
-            }
-            const uint32_t b1 = src[ip + 1];
-            const uint32_t b2 = src[ip + 2];
-            literals = b1 >> 6;
-            length = (b0 & 0x3F) + 4;
-            distance = ((b1 & 0x3F) << 8) + b2 + 1;
-            ip += 3;
-        } else if (b0 < 0xE0) {  // long copy
-            if (srcLength - ip < 4) {
-                return 0;
-            }
-            const uint32_t b1 = src[ip + 1];
-            const uint32_t b2 = src[ip + 2];
-            const uint32_t b3 = src[ip + 3];
-            literals = b0 & 3;
-            length = ((b0 & 0x0C) << 6) + b3 + 5;
-            distance = ((b0 & 0x10) << 12) + (b1 << 8) + b2 + 1;
-            ip += 4;
-        } else {  // literal run, or the stop command with its last literals
+        const bool roomy =
+            srcLength - ip >= kRoomyInput && static_cast<size_t>(opEnd - op) >= kRoomyOutput;
+
+        if (b0 >= 0xE0) {  // a literal run, or the stop command with its last literals
             const bool stop = b0 >= 0xFC;
-            literals = stop ? (b0 & 3) : ((b0 & 0x1F) + 1) * 4;
+            const size_t literals = stop ? (b0 & 3) : ((b0 & 0x1F) + 1) * 4;
             ip += 1;
-            if (srcLength - ip < literals || static_cast<size_t>(opEnd - op) < literals) {
-                return 0;
-            }
             if (stop) {
-                for (size_t i = 0; i < literals; ++i) {
-                    op[i] = src[ip + i];
+                if (srcLength - ip < literals || static_cast<size_t>(opEnd - op) != literals) {
+                    return 0;  // cut short, or not exactly the size the header records
                 }
-                // A block must produce exactly the size its header records.
-                return op + literals == opEnd ? static_cast<int32_t>(size) : 0;
+                CopyBytes(op, src + ip, literals);
+                return static_cast<int32_t>(size);
             }
-            std::memcpy(op, src + ip, literals);
+            if (roomy) {
+                for (size_t i = 0; i < literals; i += 16) {
+                    std::memcpy(op + i, src + ip + i, 16);
+                }
+            } else {
+                if (srcLength - ip < literals || static_cast<size_t>(opEnd - op) < literals) {
+                    return 0;
+                }
+                std::memcpy(op, src + ip, literals);
+            }
             op += literals;
             ip += literals;
             continue;
         }
 
-        // A copy form: its 0-3 literals, then the back-reference.
-        if (srcLength - ip < literals || static_cast<size_t>(opEnd - op) < literals + length) {
+        // A copy form: 2, 3 or 4 command bytes, 0-3 literals, the back-reference.
+        const size_t commandBytes = b0 < 0x80 ? 2 : b0 < 0xC0 ? 3 : 4;
+        if (!roomy && srcLength - ip < commandBytes) {
             return 0;
         }
-        for (size_t i = 0; i < literals; ++i) {
-            op[i] = src[ip + i];
+        size_t literals;
+        size_t length;
+        size_t distance;
+        const uint32_t b1 = src[ip + 1];
+        if (b0 < 0x80) {
+            literals = b0 & 3;
+            length = ((b0 >> 2) & 7) + 3;
+            distance = ((b0 & 0x60) << 3) + b1 + 1;
+        } else if (b0 < 0xC0) {
+            literals = b1 >> 6;
+            length = (b0 & 0x3F) + 4;
+            distance = ((b1 & 0x3F) << 8) + src[ip + 2] + 1;
+        } else {
+            literals = b0 & 3;
+            length = ((b0 & 0x0C) << 6) + src[ip + 3] + 5;
+            distance = ((b0 & 0x10) << 12) + (b1 << 8) + src[ip + 2] + 1;
+        }
+        ip += commandBytes;
+        if (!roomy &&
+            (srcLength - ip < literals || static_cast<size_t>(opEnd - op) < literals + length)) {
+            return 0;
+        }
+        if (srcLength - ip >= 4 && opEnd - op >= 4) {
+            // Four bytes at once where both sides have them: the ones past
+            // the literals are rewritten by the copy before anything reads them.
+            std::memcpy(op, src + ip, 4);
+        } else {
+            CopyBytes(op, src + ip, literals);
         }
         op += literals;
         ip += literals;
         if (distance > static_cast<size_t>(op - dest)) {
             return 0;  // reaches before the start of the output
         }
-        const uint8_t* from = op - distance;
-        if (distance >= length) {
-            std::memcpy(op, from, length);
-        } else if (distance == 1) {
-            std::memset(op, *from, length);
-        } else {
-            for (size_t i = 0; i < length; ++i) {  // overlapping: repeats the last D bytes
-                op[i] = from[i];
-            }
-        }
+        CopyMatch(op, distance, length, static_cast<size_t>(opEnd - op));
         op += length;
     }
 }

@@ -47,8 +47,8 @@ bool HasMagic(const uint8_t* p) {
 // The header's decompressed size if it fits dest (at most destCapacity
 // bytes), else -1.
 int64_t SizeThatFits(const uint8_t* header, int32_t destCapacity) {
-    const uint32_t size = ReadU32(header + kSizeOffset);
-    return size <= static_cast<uint32_t>(std::max(destCapacity, 0)) ? size : -1;
+    const int64_t size = ReadU32(header + kSizeOffset);
+    return size <= destCapacity ? size : -1;
 }
 
 // Decodes the block at src, of which srcLength bytes may be read, into dest

@@ -41,8 +41,9 @@ class ZlibCodec : public Codec {
     int32_t Decompress(uint8_t* dest, const uint8_t* src, void* work) override;
 
     // What zlib 1.2.13 asks for during one whole call with these parameters,
-    // alignment padding included (399168 and 39936 bytes), rounded up to
-    // 4 KiB; the codec tests fail should zlib ever need more.
+    // alignment padding included (399168 and 39936 bytes, up to 15 more on a
+    // misaligned area), rounded up to 4 KiB; the codec tests fail should the
+    // linked zlib ever need more.
     int32_t GetCompressWorkSize() override { return kCompressWorkSize; }
     int32_t GetDecompressWorkSize() override { return kDecompressWorkSize; }
 
