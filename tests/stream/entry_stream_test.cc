@@ -104,6 +104,27 @@ TEST(LzEntryStream, DecodesTheWholeEntryWhenItIsStacked) {
     EXPECT_EQ(archive.host->unlockedCalls, 0);
 }
 
+TEST(LzEntryStream, ReadsTheSizeWhereTheDecoderDoes) {
+    const std::vector<uint8_t> plain = SampleBytes(300);
+    // The long header: three extra bytes before the size.
+    std::vector<uint8_t> longForm = LzBlock(plain);
+    longForm[0] = 0x11;
+    longForm.insert(longForm.begin() + 2, {0xAA, 0xBB, 0xCC});
+    {
+        Archive archive(longForm);
+        StreamRef ref;
+        ASSERT_EQ(OpenEntry(ref, archive, new LzEntryStream, 300).status, 0);
+        EXPECT_EQ(ReadAll(ref), plain);
+    }
+    // The decoder checks no magic byte, so neither does the entry stream.
+    std::vector<uint8_t> noMagic = LzBlock(plain);
+    noMagic[1] = 0x00;
+    Archive archive(noMagic);
+    StreamRef ref;
+    ASSERT_EQ(OpenEntry(ref, archive, new LzEntryStream, 300).status, 0);
+    EXPECT_EQ(ReadAll(ref), plain);
+}
+
 TEST(ZlibEntryStream, DecodesABlockOfOneChunk) {
     const std::vector<uint8_t> plain = SampleBytes(3000);
     const std::vector<uint8_t> block = ZlibBlock(plain);
