@@ -64,7 +64,9 @@ class TestIo : public CodecIo {
     int32_t ReadChunk(uint8_t* buffer, int32_t count) override {
         ++reads;
         const size_t amount = std::min({static_cast<size_t>(count), step, input.size() - position});
-        std::memcpy(buffer, input.data() + position, amount);
+        if (amount > 0) {
+            std::memcpy(buffer, input.data() + position, amount);
+        }
         position += amount;
         return static_cast<int32_t>(amount);
     }

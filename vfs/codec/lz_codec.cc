@@ -145,6 +145,26 @@ int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t 
     }
 }
 
+// The length of the intact block at src: the header and every command up
+// to and including the stop command. Reads nothing but command bytes.
+size_t MeasureBlock(const uint8_t* src) {
+    size_t ip = static_cast<size_t>(HeaderSizeOf(src));
+    for (;;) {
+        const uint32_t b0 = src[ip];
+        if (b0 < 0x80) {
+            ip += 2 + (b0 & 3);
+        } else if (b0 < 0xC0) {
+            ip += 3 + (src[ip + 1] >> 6);
+        } else if (b0 < 0xE0) {
+            ip += 4 + (b0 & 3);
+        } else if (b0 < 0xFC) {
+            ip += 1 + ((b0 & 0x1F) + 1) * 4;
+        } else {
+            return ip + 1 + (b0 & 3);
+        }
+    }
+}
+
 // ---------------------------------------------------------------- encoding
 
 // The table of CRC-16/ARC (reflected polynomial 0xA001, initial value 0).
@@ -279,6 +299,9 @@ class LzEncoder {
     }
 
     void EmitLiterals(int32_t count) {
+        if (count == 0) {
+            return;  // src may be null for an empty input
+        }
         std::memcpy(dest + out, src + literalStart, static_cast<size_t>(count));
         out += count;
         literalStart += count;
@@ -341,10 +364,11 @@ int32_t LzCodec::Decompress(uint8_t* dest, const uint8_t* src, void* /*work*/) {
     if (src == nullptr) {
         return 0;
     }
+    // The caller vouches for the block and for dest; the block's extent is
+    // still found first, so that the decoder's wide copies stay inside it.
     const int32_t headerSize = HeaderSizeOf(src);
     const uint32_t size = ReadSize24(src + headerSize - 3);
-    // The caller vouches for the block, so the input is taken as unbounded.
-    return DecodeCommands(dest, size, src, SIZE_MAX, static_cast<size_t>(headerSize));
+    return DecodeCommands(dest, size, src, MeasureBlock(src), static_cast<size_t>(headerSize));
 }
 
 int32_t LzCodec::GetDecompressedSize(const uint8_t* src) {
