@@ -270,5 +270,36 @@ TEST_F(Win32FileStreamTest, SeekThenReadUnderTheLockFromManyThreads) {
     EXPECT_EQ(std::vector<int>(4, 0), mismatches);
 }
 
+// Map and Unmap pass by the stream's lock: stretches mapped and given back
+// from several threads at once must all come out right.
+TEST_F(Win32FileStreamTest, MapAndUnmapFromManyThreads) {
+    std::string contents = test::PatternedBytes(1 << 20);
+    dir.WriteFile("f", contents);
+    StreamRef ref;
+    Win32FileStream* stream = OpenInto(ref, "f", READ_SHARED);
+    ASSERT_NE(nullptr, stream);
+
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> mappers;
+    for (int t = 0; t < 4; ++t) {
+        mappers.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                int32_t offset = (i * 7919 + t * 104729) % ((1 << 20) - 100);
+                const void* whole = stream->Map(0, 0);
+                const auto* stretch = static_cast<const char*>(stream->Map(offset, 100));
+                if (whole == nullptr || stretch == nullptr ||
+                    std::memcmp(stretch, contents.data() + offset, 100) != 0) {
+                    ++mismatches[static_cast<size_t>(t)];
+                }
+                stream->Unmap(stretch);
+            }
+        });
+    }
+    for (std::thread& mapper : mappers) {
+        mapper.join();
+    }
+    EXPECT_EQ(std::vector<int>(4, 0), mismatches);
+}
+
 }  // namespace
 }  // namespace vfs

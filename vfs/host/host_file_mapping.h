@@ -17,6 +17,7 @@ uint32_t GetAllocationGranularity();
 // mapping was created; views of it are taken and given back one by one. An
 // empty file, or one not opened for reading, cannot be mapped. Views must be
 // given back before the mapping is closed; Close unmaps any that are left.
+// Not synchronised: one thread at a time.
 class FileMapping {
   public:
     FileMapping() = default;

@@ -88,6 +88,7 @@ int32_t Win32FileStream::Tell() {
 }
 
 const void* Win32FileStream::Map(int32_t offset, int32_t length) {
+    std::lock_guard<std::mutex> guard(mappingMutex);
     if (!file.IsOpen()) {
         return nullptr;
     }
@@ -123,6 +124,7 @@ const void* Win32FileStream::Map(int32_t offset, int32_t length) {
 }
 
 void Win32FileStream::Unmap(const void* pointer) {
+    std::lock_guard<std::mutex> guard(mappingMutex);
     if (!mapping.IsOpen() || pointer == nullptr) {
         return;
     }
@@ -138,8 +140,11 @@ Result Win32FileStream::Flush() {
 }
 
 void Win32FileStream::Close() {
-    mapping.Close();
-    wholeView = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(mappingMutex);
+        mapping.Close();
+        wholeView = nullptr;
+    }
     file.Close();
 }
 

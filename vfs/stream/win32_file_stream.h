@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "vfs/core/result.h"
 #include "vfs/core/semaphore.h"
@@ -13,7 +14,9 @@ namespace vfs {
 
 // A host file at the bottom of a stream stack. It never takes its own lock:
 // callers that share it between readers hold GetLock() around each
-// positioned operation. Positions are signed 32-bit and never go negative.
+// positioned operation. Map and Unmap need no lock from callers: they keep
+// the mapping's book under a mutex of their own. Positions are signed 32-bit
+// and never go negative.
 class Win32FileStream : public Stream {
   public:
     Win32FileStream() = default;
@@ -53,6 +56,8 @@ class Win32FileStream : public Stream {
   private:
     host::File file;
     int32_t position = 0;
+    // Guards the mapping and the whole view.
+    std::mutex mappingMutex;
     host::FileMapping mapping;
     const void* wholeView = nullptr;
     Semaphore lock;
