@@ -25,8 +25,11 @@ bool LzCode(const uint8_t* bytes, size_t size, std::vector<uint8_t>& out) {
     }
     int32_t length = static_cast<int32_t>(size);
     out.resize(static_cast<size_t>(LzCodec::GetMaxCompressedSize(length)));
+    // The encoder copies literals with memcpy even when there are none, so
+    // it must not be handed a null source for empty input.
+    static const uint8_t nothing = 0;
     LzCodec codec;
-    int32_t coded = codec.Compress(out.data(), bytes, length, nullptr);
+    int32_t coded = codec.Compress(out.data(), size == 0 ? &nothing : bytes, length, nullptr);
     if (coded <= 0) {
         return false;
     }
