@@ -78,6 +78,7 @@ TEST_F(HostFileTest, AccessIsEnforced) {
     ASSERT_TRUE(file.Open(P("f").c_str(), ACCESS_READ, 0, Disposition::OpenExisting));
     EXPECT_FALSE(file.Write("xy", 2, &done));
     EXPECT_EQ(0u, done);
+    EXPECT_FALSE(file.Flush());
 
     ASSERT_TRUE(file.Open(P("f").c_str(), ACCESS_WRITE, 0, Disposition::OpenExisting));
     EXPECT_FALSE(file.Read(buffer, 4, &done));

@@ -55,7 +55,8 @@ class File {
     int32_t Seek(int32_t offset, Origin origin);
     // The size in bytes, or -1 when it cannot be had or does not fit.
     int32_t GetSize();
-    // Writes what the host still holds in its caches to the device.
+    // Writes what the host still holds in its caches to the device; fails on
+    // a file not opened for writing.
     bool Flush();
     void Close();
 

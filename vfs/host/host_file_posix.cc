@@ -233,7 +233,7 @@ int32_t File::GetSize() {
 }
 
 bool File::Flush() {
-    return IsOpen() && fsync(static_cast<int>(handle)) == 0;
+    return IsOpen() && (access & ACCESS_WRITE) != 0 && fsync(static_cast<int>(handle)) == 0;
 }
 
 void File::Close() {
