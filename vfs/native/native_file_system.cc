@@ -1,6 +1,6 @@
 #include "vfs/native/native_file_system.h"
 
-#include <cstring>
+#include <cstdint>
 
 #include "vfs/core/open_flags.h"
 #include "vfs/core/path_resolution.h"
