@@ -1,0 +1,309 @@
+#include "vfs/wad/wad_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/host/temp_directory.h"
+#include "vfs/core/file_system_ref.h"
+#include "vfs/core/open_flags.h"
+#include "vfs/core/stream_ref.h"
+#include "vfs/wad/wad_entry_record.h"
+#include "vfs/wad/wad_writer.h"
+
+namespace vfs {
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+std::string ReadAll(StreamRef& stream) {
+    std::string out;
+    char buffer[4096];
+    for (int32_t n; (n = stream.Read(buffer, sizeof(buffer))) > 0;) {
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    return out;
+}
+
+// Archives written into a temporary directory.
+class WadFileSystemTest : public ::testing::Test {
+  protected:
+    std::string Write(const std::string& name, const std::vector<uint8_t>& archive) {
+        std::string bytes(archive.begin(), archive.end());
+        dir.WriteFile(name, bytes);
+        return dir.Join(name);
+    }
+
+    // maps\a.txt (stored), maps\b.txt (LZ), maps\sub\c.txt (zlib), top.txt.
+    std::string WriteMapsArchive(const std::string& name = "level.wad") {
+        WadWriter writer(2);
+        writer.AddFile("Maps\\A.txt", Bytes("alpha"));
+        writer.AddFile("maps\\b.txt", Bytes(std::string(500, 'b')), WadCoding::LZ);
+        writer.AddFile("maps\\sub\\c.txt", Bytes(std::string(700, 'c')), WadCoding::ZLIB);
+        writer.AddFile("top.txt", Bytes("top"));
+        return Write(name, writer.Finish());
+    }
+
+    std::vector<std::string> List(FileSystemRef& fs, const char* pattern) {
+        std::vector<std::string> found;
+        FindData data;
+        for (Result r = fs.FindFirst(pattern, &data); r.Succeeded(); r = fs.FindNext(&data)) {
+            found.push_back(std::string(data.path) + "|" + data.name +
+                            ((data.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "/" : ""));
+        }
+        return found;
+    }
+
+    test::TempDirectory dir;
+};
+
+std::string Backslashed(std::string path) {
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return path;
+}
+
+TEST_F(WadFileSystemTest, RootPathIsTheArchivePathAndAStar) {
+    std::string path = WriteMapsArchive();
+    FileSystemRef fs;
+    ASSERT_EQ(fs.OpenArchive(path.c_str(), 0), Result::Ok());
+    EXPECT_EQ(std::string(fs.GetRootPath()), Backslashed(path) + "*")
+        << "forward slashes become backslashes";
+    VfsString full;
+    fs.GetFullPath(full, VfsString());
+    EXPECT_EQ(std::string(full.c_str()), Backslashed(path) + "*");
+
+    ASSERT_EQ(fs.OpenArchive((path + "*\\").c_str(), 0), Result::Ok());
+    EXPECT_EQ(std::string(fs.GetRootPath()), Backslashed(path) + "*\\");
+    EXPECT_EQ(List(fs, "*.*").size(), 2u) << "an inner root of just \\ is the archive's top";
+}
+
+TEST_F(WadFileSystemTest, InnerRootBecomesTheTop) {
+    std::string path = WriteMapsArchive();
+    FileSystemRef fs;
+    ASSERT_EQ(fs.OpenArchive((path + "*\\Maps").c_str(), 0), Result::Ok());
+    EXPECT_EQ(std::string(fs.GetRootPath()), Backslashed(path) + "*\\Maps\\");
+    EXPECT_EQ(List(fs, "*.*"),
+              (std::vector<std::string>{"sub|sub/", "a.txt|a.txt", "b.txt|b.txt"}));
+    EXPECT_EQ(List(fs, "sub\\*.*"), (std::vector<std::string>{"sub\\c.txt|c.txt"}));
+
+    StreamRef entry;
+    ASSERT_EQ(fs.OpenFile(entry, "a.txt", OPEN_READ | OPEN_SHARE_READ, 0), Result::Ok());
+    EXPECT_EQ(ReadAll(entry), "alpha");
+    StreamRef top;
+    EXPECT_EQ(fs.OpenFile(top, "top.txt", OPEN_READ, 0), Result::Fail())
+        << "entries above the inner root are out of reach";
+}
+
+TEST_F(WadFileSystemTest, OpenRefusesWhatIsNotAnArchiveOrNotADirectoryInside) {
+    std::string path = WriteMapsArchive();
+    FileSystemRef fs;
+    EXPECT_EQ(fs.OpenArchive(dir.Path().c_str(), 0), Result::Fail()) << "a directory";
+    EXPECT_EQ(fs.OpenArchive(dir.Join("missing.wad").c_str(), 0), Result::Fail());
+    dir.WriteFile("short.wad", "QARC");
+    EXPECT_EQ(fs.OpenArchive(dir.Join("short.wad").c_str(), 0), Result::Fail());
+    std::vector<uint8_t> v3 = WadWriter(2).Finish();
+    v3[4] = 3;
+    EXPECT_EQ(fs.OpenArchive(Write("v3.wad", v3).c_str(), 0), Result::Fail());
+    EXPECT_EQ(fs.OpenArchive((path + "*\\nosuchdir").c_str(), 0), Result::Fail());
+    EXPECT_EQ(fs.OpenArchive((path + "*\\top.txt").c_str(), 0), Result::Fail())
+        << "an inner root that names a file";
+    EXPECT_EQ(fs.Get(), nullptr);
+    EXPECT_EQ(fs.OpenArchive(path.c_str(), OPEN_BUFFERED), Result::Ok());
+}
+
+TEST_F(WadFileSystemTest, ASecondOpenClosesTheFirst) {
+    std::string first = WriteMapsArchive("first.wad");
+    auto* fs = new WadFileSystem();
+    FileSystemRef ref;
+    ref.Set(fs);
+    ASSERT_EQ(fs->Open(first.c_str(), 0), Result::Ok());
+    EXPECT_EQ(fs->Open(dir.Join("missing.wad").c_str(), 0), Result::Fail());
+    EXPECT_STREQ(fs->GetRootPath(), "");
+    FindData data;
+    EXPECT_EQ(fs->FindFirst("*.*", &data), Result::Fail()) << "closed after the failed open";
+}
+
+TEST_F(WadFileSystemTest, ReadOnlyOperationsAndEmptyPatterns) {
+    std::string path = WriteMapsArchive();
+    FileSystemRef fs;
+    FindData data;
+    ASSERT_EQ(fs.OpenArchive(path.c_str(), 0), Result::Ok());
+    EXPECT_EQ(fs.FindFirst("", &data), Result::Fail());
+    EXPECT_EQ(fs.CreateDirectory("new"), Result::Ok());
+    EXPECT_EQ(List(fs, "new"), std::vector<std::string>{}) << "the tree is unchanged";
+    EXPECT_EQ(fs.Delete("top.txt"), Result::Fail());
+    EXPECT_EQ(fs.Move("top.txt", "x"), Result::Fail());
+    EXPECT_EQ(fs.SetAttributes("top.txt", 0), Result::Fail());
+
+    StreamRef out;
+    EXPECT_EQ(fs.OpenFile(out, "top.txt", 0xC0000010u, 0), Result::Fail());
+    EXPECT_EQ(fs.OpenFile(out, "top.txt", OPEN_READ | OPEN_SHARE_WRITE, 0), Result::Fail());
+    EXPECT_EQ(out.Get(), nullptr);
+    EXPECT_EQ(fs.OpenFile(out, "maps", OPEN_READ, 0), Result::Fail()) << "a directory";
+    EXPECT_EQ(out.Get(), nullptr);
+    ASSERT_EQ(fs.OpenFile(out, "top.txt", OPEN_READ, 0), Result::Ok());
+    Stream* held = out.Get();
+    EXPECT_EQ(fs.OpenFile(out, "maps\\a.txt", OPEN_READ, 0), Result::Fail());
+    EXPECT_EQ(out.Get(), held);
+}
+
+TEST_F(WadFileSystemTest, PatternsOpenTheFirstMatchInRecordOrder) {
+    WadWriter writer(1);
+    writer.AddFile("ab.txt", Bytes("first"));
+    writer.AddFile("a2.txt", Bytes("second"));
+    writer.AddFile("x\\a.txt\\inner", Bytes("in a directory"));
+    writer.AddFile("x\\ab.txt", Bytes("file"));
+    FileSystemRef fs;
+    ASSERT_EQ(fs.OpenArchive(Write("p.wad", writer.Finish()).c_str(), 0), Result::Ok());
+    StreamRef out;
+    ASSERT_EQ(fs.OpenFile(out, "a*.txt", OPEN_READ, 0), Result::Ok());
+    EXPECT_EQ(ReadAll(out), "first");
+    StreamRef dirFirst;
+    EXPECT_EQ(fs.OpenFile(dirFirst, "x\\a*.txt", OPEN_READ, 0), Result::Fail())
+        << "a matching subdirectory comes first";
+}
+
+TEST_F(WadFileSystemTest, RefusedAndBrokenEntriesDoNotOpen) {
+    WadWriter writer(2);
+    writer.AddFile("refused.txt", Bytes("secret"));
+    writer.SetFlags(0, WAD_FLAG_REFUSED);
+    writer.AddRawEntry("badlz.bin", reinterpret_cast<const uint8_t*>("\x10\xFB\x00\x00\x10zz"), 7,
+                       WAD_FLAG_LZ, 16);
+    writer.AddRawEntry("badzlib.bin", reinterpret_cast<const uint8_t*>("BILZ1234"), 8,
+                       WAD_FLAG_ZLIB, 16);
+    writer.AddFile("wrongsize.bin", Bytes(std::string(300, 'w')), WadCoding::LZ);
+    writer.AddFile("good.bin", Bytes(std::string(300, 'g')), WadCoding::ZLIB);
+    std::vector<uint8_t> archive = writer.Finish();
+    // Claim a different unpacked size for entry 3.
+    WadEntryRecord record = WadEntryRecord::Decode(archive.data() + WadRecordOffset(3));
+    record.unpackedSize = 299;
+    record.Encode(archive.data() + WadRecordOffset(3));
+
+    auto* wad = new WadFileSystem();
+    FileSystemRef fs;
+    fs.Set(wad);
+    ASSERT_EQ(wad->Open(Write("b.wad", archive).c_str(), 0), Result::Ok());
+    for (const char* name : {"refused.txt", "badlz.bin", "badzlib.bin", "wrongsize.bin"}) {
+        StreamRef out;
+        EXPECT_EQ(fs.OpenFile(out, name, OPEN_READ, 0), Result::Fail()) << name;
+        EXPECT_EQ(out.Get(), nullptr) << name << ": a failed open leaves the handle empty";
+    }
+    EXPECT_TRUE(wad->IsRefused("refused.txt"));
+    EXPECT_FALSE(wad->IsRefused("good.bin"));
+    EXPECT_FALSE(wad->IsRefused("missing"));
+    StreamRef good;
+    ASSERT_EQ(fs.OpenFile(good, "good.bin", OPEN_READ, 0), Result::Ok());
+    EXPECT_EQ(ReadAll(good), std::string(300, 'g'));
+}
+
+TEST_F(WadFileSystemTest, FlagsAreTestedInOrder) {
+    WadWriter writer(0);
+    writer.AddFile("both.bin", Bytes(std::string(400, 'z')), WadCoding::ZLIB);
+    writer.SetFlags(0, WAD_FLAG_ZLIB | WAD_FLAG_LZ);
+    writer.AddRawEntry("unknown.bin", reinterpret_cast<const uint8_t*>("stored!"), 7, 0x8, 7);
+    FileSystemRef fs;
+    ASSERT_EQ(fs.OpenArchive(Write("f.wad", writer.Finish()).c_str(), 0), Result::Ok());
+    StreamRef both;
+    ASSERT_EQ(fs.OpenFile(both, "both.bin", OPEN_READ, 0), Result::Ok()) << "zlib comes before LZ";
+    EXPECT_EQ(ReadAll(both), std::string(400, 'z'));
+    StreamRef unknown;
+    ASSERT_EQ(fs.OpenFile(unknown, "unknown.bin", OPEN_READ, 0), Result::Ok());
+    EXPECT_EQ(ReadAll(unknown), "stored!") << "an unknown flag reads the stored bytes";
+}
+
+TEST_F(WadFileSystemTest, DataPastTheEndOfTheFileReadsShort) {
+    WadWriter writer(2);
+    writer.AddFile("tail.bin", Bytes(std::string(100, 't')));
+    std::vector<uint8_t> archive = writer.Finish();
+    WadEntryRecord record = WadEntryRecord::Decode(archive.data() + WadRecordOffset(0));
+    record.storedSize = 1000;
+    record.Encode(archive.data() + WadRecordOffset(0));
+    FileSystemRef fs;
+    ASSERT_EQ(fs.OpenArchive(Write("t.wad", archive).c_str(), 0), Result::Ok());
+    StreamRef out;
+    ASSERT_EQ(fs.OpenFile(out, "tail.bin", OPEN_READ, 0), Result::Ok());
+    EXPECT_EQ(ReadAll(out), std::string(100, 't'));
+}
+
+TEST_F(WadFileSystemTest, EntriesOutliveTheirFileSystemAndReadIndependently) {
+    std::vector<uint8_t> one = Bytes(test::PatternedBytes(300000));
+    std::vector<uint8_t> two = Bytes(test::PatternedBytes(250000).substr(7));
+    WadWriter writer(2);
+    writer.AddFile("one.bin", one);
+    writer.AddFile("two.bin", two);
+    std::string path = Write("e.wad", writer.Finish());
+
+    StreamRef a;
+    StreamRef b;
+    {
+        FileSystemRef fs;
+        ASSERT_EQ(fs.OpenArchive(path.c_str(), 0), Result::Ok());
+        ASSERT_EQ(fs.OpenFile(a, "one.bin", OPEN_READ, 0), Result::Ok());
+        ASSERT_EQ(fs.OpenFile(b, "two.bin", OPEN_READ, 0), Result::Ok());
+    }
+    // Alternate reads: each stream keeps its own position over the shared file.
+    std::string gotA;
+    std::string gotB;
+    char buffer[777];
+    for (;;) {
+        int32_t na = a.Read(buffer, sizeof(buffer));
+        if (na > 0) {
+            gotA.append(buffer, static_cast<size_t>(na));
+        }
+        int32_t nb = b.Read(buffer, sizeof(buffer));
+        if (nb > 0) {
+            gotB.append(buffer, static_cast<size_t>(nb));
+        }
+        if (na <= 0 && nb <= 0) {
+            break;
+        }
+    }
+    EXPECT_EQ(gotA, std::string(one.begin(), one.end()));
+    EXPECT_EQ(gotB, std::string(two.begin(), two.end()));
+}
+
+TEST_F(WadFileSystemTest, EntriesReadOnTwoThreadsAtOnce) {
+    std::vector<std::vector<uint8_t>> contents;
+    WadWriter writer(2);
+    for (int i = 0; i < 8; ++i) {
+        contents.push_back(Bytes(test::PatternedBytes(100000 + 1000 * i).substr(i)));
+        std::string name = "f" + std::to_string(i);
+        writer.AddFile(name.c_str(), contents.back(),
+                       i % 2 == 0 ? WadCoding::STORED : WadCoding::LZ);
+    }
+    FileSystemRef fs;
+    ASSERT_EQ(fs.OpenArchive(Write("threads.wad", writer.Finish()).c_str(), 0), Result::Ok());
+    std::vector<StreamRef> streams(8);
+    for (int i = 0; i < 8; ++i) {
+        std::string name = "f" + std::to_string(i);
+        ASSERT_EQ(fs.OpenFile(streams[static_cast<size_t>(i)], name.c_str(), OPEN_READ, 0),
+                  Result::Ok());
+    }
+    std::string results[8];
+    auto work = [&](int first) {
+        for (int i = first; i < 8; i += 2) {
+            results[i] = ReadAll(streams[static_cast<size_t>(i)]);
+        }
+    };
+    std::thread even(work, 0);
+    std::thread odd(work, 1);
+    even.join();
+    odd.join();
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(results[i], std::string(contents[static_cast<size_t>(i)].begin(),
+                                          contents[static_cast<size_t>(i)].end()))
+            << i;
+    }
+}
+
+}  // namespace
+}  // namespace vfs

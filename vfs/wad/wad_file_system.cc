@@ -1,0 +1,277 @@
+#include "vfs/wad/wad_file_system.h"
+
+#include <cstring>
+
+#include "vfs/core/open_flags.h"
+#include "vfs/core/path_resolution.h"
+#include "vfs/core/stream_ref.h"
+#include "vfs/host/host_directory.h"
+#include "vfs/host/host_limits.h"
+#include "vfs/stream/locked_stream.h"
+#include "vfs/stream/lz_entry_stream.h"
+#include "vfs/stream/range_stream.h"
+#include "vfs/stream/zlib_entry_stream.h"
+#include "vfs/wad/wad_entry_record.h"
+#include "vfs/wad/wad_finder.h"
+
+namespace vfs {
+
+namespace {
+
+// Write, share-write and create: an archive is read-only.
+constexpr uint32_t kWriteFlags = 0x40000012u;
+constexpr uint32_t kArchiveOpenFlags = OPEN_READ | OPEN_SHARE_READ;
+
+}  // namespace
+
+WadFileSystem::~WadFileSystem() {
+    Close();
+}
+
+Result WadFileSystem::Open(const char* path, uint32_t flags) {
+    Close();
+    if (path == nullptr) {
+        return Result::Fail();
+    }
+
+    VfsString working(path);
+    for (uint32_t i = 0; i < working.length; ++i) {
+        if (working.data[i] == '/') {
+            working.data[i] = '\\';
+        }
+    }
+    int32_t separator = working.Find(ARCHIVE_SEPARATOR);
+    if (separator >= 0) {
+        innerRoot.AssignView(working.Mid(static_cast<uint32_t>(separator) + 1));
+        if (innerRoot.data[innerRoot.length - 1] != '\\') {
+            innerRoot.Append('\\');
+        }
+        working.SetLength(static_cast<uint32_t>(separator));
+    }
+
+    char fullPath[HOST_MAX_PATH];
+    if (ResolvePath(fullPath, sizeof(fullPath), working.c_str()).Failed()) {
+        Close();
+        return Result::Fail();
+    }
+    // Refuses a directory, and a path that names nothing (whose attributes
+    // are all ones).
+    if ((host::GetPathAttributes(fullPath) & host::ATTRIBUTE_DIRECTORY) != 0) {
+        Close();
+        return Result::Fail();
+    }
+    uint32_t openFlags = kArchiveOpenFlags | (flags & OPEN_BUFFERED);
+    if (archive.OpenPath(fullPath, openFlags).Failed()) {
+        Close();
+        return Result::Fail();
+    }
+    hostStream = archive.Get();
+    archive.Set(new LockedStream());
+
+    uint8_t bytes[WAD_HEADER_SIZE];
+    int32_t got = archive.Read(bytes, WAD_HEADER_SIZE);
+    if (got < 0 || WadHeader::Parse(bytes, static_cast<uint32_t>(got), &header).Failed()) {
+        Close();
+        return Result::Fail();
+    }
+    if (directory.Load(archive, header.NamesInTable()).Failed()) {
+        Close();
+        return Result::Fail();
+    }
+
+    if (innerRoot.length > 1) {
+        FindData scratch;
+        if (directory.FirstMatch(innerRoot.c_str(), &scratch).Failed() ||
+            scratch.attributes != FILE_ATTRIBUTE_DIRECTORY) {
+            Close();
+            return Result::Fail();
+        }
+    }
+
+    rootPath.Assign(fullPath);
+    rootPath.Append('*');
+    rootPath.Append(innerRoot);
+    return Result::Ok();
+}
+
+void WadFileSystem::Close() {
+    directory.Clear();
+    archive.Reset();
+    innerRoot.Assign(static_cast<const char*>(nullptr));
+    findPattern.Assign(static_cast<const char*>(nullptr));
+    rootPath.Assign(static_cast<const char*>(nullptr));
+    hostStream = nullptr;
+}
+
+void WadFileSystem::CutInnerRoot(FindData* out) const {
+    uint32_t n = innerRoot.length;
+    if (n == 0) {
+        return;
+    }
+    // The reported path begins with the inner root without its leading "\".
+    size_t cut = n - 1;
+    size_t total = std::strlen(out->path);
+    if (cut > total) {
+        cut = total;
+    }
+    std::memmove(out->path, out->path + cut, total - cut + 1);
+    size_t nameOffset = static_cast<size_t>(out->name - out->path);
+    out->name = out->path + (nameOffset >= cut ? nameOffset - cut : 0);
+}
+
+Result WadFileSystem::FindFirst(const char* pattern, FindData* out) {
+    if (hostStream == nullptr || pattern == nullptr || pattern[0] == '\0') {
+        return Result::Fail();
+    }
+    if (PrepareFindData(out, pattern).Failed()) {
+        return Result::Fail();
+    }
+    findPattern.Assign(innerRoot);
+    findPattern.Append(pattern);
+    if (directory.FirstMatch(findPattern.c_str(), out).Failed()) {
+        return Result::Fail();
+    }
+    CutInnerRoot(out);
+    return Result::Ok();
+}
+
+Result WadFileSystem::FindNext(FindData* out) {
+    if (hostStream == nullptr) {
+        return Result::Fail();
+    }
+    if (directory.NextMatch(out).Failed()) {
+        return Result::Fail();
+    }
+    CutInnerRoot(out);
+    return Result::Ok();
+}
+
+Result WadFileSystem::ReadRecord(const char* path, WadEntryRecord* record) {
+    if (hostStream == nullptr || path == nullptr) {
+        return Result::Fail();
+    }
+    VfsString lookup(innerRoot);
+    lookup.Append(path);
+    uint32_t recordOffset = 0;
+    WadFinder finder;
+    finder.Start(directory, lookup.c_str(), &recordOffset);
+    if (finder.AtEnd() || finder.MatchedFile() == nullptr) {
+        return Result::Fail();
+    }
+    // A private position over the host stream, as an entry stream has.
+    StreamRef reader;
+    reader.Set(hostStream);
+    reader.Set(new LockedStream());
+    uint8_t bytes[WAD_RECORD_SIZE];
+    if (reader.Seek(static_cast<int32_t>(recordOffset), SEEK_FROM_START) !=
+            static_cast<int32_t>(recordOffset) ||
+        reader.Read(bytes, WAD_RECORD_SIZE) != static_cast<int32_t>(WAD_RECORD_SIZE)) {
+        return Result::Fail();
+    }
+    *record = WadEntryRecord::Decode(bytes);
+    return Result::Ok();
+}
+
+bool WadFileSystem::IsRefused(const char* path) {
+    WadEntryRecord record;
+    return ReadRecord(path, &record).Succeeded() && (record.flags & WAD_FLAG_REFUSED) != 0;
+}
+
+Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
+                               uint32_t /*reserved*/) {
+    if (hostStream == nullptr || path == nullptr || (flags & kWriteFlags) != 0 ||
+        out.Get() != nullptr) {
+        return Result::Fail();
+    }
+    VfsString lookup(innerRoot);
+    lookup.Append(path);
+    uint32_t recordOffset = 0;
+    WadFinder finder;
+    finder.Start(directory, lookup.c_str(), &recordOffset);
+    if (finder.AtEnd() || finder.MatchedFile() == nullptr) {
+        return Result::Fail();
+    }
+
+    // Host stream, then a private position over it.
+    out.Set(hostStream);
+    out.Set(new LockedStream());
+
+    uint8_t bytes[WAD_RECORD_SIZE];
+    if (out.Seek(static_cast<int32_t>(recordOffset), SEEK_FROM_START) !=
+            static_cast<int32_t>(recordOffset) ||
+        out.Read(bytes, WAD_RECORD_SIZE) != static_cast<int32_t>(WAD_RECORD_SIZE)) {
+        out.Reset();
+        return Result::Fail();
+    }
+    WadEntryRecord record = WadEntryRecord::Decode(bytes);
+
+    // A refused entry never opens; nothing of it stays in the handle, so its
+    // stored bytes cannot be read by a caller that ignores the result.
+    if ((record.flags & WAD_FLAG_REFUSED) != 0) {
+        out.Reset();
+        return Result::Fail();
+    }
+    // Offsets and sizes beyond the 32-bit positions of a stream cannot be
+    // served.
+    if (record.dataOffset > INT32_MAX || record.storedSize > INT32_MAX ||
+        record.unpackedSize > INT32_MAX) {
+        out.Reset();
+        return Result::Fail();
+    }
+    int32_t dataOffset = static_cast<int32_t>(record.dataOffset);
+    if (out.Seek(dataOffset, SEEK_FROM_START) != dataOffset) {
+        out.Reset();
+        return Result::Fail();
+    }
+    auto* range = new RangeStream();
+    if (range->Init(static_cast<int32_t>(record.storedSize), dataOffset).Failed()) {
+        delete range;
+        out.Reset();
+        return Result::Fail();
+    }
+    out.Set(range);
+
+    MemoryStream* decoded = nullptr;
+    if ((record.flags & WAD_FLAG_ZLIB) != 0) {
+        decoded = new ZlibEntryStream();
+    } else if ((record.flags & WAD_FLAG_LZ) != 0) {
+        decoded = new LzEntryStream();
+    } else {
+        return Result::Ok();
+    }
+    if (decoded->Init(static_cast<int32_t>(record.unpackedSize)).Failed()) {
+        delete decoded;
+        out.Reset();
+        return Result::Fail();
+    }
+    // Setting the decoded stream decodes the whole entry; an entry that does
+    // not decode to exactly its unpacked size does not open.
+    out.Set(decoded);
+    if (decoded->GetStatus().Failed()) {
+        out.Reset();
+        return Result::Fail();
+    }
+    return Result::Ok();
+}
+
+const std::vector<WadRejectedRecord>& WadFileSystem::GetRejectedRecords() const {
+    return directory.RejectedRecords();
+}
+
+Result WadFileSystem::SetAttributes(const char*, uint32_t) {
+    return Result::Fail();
+}
+
+Result WadFileSystem::CreateDirectory(const char*) {
+    return Result::Ok();
+}
+
+Result WadFileSystem::Delete(const char*) {
+    return Result::Fail();
+}
+
+Result WadFileSystem::Move(const char*, const char*) {
+    return Result::Fail();
+}
+
+}  // namespace vfs

@@ -1,0 +1,68 @@
+// WadFileSystem: the read-only file system over one WAD archive.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "vfs/core/file_system.h"
+#include "vfs/core/vfs_string.h"
+#include "vfs/native/path_stream_ref.h"
+#include "vfs/wad/wad_directory.h"
+#include "vfs/wad/wad_entry_record.h"
+#include "vfs/wad/wad_header.h"
+#include "vfs/wad/wad_rejected_record.h"
+
+namespace vfs {
+
+// Serves the entries of one archive through the FileSystem interface.
+// `Open` binds it to an archive file, optionally below a directory inside the
+// archive (the inner root, after the archive separator "*\"), which then acts
+// as the top. Entries open as stream stacks over the archive's one host
+// stream, each with a position of its own, and stay readable after the file
+// system is gone. Operations that would change the tree fail, except
+// CreateDirectory, which reports success and does nothing.
+class WadFileSystem : public FileSystem {
+  public:
+    WadFileSystem() = default;
+    ~WadFileSystem() override;
+
+    // Opens the archive at `path` (a host path, optionally followed by "*\"
+    // and a directory inside the archive; "\" or "/" separators). Of `flags`
+    // only OPEN_BUFFERED is looked at. On failure the file system is closed.
+    Result Open(const char* path, uint32_t flags);
+
+    Result OpenFile(StreamRef& out, const char* path, uint32_t flags, uint32_t reserved) override;
+    Result FindFirst(const char* pattern, FindData* out) override;
+    Result FindNext(FindData* out) override;
+    Result SetAttributes(const char* path, uint32_t attributes) override;
+    Result CreateDirectory(const char* path) override;
+    Result Delete(const char* path) override;
+    Result Move(const char* from, const char* to) override;
+    void Close() override;
+
+    // The header of the open archive.
+    const WadHeader& GetHeader() const { return header; }
+    // The archive's tree, for tools that report on the archive.
+    const WadDirectory& GetDirectory() const { return directory; }
+    // Records the loader left out of the tree, with the reason.
+    const std::vector<WadRejectedRecord>& GetRejectedRecords() const;
+    // True when `path` names a file whose record the archive flags as not to
+    // be opened.
+    bool IsRefused(const char* path);
+    // Reads the record of the file that `path` names. -1 when there is no
+    // such file or the record cannot be read.
+    Result ReadRecord(const char* path, WadEntryRecord* out);
+
+  private:
+    // Removes the inner root from the front of a found entry's path.
+    void CutInnerRoot(FindData* out) const;
+
+    VfsString innerRoot;
+    VfsString findPattern;
+    WadHeader header;
+    PathStreamRef archive;
+    Stream* hostStream = nullptr;
+    WadDirectory directory;
+};
+
+}  // namespace vfs
