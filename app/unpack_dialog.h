@@ -8,6 +8,7 @@
 
 #include "app/copy_report.h"
 #include "app/dialog_host.h"
+#include "app/unpack_outcome.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/vfs_string.h"
 
@@ -24,6 +25,17 @@ inline constexpr uint32_t kDestinationOpenFlags = 0xC0000010u;
 // Pattern that lists a whole directory.
 inline constexpr char kListingPattern[] = "*.*";
 
+// Entries of which every game archive holds at least one at its top level,
+// tried in this order.
+inline constexpr const char* kProbeNames[] = {"groundtile.png", "check_mark.png", "4fx_rays.msh",
+                                              "unitglyphs.spr", "intro_flight1.CSQ"};
+
+// The two outcomes of the unpack command: text and caption of its message.
+inline constexpr char kSucceededText[] = "Finished unpacking WAD file";
+inline constexpr char kSucceededCaption[] = "Succeeded!";
+inline constexpr char kFailedText[] = "Unable to unpack WAD file";
+inline constexpr char kFailedCaption[] = "Failed!";
+
 class UnpackDialog {
   public:
     explicit UnpackDialog(DialogHost& dialogHost) : host(&dialogHost) {}
@@ -31,6 +43,20 @@ class UnpackDialog {
     UnpackDialog& operator=(const UnpackDialog&) = delete;
     // Releases `destination` first, then `source`.
     ~UnpackDialog();
+
+    // The "Unpack" command: probes the archive named in the path field,
+    // unpacks it beside itself and shows the outcome in a message box.
+    // Returns 0, for the dialog framework. `lastOutcome` then tells the
+    // details.
+    int OnUnpack();
+    // Opens the archive named in the path field as `source` and checks that
+    // it holds at least one of the probe names at its top level.
+    bool ProbeArchive();
+    // Derives the output directory from the archive's path (its directory,
+    // its name without the extension), creates it if missing, opens it as
+    // `destination` and copies the whole archive into it. True only when
+    // every entry the archive lets be opened was written in full.
+    bool UnpackArchive();
 
     // Copies one directory of `source` (relative path, empty for the root,
     // otherwise ending with "\"), with everything beneath it, into the same
@@ -44,6 +70,7 @@ class UnpackDialog {
 
     vfs::FileSystemRef source;
     vfs::FileSystemRef destination;
+    UnpackOutcome lastOutcome;
 
   private:
     void CopyLevel(vfs::VfsString relativePath, CopyReport& report);
@@ -51,6 +78,10 @@ class UnpackDialog {
     // Records every entry below `relativeDirectory` of `source` as skipped.
     void RecordSkippedTree(const vfs::VfsString& relativeDirectory, const std::string& because,
                            CopyReport& report);
+
+    // Moves the copy's failures to open entries that the archive refuses to
+    // the outcome's refused list.
+    void SeparateRefusedEntries();
 
     DialogHost* host;
 };

@@ -1,0 +1,32 @@
+// UnpackOutcome: everything an unpack found out, for whoever reports it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/copy_report.h"
+#include "vfs/wad/wad_rejected_record.h"
+
+namespace tarnwad {
+
+struct UnpackOutcome {
+    bool succeeded = false;
+    // Why the command stopped before or instead of copying, in plain words;
+    // empty when the copy ran.
+    std::string failure;
+    // The archive's full path as the archive file system names it, and the
+    // output directory (once derived).
+    std::string archivePath;
+    std::string outputDirectory;
+    // What the copy could not do, entries refused by the archive itself
+    // excepted.
+    CopyReport copy;
+    // Records the archive loader left out of the tree (unsafe or unreadable
+    // paths): their entries were never copied.
+    std::vector<vfs::WadRejectedRecord> rejected;
+    // Entries the archive flags as not to be opened; skipping them is not a
+    // failure.
+    std::vector<std::string> refused;
+};
+
+}  // namespace tarnwad
