@@ -190,6 +190,14 @@ TEST(LzCodecTest, AnswersItsWorkSizes) {
     EXPECT_EQ(codec.GetDecompressWorkSize(), 0);
 }
 
+TEST(LzCodecTest, RefusesInputsTheHeaderCannotDescribe) {
+    LzCodec codec;
+    const Bytes input(static_cast<size_t>(LZ_MAX_SIZE) + 1, 'a');
+    Bytes block(64, 0xEE);
+    EXPECT_EQ(codec.Compress(block.data(), input.data(), LZ_MAX_SIZE + 1, nullptr), 0);
+    EXPECT_EQ(block, Bytes(64, 0xEE));
+}
+
 // ------------------------------------------------------------- round trips
 
 TEST(LzCodecTest, RoundTripsRandomAndStructuredData) {

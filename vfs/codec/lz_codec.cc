@@ -342,7 +342,10 @@ class LzEncoder {
 }  // namespace
 
 int32_t LzCodec::Compress(uint8_t* dest, const uint8_t* src, int32_t srcLength, void* work) {
-    if (dest == nullptr || srcLength < 0 || (src == nullptr && srcLength > 0)) {
+    // A block of more than LZ_MAX_SIZE bytes could not record its own size,
+    // and would never decode: refuse rather than write it.
+    if (dest == nullptr || srcLength < 0 || srcLength > LZ_MAX_SIZE ||
+        (src == nullptr && srcLength > 0)) {
         return 0;
     }
     // The tables are 32-bit positions: a caller's area that is not aligned

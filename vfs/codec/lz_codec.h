@@ -35,9 +35,9 @@ inline constexpr int32_t LZ_WINDOW = 131071;  // the farthest distance the encod
 class LzCodec : public Codec {
   public:
     // Compresses with a greedy hash-chain matcher. dest must have room for
-    // GetMaxCompressedSize(srcLength) bytes; inputs longer than LZ_MAX_SIZE
-    // cannot be described by the header (only its low 24 bits are written).
-    // Fails only when it has to allocate its work area and cannot.
+    // GetMaxCompressedSize(srcLength) bytes. Fails when it has to allocate
+    // its work area and cannot, and for inputs longer than LZ_MAX_SIZE, whose
+    // size the header cannot record.
     int32_t Compress(uint8_t* dest, const uint8_t* src, int32_t srcLength, void* work) override;
 
     // Trusting decode: returns 0 for a null src, otherwise decodes until the
