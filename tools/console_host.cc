@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/unpack_dialog.h"
+#include "tools/display_path.h"
 
 namespace tarnwad::cli {
 
@@ -19,7 +20,7 @@ void ConsoleHost::SetStatusLine(const char* text) {
     // The dialog clears its status line after each directory; a terminal
     // shows only the texts that name something.
     if (statusOut != nullptr && text[0] != '\0') {
-        std::fprintf(statusOut, "%s\n", text);
+        std::fprintf(statusOut, "%s\n", DisplayPath(text).c_str());
     }
 }
 

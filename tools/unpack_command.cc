@@ -7,6 +7,7 @@
 
 #include "app/unpack_dialog.h"
 #include "tools/console_host.h"
+#include "tools/display_path.h"
 #include "tools/exit_codes.h"
 
 namespace tarnwad::cli {
@@ -28,12 +29,13 @@ void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome) {
                      vfs::WadRejectReasonText(record.reason));
     }
     for (const CopyFailure& failure : outcome.copy.failures) {
-        std::fprintf(stderr, "tarnwad: %s: %s%s%s\n", failure.path.c_str(),
+        std::fprintf(stderr, "tarnwad: %s: %s%s%s\n", DisplayPath(failure.path).c_str(),
                      DescribeCopyFailure(failure.kind), failure.detail.empty() ? "" : ": ",
                      failure.detail.c_str());
     }
     for (const std::string& path : outcome.refused) {
-        std::fprintf(stderr, "tarnwad: %s: refused by the archive, not unpacked\n", path.c_str());
+        std::fprintf(stderr, "tarnwad: %s: refused by the archive, not unpacked\n",
+                     DisplayPath(path).c_str());
     }
 }
 
@@ -48,7 +50,7 @@ int RunUnpack(const UnpackOptions& options) {
     ReportOutcome(options.archive, dialog.lastOutcome);
     if (dialog.lastOutcome.succeeded) {
         std::printf("Unpacked %u files into %s\n", dialog.lastOutcome.copy.filesCopied,
-                    dialog.lastOutcome.outputDirectory.c_str());
+                    DisplayPath(dialog.lastOutcome.outputDirectory).c_str());
         return kExitSuccess;
     }
     return kExitEntriesFailed;

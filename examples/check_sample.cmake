@@ -1,0 +1,10 @@
+# Fails when examples/sample.wad differs from what make-sample-wad writes.
+execute_process(COMMAND ${GENERATOR} ${SCRATCH} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "make-sample-wad failed")
+endif()
+file(SHA256 ${SCRATCH} made)
+file(SHA256 ${COMMITTED} committed)
+if(NOT made STREQUAL committed)
+    message(FATAL_ERROR "examples/sample.wad is out of date: rebuild it with the sample-wad target")
+endif()
