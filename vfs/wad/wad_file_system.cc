@@ -146,10 +146,7 @@ Result WadFileSystem::FindNext(FindData* out) {
     return Result::Ok();
 }
 
-Result WadFileSystem::ReadRecord(const char* path, WadEntryRecord* record) {
-    if (hostStream == nullptr || path == nullptr) {
-        return Result::Fail();
-    }
+Result WadFileSystem::OpenRecord(const char* path, StreamRef& reader, WadEntryRecord* record) {
     VfsString lookup(innerRoot);
     lookup.Append(path);
     uint32_t recordOffset = 0;
@@ -158,18 +155,26 @@ Result WadFileSystem::ReadRecord(const char* path, WadEntryRecord* record) {
     if (finder.AtEnd() || finder.MatchedFile() == nullptr) {
         return Result::Fail();
     }
-    // A private position over the host stream, as an entry stream has.
-    StreamRef reader;
+    // The host stream, then a private position over it.
     reader.Set(hostStream);
     reader.Set(new LockedStream());
     uint8_t bytes[WAD_RECORD_SIZE];
     if (reader.Seek(static_cast<int32_t>(recordOffset), SEEK_FROM_START) !=
             static_cast<int32_t>(recordOffset) ||
         reader.Read(bytes, WAD_RECORD_SIZE) != static_cast<int32_t>(WAD_RECORD_SIZE)) {
+        reader.Reset();
         return Result::Fail();
     }
     *record = WadEntryRecord::Decode(bytes);
     return Result::Ok();
+}
+
+Result WadFileSystem::ReadRecord(const char* path, WadEntryRecord* record) {
+    if (hostStream == nullptr || path == nullptr) {
+        return Result::Fail();
+    }
+    StreamRef reader;
+    return OpenRecord(path, reader, record);
 }
 
 bool WadFileSystem::IsRefused(const char* path) {
@@ -183,27 +188,10 @@ Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
         out.Get() != nullptr) {
         return Result::Fail();
     }
-    VfsString lookup(innerRoot);
-    lookup.Append(path);
-    uint32_t recordOffset = 0;
-    WadFinder finder;
-    finder.Start(directory, lookup.c_str(), &recordOffset);
-    if (finder.AtEnd() || finder.MatchedFile() == nullptr) {
+    WadEntryRecord record;
+    if (OpenRecord(path, out, &record).Failed()) {
         return Result::Fail();
     }
-
-    // Host stream, then a private position over it.
-    out.Set(hostStream);
-    out.Set(new LockedStream());
-
-    uint8_t bytes[WAD_RECORD_SIZE];
-    if (out.Seek(static_cast<int32_t>(recordOffset), SEEK_FROM_START) !=
-            static_cast<int32_t>(recordOffset) ||
-        out.Read(bytes, WAD_RECORD_SIZE) != static_cast<int32_t>(WAD_RECORD_SIZE)) {
-        out.Reset();
-        return Result::Fail();
-    }
-    WadEntryRecord record = WadEntryRecord::Decode(bytes);
 
     // A refused entry never opens; nothing of it stays in the handle, so its
     // stored bytes cannot be read by a caller that ignores the result.
