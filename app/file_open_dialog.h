@@ -1,0 +1,36 @@
+// FileOpenDialog: one run of the platform's open-file dialog.
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace tarnwad {
+
+// The platform's handle of a top-level window: a GtkWindow* with GTK, an HWND
+// on Windows.
+using NativeWindow = void*;
+
+// Built on the stack for one choice of a file: set the members, call Show(),
+// read `fileName`. Each platform supplies Show() in its own source file.
+class FileOpenDialog {
+  public:
+    virtual ~FileOpenDialog() = default;
+
+    // Runs the open-file dialog, modal to `owner`, titled `title`, starting
+    // in `initialDirectory` (the platform's choice when empty) and offering
+    // `filters` in map order, the first one selected. Only an existing file
+    // is accepted. Empties `fileName` first; returns true when the user chose
+    // a file, whose full path `fileName` then holds, and false when the user
+    // cancelled or the dialog could not be shown.
+    bool Show();
+
+    std::string initialDirectory;
+    std::string title;
+    std::string fileName;
+    // Pattern -> description, e.g. "*.wad" -> "Tarn Wad File". A pattern
+    // matches names in any letter case.
+    std::map<std::string, std::string> filters;
+    NativeWindow owner = nullptr;
+};
+
+}  // namespace tarnwad
