@@ -105,7 +105,8 @@ void UnpackDialog::CopyLevel(vfs::VfsString relativePath, CopyReport& report) {
     vfs::FindData found;
     for (vfs::Result r = source.FindFirst(pattern.c_str(), &found); r.Succeeded();
          r = source.FindNext(&found)) {
-        if (!IsDirectory(found) || IsDotEntry(found.name)) {
+        if (!IsDirectory(found) || IsDotEntry(found.name) ||
+            !Takes(Join(relativePath, found.name), true)) {
             continue;
         }
         if (!IsSafeComponent(found.name)) {
@@ -133,7 +134,8 @@ void UnpackDialog::CopyLevel(vfs::VfsString relativePath, CopyReport& report) {
             }
             for (vfs::Result r = source.FindFirst(pattern.c_str(), &found); r.Succeeded();
                  r = source.FindNext(&found)) {
-                if (!IsDirectory(found) && IsSafeComponent(found.name)) {
+                if (!IsDirectory(found) && IsSafeComponent(found.name) &&
+                    Takes(Join(relativePath, found.name), false)) {
                     Record(report, Join(relativePath, found.name), CopyFailureKind::kSkipped,
                            because);
                 }
@@ -154,6 +156,9 @@ void UnpackDialog::CopyLevel(vfs::VfsString relativePath, CopyReport& report) {
             continue;
         }
         vfs::VfsString path = Join(relativePath, found.name);
+        if (!Takes(path, false)) {
+            continue;
+        }
         if (!IsSafeComponent(found.name)) {
             Record(report, path, CopyFailureKind::kUnsafeName);
             continue;
@@ -161,6 +166,18 @@ void UnpackDialog::CopyLevel(vfs::VfsString relativePath, CopyReport& report) {
         CopyFile(path, found.size, report);
     }
     SetStatusText("");
+}
+
+bool UnpackDialog::Takes(const vfs::VfsString& path, bool isDirectory) const {
+    if (filter == nullptr) {
+        return true;
+    }
+    if (!isDirectory) {
+        return filter->TakesFile(path.c_str());
+    }
+    vfs::VfsString directory(path);
+    directory.Append('\\');
+    return filter->TakesDirectory(directory.c_str());
 }
 
 void UnpackDialog::CopyFile(const vfs::VfsString& path, uint32_t expectedSize, CopyReport& report) {
@@ -221,6 +238,9 @@ void UnpackDialog::RecordSkippedTree(const vfs::VfsString& relativeDirectory,
             continue;
         }
         vfs::VfsString path = Join(relativeDirectory, found.name);
+        if (!Takes(path, IsDirectory(found))) {
+            continue;
+        }
         if (IsDirectory(found)) {
             directories.push_back(path);
         } else {

@@ -87,7 +87,13 @@ bool UnpackDialog::UnpackArchive() {
         return false;
     }
     output.Reset();
-    if (output.OpenDirectory(outputPath.c_str()).Failed()) {
+    return UnpackInto(outputPath.c_str());
+}
+
+bool UnpackDialog::UnpackInto(const char* outputDirectory) {
+    lastOutcome.outputDirectory = outputDirectory;
+    vfs::FileSystemRef output;
+    if (output.OpenDirectory(outputDirectory).Failed()) {
         lastOutcome.failure = "the output directory cannot be opened";
         return false;
     }

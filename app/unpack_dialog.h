@@ -8,6 +8,7 @@
 
 #include "app/copy_report.h"
 #include "app/dialog_host.h"
+#include "app/entry_filter.h"
 #include "app/unpack_outcome.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/vfs_string.h"
@@ -57,6 +58,11 @@ class UnpackDialog {
     // `destination` and copies the whole archive into it. True only when
     // every entry the archive lets be opened was written in full.
     bool UnpackArchive();
+    // Opens the existing directory `outputDirectory` (a host path) as
+    // `destination` and copies the whole archive into it. True only when
+    // every entry the archive lets be opened was written in full and the
+    // archive had no rejected records. UnpackArchive ends with this.
+    bool UnpackInto(const char* outputDirectory);
 
     // Copies one directory of `source` (relative path, empty for the root,
     // otherwise ending with "\"), with everything beneath it, into the same
@@ -71,9 +77,15 @@ class UnpackDialog {
     vfs::FileSystemRef source;
     vfs::FileSystemRef destination;
     UnpackOutcome lastOutcome;
+    // When set, the tree copy takes only the entries it accepts; null (the
+    // dialog's case) takes everything. Not owned.
+    const EntryFilter* filter = nullptr;
 
   private:
     void CopyLevel(vfs::VfsString relativePath, CopyReport& report);
+    // True when `filter` lets the copy take `path` (a directory's path ends
+    // with "\").
+    bool Takes(const vfs::VfsString& path, bool isDirectory) const;
     void CopyFile(const vfs::VfsString& path, uint32_t expectedSize, CopyReport& report);
     // Records every entry below `relativeDirectory` of `source` as skipped.
     void RecordSkippedTree(const vfs::VfsString& relativeDirectory, const std::string& because,
