@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,10 +54,14 @@ std::vector<uint8_t> ZlibBlock(const std::vector<uint8_t>& plain) {
 // An archive in memory: some bytes, the stored block at `start`, more bytes.
 struct Archive {
     explicit Archive(const std::vector<uint8_t>& block, size_t before = 37, size_t after = 11) {
-        std::vector<uint8_t> bytes(before, 0xEE);
-        start = static_cast<int32_t>(bytes.size());
-        bytes.insert(bytes.end(), block.begin(), block.end());
-        bytes.insert(bytes.end(), after, 0xDD);
+        // Filled in place: GCC 12 misreads inserts into a fresh vector as
+        // out of bounds at -O2.
+        std::vector<uint8_t> bytes(before + block.size() + after, 0xDD);
+        std::fill_n(bytes.begin(), before, uint8_t{0xEE});
+        for (size_t i = 0; i < block.size(); ++i) {
+            bytes[before + i] = block[i];
+        }
+        start = static_cast<int32_t>(before);
         storedSize = static_cast<int32_t>(block.size());
         host = new TestHostStream(std::move(bytes));
     }
