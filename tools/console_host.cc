@@ -1,9 +1,9 @@
 #include "tools/console_host.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/unpack_dialog.h"
-#include "tools/display_path.h"
 
 namespace tarnwad::cli {
 
@@ -17,16 +17,17 @@ void ConsoleHost::GetPathText(char* buffer, uint32_t size) {
 }
 
 void ConsoleHost::SetStatusLine(const char* text) {
-    // The dialog clears its status line after each directory; a terminal
-    // shows only the texts that name something.
-    if (statusOut != nullptr && text[0] != '\0') {
-        std::fprintf(statusOut, "%s\n", DisplayPath(text).c_str());
-    }
+    progress->Status(text);
 }
 
 void ConsoleHost::ShowMessage(const char* text, const char* caption) {
+    progress->Finish();
     bool succeeded = std::strcmp(caption, kSucceededCaption) == 0;
+    if (succeeded && quietSuccess) {
+        return;
+    }
     std::FILE* out = succeeded ? stdout : stderr;
+    std::fflush(stdout);
     std::fprintf(out, "%s\n", text);
     std::fflush(out);
 }

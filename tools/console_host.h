@@ -1,20 +1,20 @@
 // ConsoleHost: the unpack command's dialog services on a terminal.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "app/dialog_host.h"
+#include "tools/unpack_progress.h"
 
 namespace tarnwad::cli {
 
 // Gives the unpack command its path field (the archive path given on the
-// command line), prints the status line's texts to `statusOut` and the
-// message to stdout (success) or stderr (failure).
+// command line), passes the status line's texts to `progress`, and prints
+// the message to stdout (success; not when `quiet`) or stderr (failure).
 class ConsoleHost : public DialogHost {
   public:
-    ConsoleHost(std::string archivePath, std::FILE* statusStream)
-        : path(std::move(archivePath)), statusOut(statusStream) {}
+    ConsoleHost(std::string archivePath, UnpackProgress& unpackProgress, bool quiet)
+        : path(std::move(archivePath)), progress(&unpackProgress), quietSuccess(quiet) {}
 
     void GetPathText(char* buffer, uint32_t size) override;
     void SetStatusLine(const char* text) override;
@@ -22,7 +22,8 @@ class ConsoleHost : public DialogHost {
 
   private:
     std::string path;
-    std::FILE* statusOut;
+    UnpackProgress* progress;
+    bool quietSuccess;
 };
 
 }  // namespace tarnwad::cli

@@ -1,22 +1,30 @@
 // tarnwad: the command-line tool for scripts and modders.
 #include <CLI/CLI.hpp>
 
+#include "tools/commands.h"
 #include "tools/exit_codes.h"
-#include "tools/unpack_command.h"
 
 int main(int argc, char** argv) {
-    CLI::App app("Unpacks the WAD archives of Tarnhollow", "tarnwad");
+    CLI::App app(
+        "Lists, checks, unpacks and packs the WAD archives of Tarnhollow.\n"
+        "Run 'tarnwad COMMAND --help' for the options of a command.",
+        "tarnwad");
     app.set_version_flag("--version", "tarnwad " TARNWAD_VERSION);
     app.require_subcommand(1);
 
     int exitCode = tarnwad::cli::kExitSuccess;
+    tarnwad::cli::AddListCommand(app, exitCode);
     tarnwad::cli::AddUnpackCommand(app, exitCode);
+    tarnwad::cli::AddCatCommand(app, exitCode);
+    tarnwad::cli::AddVerifyCommand(app, exitCode);
+    tarnwad::cli::AddInfoCommand(app, exitCode);
+    tarnwad::cli::AddPackCommand(app, exitCode);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         int code = app.exit(error);
-        return code == 0 ? 0 : tarnwad::cli::kExitUsage;
+        return code == 0 ? tarnwad::cli::kExitSuccess : tarnwad::cli::kExitUsage;
     }
     return exitCode;
 }

@@ -1,14 +1,26 @@
-#include "tools/unpack_command.h"
-
+// `tarnwad unpack ARCHIVE [PATTERN...]`: the dialog's unpack command, with
+// options for scripts.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <vector>
 
+#include "app/path_selection.h"
 #include "app/unpack_dialog.h"
+#include "tools/archive_catalog.h"
+#include "tools/commands.h"
 #include "tools/console_host.h"
+#include "tools/diagnostics.h"
 #include "tools/display_path.h"
 #include "tools/exit_codes.h"
+#include "tools/path_argument.h"
+#include "tools/text_format.h"
+#include "tools/unpack_progress.h"
+#include "vfs/host/terminal.h"
+#include "vfs/wad/wad_file_system.h"
 
 namespace tarnwad::cli {
 
@@ -16,44 +28,165 @@ namespace {
 
 struct UnpackOptions {
     std::string archive;
+    std::vector<std::string> patterns;
+    std::string outputDirectory;
+    bool noProbe = false;
+    bool verbose = false;
+    bool quiet = false;
 };
 
-// Tells the user, on stderr, everything that went wrong, one line each.
-void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome) {
+// Tells the user, on stderr, everything that went wrong, one line each;
+// entries the archive refuses are named too, unless `quiet`.
+void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome,
+                   const std::string& openFailure, bool quiet) {
     if (!outcome.failure.empty()) {
-        std::fprintf(stderr, "tarnwad: %s: %s\n", archive.c_str(), outcome.failure.c_str());
+        Complain(archive, openFailure.empty() ? outcome.failure : openFailure);
     }
     for (const vfs::WadRejectedRecord& record : outcome.rejected) {
-        std::fprintf(stderr, "tarnwad: %s: record %u (\"%s\") was not unpacked: %s\n",
-                     archive.c_str(), record.index, record.rawPath.c_str(),
-                     vfs::WadRejectReasonText(record.reason));
+        Complain(archive, "record " + std::to_string(record.index) + " (\"" +
+                              PrintableText(record.rawPath) +
+                              "\") was not unpacked: " + vfs::WadRejectReasonText(record.reason));
     }
     for (const CopyFailure& failure : outcome.copy.failures) {
-        std::fprintf(stderr, "tarnwad: %s: %s%s%s\n", DisplayPath(failure.path).c_str(),
-                     DescribeCopyFailure(failure.kind), failure.detail.empty() ? "" : ": ",
-                     failure.detail.c_str());
+        std::string text = DescribeCopyFailure(failure.kind);
+        if (!failure.detail.empty()) {
+            text += ": " + DisplayPath(failure.detail);
+        }
+        Complain(DisplayPath(failure.path), text);
     }
-    for (const std::string& path : outcome.refused) {
-        std::fprintf(stderr, "tarnwad: %s: refused by the archive, not unpacked\n",
-                     DisplayPath(path).c_str());
+    if (!quiet) {
+        for (const std::string& path : outcome.refused) {
+            Complain(DisplayPath(path), "refused by the archive, not unpacked");
+        }
     }
 }
 
-int RunUnpack(const UnpackOptions& options) {
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(options.archive, error);
-    std::string archivePath = error ? options.archive : absolute.string();
-
-    ConsoleHost host(archivePath, stdout);
-    UnpackDialog dialog(host);
-    dialog.OnUnpack();
-    ReportOutcome(options.archive, dialog.lastOutcome);
-    if (dialog.lastOutcome.succeeded) {
-        std::printf("Unpacked %u files into %s\n", dialog.lastOutcome.copy.filesCopied,
-                    DisplayPath(dialog.lastOutcome.outputDirectory).c_str());
-        return kExitSuccess;
+// Opens the archive as the dialog's source without the probe for the game's
+// entries.
+bool OpenWithoutProbe(UnpackDialog& dialog, const std::string& path) {
+    if (dialog.source.OpenArchive(path.c_str(), 0).Failed()) {
+        dialog.lastOutcome.failure = "cannot be opened as a WAD archive";
+        return false;
     }
-    return kExitEntriesFailed;
+    if (auto* wad = dynamic_cast<vfs::WadFileSystem*>(dialog.source.Get())) {
+        dialog.lastOutcome.rejected = wad->GetRejectedRecords();
+    }
+    return true;
+}
+
+// Creates `directory` with its missing parents; false, with the reason in
+// the outcome, when it is not a directory afterwards.
+bool MakeOutputDirectory(UnpackDialog& dialog, const std::string& directory) {
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (!std::filesystem::is_directory(directory, error)) {
+        dialog.lastOutcome.failure = "the output directory " + directory + " cannot be created";
+        return false;
+    }
+    return true;
+}
+
+ProgressStyle ChooseStyle(const UnpackOptions& options) {
+    if (options.quiet) {
+        return ProgressStyle::kSilent;
+    }
+    if (options.verbose) {
+        return ProgressStyle::kVerbose;
+    }
+    // A bar only where someone watches; a pipe or a file gets none.
+    return vfs::host::IsTerminal(vfs::host::StandardStream::Error) ? ProgressStyle::kBar
+                                                                   : ProgressStyle::kSilent;
+}
+
+int RunUnpack(const UnpackOptions& options) {
+    std::string archivePath = AbsolutePath(options.archive);
+    ProgressStyle style = ChooseStyle(options);
+
+    // The entries to unpack: for the patterns, and for the progress bar's
+    // totals. An archive that does not open is left to the unpack command,
+    // which reports it as the dialog does.
+    ArchiveCatalog catalog;
+    std::string openFailure;
+    PathSelection selection;
+    std::vector<std::string> unmatched;
+    bool needCatalog = !options.patterns.empty() || style == ProgressStyle::kBar;
+    if (needCatalog) {
+        openFailure = catalog.Open(archivePath);
+    }
+    std::vector<const CatalogEntry*> chosen;
+    if (openFailure.empty() && needCatalog) {
+        if (options.patterns.empty()) {
+            for (const CatalogEntry& entry : catalog.Entries()) {
+                chosen.push_back(&entry);
+            }
+        } else {
+            chosen = catalog.Select(options.patterns, &unmatched, &selection);
+            for (const std::string& pattern : unmatched) {
+                Complain(options.archive, "no entry matches " + pattern);
+            }
+            if (chosen.empty()) {
+                return kExitEntriesFailed;
+            }
+        }
+    }
+
+    UnpackProgress progress(style, style == ProgressStyle::kBar ? stderr : stdout,
+                            vfs::host::TerminalColumns(vfs::host::StandardStream::Error));
+    if (style == ProgressStyle::kBar) {
+        std::map<std::string, uint64_t> sizes;
+        uint64_t bytes = 0;
+        uint32_t files = 0;
+        for (const CatalogEntry* entry : chosen) {
+            if ((entry->record.flags & vfs::WAD_FLAG_REFUSED) == 0) {
+                sizes[entry->path] = entry->record.ReportedSize();
+                bytes += entry->record.ReportedSize();
+                ++files;
+            }
+        }
+        progress.SetTotals(files, bytes, std::move(sizes));
+    }
+
+    ConsoleHost host(archivePath, progress, options.quiet);
+    UnpackDialog dialog(host);
+    if (!options.patterns.empty()) {
+        dialog.filter = &selection;
+    }
+    bool started = false;
+    if (options.outputDirectory.empty() && !options.noProbe) {
+        // Exactly the dialog's command.
+        dialog.OnUnpack();
+        started = !dialog.lastOutcome.archivePath.empty();
+    } else {
+        started = options.noProbe ? OpenWithoutProbe(dialog, archivePath) : dialog.ProbeArchive();
+        bool succeeded = false;
+        if (started && options.outputDirectory.empty()) {
+            succeeded = dialog.UnpackArchive();
+        } else if (started) {
+            std::string output = AbsolutePath(options.outputDirectory);
+            succeeded = MakeOutputDirectory(dialog, output) && dialog.UnpackInto(output.c_str());
+        }
+        dialog.lastOutcome.succeeded = succeeded;
+        if (succeeded) {
+            host.ShowMessage(kSucceededText, kSucceededCaption);
+        } else {
+            host.ShowMessage(kFailedText, kFailedCaption);
+        }
+    }
+
+    const UnpackOutcome& outcome = dialog.lastOutcome;
+    ReportOutcome(options.archive, outcome, started ? std::string() : openFailure, options.quiet);
+    if (!started) {
+        // The archive could not be opened, or is not one of the game's.
+        return kExitUsage;
+    }
+    if (!outcome.succeeded) {
+        return kExitEntriesFailed;
+    }
+    if (!options.quiet) {
+        std::printf("Unpacked %u files into %s\n", outcome.copy.filesCopied,
+                    DisplayPath(outcome.outputDirectory).c_str());
+    }
+    return unmatched.empty() ? kExitSuccess : kExitEntriesFailed;
 }
 
 }  // namespace
@@ -61,8 +194,18 @@ int RunUnpack(const UnpackOptions& options) {
 void AddUnpackCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<UnpackOptions>();
     CLI::App* command = app.add_subcommand(
-        "unpack", "Unpack a WAD archive into a directory beside it, named after it");
+        "unpack", "Unpack a WAD archive; by default into a directory beside it, named after it");
     command->add_option("ARCHIVE", options->archive, "The .wad file to unpack")->required();
+    command->add_option("PATTERN", options->patterns,
+                        "Only entries matching these paths or wildcards, looked up as the "
+                        "archive does; a directory selects what lies beneath it");
+    command->add_option("-o,--output", options->outputDirectory,
+                        "Unpack into this directory (created if missing) instead");
+    command->add_flag("--no-probe", options->noProbe,
+                      "Do not check that the archive holds one of the game's known entries");
+    CLI::Option* verbose =
+        command->add_flag("-v,--verbose", options->verbose, "Name each file as it is unpacked");
+    command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors")->excludes(verbose);
     command->callback([options, &exitCode] { exitCode = RunUnpack(*options); });
 }
 

@@ -1,0 +1,144 @@
+#include "tools/archive_catalog.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "vfs/core/find_data.h"
+#include "vfs/core/open_flags.h"
+#include "vfs/native/path_stream_ref.h"
+#include "vfs/wad/wad_dir_node.h"
+#include "vfs/wad/wad_header.h"
+
+namespace tarnwad::cli {
+
+const char* CodingName(uint32_t flags) {
+    if ((flags & vfs::WAD_FLAG_REFUSED) != 0) {
+        return "refused";
+    }
+    if ((flags & vfs::WAD_FLAG_ZLIB) != 0) {
+        return "zlib";
+    }
+    if ((flags & vfs::WAD_FLAG_LZ) != 0) {
+        return "lz";
+    }
+    return "stored";
+}
+
+std::string OpenArchive(vfs::FileSystemRef& archive, const std::string& path) {
+    if (archive.OpenArchive(path.c_str(), 0).Succeeded()) {
+        return {};
+    }
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status)) {
+        return "no such file";
+    }
+    if (std::filesystem::is_directory(status)) {
+        return "is a directory, not a WAD archive";
+    }
+    return "cannot be opened as a WAD archive (not one, damaged, or not readable)";
+}
+
+std::string ArchiveCatalog::Open(const std::string& path) {
+    std::string failure = OpenArchive(archive, path);
+    if (!failure.empty()) {
+        return failure;
+    }
+    wad = dynamic_cast<vfs::WadFileSystem*>(archive.Get());
+    if (wad == nullptr) {
+        return "cannot be opened as a WAD archive";
+    }
+    failure = ReadRecordTable(path);
+    if (!failure.empty()) {
+        return failure;
+    }
+    if (wad->GetDirectory().Root() != nullptr) {
+        Walk(*wad->GetDirectory().Root(), "");
+    }
+    std::sort(entries.begin(), entries.end(), [](const CatalogEntry& a, const CatalogEntry& b) {
+        return a.recordIndex < b.recordIndex;
+    });
+    return {};
+}
+
+std::string ArchiveCatalog::ReadRecordTable(const std::string& path) {
+    // The tree keeps each file's record offset; the records themselves are
+    // read once here, so that entries of the same path keep their own.
+    vfs::PathStreamRef file;
+    if (file.OpenPath(path.c_str(), vfs::OPEN_READ | vfs::OPEN_SHARE_READ).Failed()) {
+        return "cannot be read";
+    }
+    int32_t size = file.GetSize();
+    fileSize = size < 0 ? 0 : static_cast<uint64_t>(size);
+    uint32_t count = wad->GetHeader().entryCount;
+    // The archive opened, so its record table lies within the file.
+    std::vector<uint8_t> table(static_cast<size_t>(count) * vfs::WAD_RECORD_SIZE);
+    int32_t start = static_cast<int32_t>(vfs::WAD_HEADER_SIZE);
+    if (file.Seek(start, vfs::SEEK_FROM_START) != start) {
+        return "cannot be read";
+    }
+    size_t done = 0;
+    while (done < table.size()) {
+        size_t chunk = std::min<size_t>(table.size() - done, 1u << 20);
+        int32_t n = file.Read(table.data() + done, static_cast<int32_t>(chunk));
+        if (n <= 0) {
+            return "its record table cannot be read";
+        }
+        done += static_cast<size_t>(n);
+    }
+    records.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        records.push_back(vfs::WadEntryRecord::Decode(table.data() + i * vfs::WAD_RECORD_SIZE));
+    }
+    return {};
+}
+
+void ArchiveCatalog::Walk(const vfs::WadDirNode& directory, const std::string& prefix) {
+    for (const vfs::WadDirNode* sub = directory.subdirectories.head; sub != nullptr;
+         sub = sub->next) {
+        ++directoryCount;
+        Walk(*sub, prefix + sub->name.c_str() + "\\");
+    }
+    for (const vfs::WadFileEntry* file = directory.files.head; file != nullptr; file = file->next) {
+        CatalogEntry entry;
+        entry.path = prefix + file->name.c_str();
+        entry.recordIndex = (file->recordOffset - vfs::WAD_HEADER_SIZE) / vfs::WAD_RECORD_SIZE;
+        if (entry.recordIndex < records.size()) {
+            entry.record = records[entry.recordIndex];
+        }
+        entries.push_back(std::move(entry));
+    }
+}
+
+std::vector<const CatalogEntry*> ArchiveCatalog::Select(const std::vector<std::string>& patterns,
+                                                        std::vector<std::string>* unmatched,
+                                                        PathSelection* selection) {
+    PathSelection local;
+    PathSelection& chosen = selection != nullptr ? *selection : local;
+    for (const std::string& pattern : patterns) {
+        bool matched = false;
+        vfs::FindData found;
+        for (vfs::Result r = archive.FindFirst(pattern.c_str(), &found); r.Succeeded();
+             r = archive.FindNext(&found)) {
+            matched = true;
+            if ((found.attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                chosen.AddDirectory(found.path);
+            } else {
+                chosen.AddFile(found.path);
+            }
+        }
+        if (!matched && unmatched != nullptr) {
+            unmatched->push_back(pattern);
+        }
+    }
+    std::vector<const CatalogEntry*> result;
+    for (const CatalogEntry& entry : entries) {
+        if (chosen.TakesFile(entry.path.c_str())) {
+            result.push_back(&entry);
+        }
+    }
+    return result;
+}
+
+}  // namespace tarnwad::cli

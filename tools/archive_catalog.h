@@ -1,0 +1,70 @@
+// ArchiveCatalog: every entry of an opened archive with its record, for the
+// commands that list, check and select entries.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/path_selection.h"
+#include "vfs/core/file_system_ref.h"
+#include "vfs/wad/wad_entry_record.h"
+#include "vfs/wad/wad_file_system.h"
+
+namespace tarnwad::cli {
+
+// The name of an entry's coding by its record flags, tested in the order the
+// archive file system tests them: "refused", "zlib", "lz", else "stored".
+const char* CodingName(uint32_t flags);
+
+// Opens the archive at the absolute host path `path` into `archive`. Empty
+// on success, otherwise why it cannot be opened, in plain words.
+std::string OpenArchive(vfs::FileSystemRef& archive, const std::string& path);
+
+struct CatalogEntry {
+    std::string path;  // as the archive file system reports it: lower case, "\" separated
+    uint32_t recordIndex = 0;
+    vfs::WadEntryRecord record;
+};
+
+class ArchiveCatalog {
+  public:
+    // Opens the archive at the absolute host path `path` and reads its tree
+    // and record table. Empty on success, otherwise why it failed.
+    std::string Open(const std::string& path);
+
+    vfs::FileSystemRef& FileSystem() { return archive; }
+    vfs::WadFileSystem& Wad() { return *wad; }
+
+    // Every file of the tree, in record-table order.
+    const std::vector<CatalogEntry>& Entries() const { return entries; }
+    // Every record of the record table, rejected ones included.
+    const std::vector<vfs::WadEntryRecord>& Records() const { return records; }
+    // Directories of the tree, the top one not counted.
+    uint32_t DirectoryCount() const { return directoryCount; }
+    // Size of the archive file in bytes.
+    uint64_t FileSize() const { return fileSize; }
+
+    // The entries that `patterns` select, in record-table order. Each pattern
+    // is looked up as the archive looks up paths (its own wildcard rules,
+    // letter case ignored, "\" or "/" separators); a matching directory
+    // selects everything beneath it. Patterns that match nothing are added
+    // to `unmatched`. `selection`, when given, receives the same choice as a
+    // filter for the tree copy.
+    std::vector<const CatalogEntry*> Select(const std::vector<std::string>& patterns,
+                                            std::vector<std::string>* unmatched,
+                                            PathSelection* selection = nullptr);
+
+  private:
+    void Walk(const vfs::WadDirNode& directory, const std::string& prefix);
+    std::string ReadRecordTable(const std::string& path);
+
+    vfs::FileSystemRef archive;
+    vfs::WadFileSystem* wad = nullptr;
+    std::vector<CatalogEntry> entries;
+    std::vector<vfs::WadEntryRecord> records;
+    uint32_t directoryCount = 0;
+    uint64_t fileSize = 0;
+};
+
+}  // namespace tarnwad::cli

@@ -1,0 +1,16 @@
+// The commands of the tool. Each Add function registers one subcommand on
+// `app`; when the command runs, it stores its exit code in `exitCode`.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace tarnwad::cli {
+
+void AddListCommand(CLI::App& app, int& exitCode);
+void AddUnpackCommand(CLI::App& app, int& exitCode);
+void AddCatCommand(CLI::App& app, int& exitCode);
+void AddVerifyCommand(CLI::App& app, int& exitCode);
+void AddInfoCommand(CLI::App& app, int& exitCode);
+void AddPackCommand(CLI::App& app, int& exitCode);
+
+}  // namespace tarnwad::cli

@@ -1,0 +1,111 @@
+// `tarnwad list ARCHIVE [PATTERN...]`: one line per entry, or JSON Lines.
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/archive_catalog.h"
+#include "tools/commands.h"
+#include "tools/diagnostics.h"
+#include "tools/exit_codes.h"
+#include "tools/path_argument.h"
+#include "tools/text_format.h"
+#include "vfs/wad/wad_rejected_record.h"
+
+namespace tarnwad::cli {
+
+namespace {
+
+struct ListOptions {
+    std::string archive;
+    std::vector<std::string> patterns;
+    bool json = false;
+};
+
+void PrintJsonLine(const CatalogEntry& entry) {
+    std::printf("{\"path\":%s,\"size\":%" PRIu32 ",\"stored_size\":%" PRIu32
+                ",\"coding\":\"%s\",\"flags\":%" PRIu32 ",\"record_index\":%" PRIu32 "}\n",
+                JsonString(entry.path).c_str(), entry.record.ReportedSize(),
+                entry.record.storedSize, CodingName(entry.record.flags), entry.record.flags,
+                entry.recordIndex);
+}
+
+void PrintTable(const std::vector<const CatalogEntry*>& entries) {
+    const char* rule = "----------  ----------  -------  ----";
+    std::printf("%10s  %10s  %-7s  %s\n%s\n", "size", "stored", "coding", "path", rule);
+    uint64_t size = 0;
+    uint64_t stored = 0;
+    for (const CatalogEntry* entry : entries) {
+        std::printf("%10" PRIu32 "  %10" PRIu32 "  %-7s  %s\n", entry->record.ReportedSize(),
+                    entry->record.storedSize, CodingName(entry->record.flags), entry->path.c_str());
+        size += entry->record.ReportedSize();
+        stored += entry->record.storedSize;
+    }
+    std::printf("%s\n%10" PRIu64 "  %10" PRIu64 "  %-7s  %zu %s\n", rule, size, stored, "",
+                entries.size(), entries.size() == 1 ? "entry" : "entries");
+}
+
+int RunList(const ListOptions& options) {
+    ArchiveCatalog catalog;
+    std::string failure = catalog.Open(AbsolutePath(options.archive));
+    if (!failure.empty()) {
+        Complain(options.archive, failure);
+        return kExitUsage;
+    }
+
+    std::vector<const CatalogEntry*> entries;
+    std::vector<std::string> unmatched;
+    if (options.patterns.empty()) {
+        for (const CatalogEntry& entry : catalog.Entries()) {
+            entries.push_back(&entry);
+        }
+    } else {
+        entries = catalog.Select(options.patterns, &unmatched);
+    }
+
+    if (options.json) {
+        for (const CatalogEntry* entry : entries) {
+            PrintJsonLine(*entry);
+        }
+    } else {
+        PrintTable(entries);
+    }
+    std::fflush(stdout);
+
+    int exitCode = kExitSuccess;
+    for (const std::string& pattern : unmatched) {
+        Complain(options.archive, "no entry matches " + pattern);
+        exitCode = kExitEntriesFailed;
+    }
+    // Records the archive could not place in its tree are in no listing.
+    for (const vfs::WadRejectedRecord& record : catalog.Wad().GetRejectedRecords()) {
+        Complain(options.archive,
+                 "record " + std::to_string(record.index) + " (\"" + PrintableText(record.rawPath) +
+                     "\") is not listed: " + vfs::WadRejectReasonText(record.reason));
+        exitCode = kExitEntriesFailed;
+    }
+    uint32_t unlisted = catalog.Wad().GetDirectory().RejectedCount();
+    if (unlisted > catalog.Wad().GetRejectedRecords().size()) {
+        Complain(options.archive, std::to_string(unlisted) + " records in all are not listed");
+    }
+    return exitCode;
+}
+
+}  // namespace
+
+void AddListCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<ListOptions>();
+    CLI::App* command = app.add_subcommand(
+        "list", "List the entries of an archive: size, stored size, coding and path");
+    command->add_option("ARCHIVE", options->archive, "The .wad file")->required();
+    command->add_option("PATTERN", options->patterns,
+                        "Only entries matching these paths or wildcards (\"*\", \"?\"), looked "
+                        "up as the archive does; a directory selects what lies beneath it");
+    command->add_flag("--json", options->json,
+                      "One JSON object per entry and line (path, size, stored_size, coding, "
+                      "flags, record_index), nothing else on stdout");
+    command->callback([options, &exitCode] { exitCode = RunList(*options); });
+}
+
+}  // namespace tarnwad::cli
