@@ -20,13 +20,18 @@ uint32_t ComponentLength(const char* text, uint32_t length) {
 
 }  // namespace
 
-WadDirNode* WadDirNode::FindSubdirectory(const char* component, uint32_t length) {
-    for (WadDirNode* node = subdirectories.head; node != nullptr; node = node->next) {
-        if (node->name.Equals(component, length)) {
-            return node;
-        }
-    }
-    return nullptr;
+WadDirNode* WadDirNode::FindSubdirectory(const char* name, uint32_t length) const {
+    return subdirectoryIndex.Find(subdirectories.head, name, length, WadNameHash(name, length));
+}
+
+WadFileEntry* WadDirNode::FindFirstFile(const char* name, uint32_t length) const {
+    return fileIndex.Find(files.head, name, length, WadNameHash(name, length));
+}
+
+void WadDirNode::AddFile(WadFileEntry* entry) {
+    entry->nameHash = WadNameHash(entry->name.c_str(), entry->name.Length());
+    files.PushBack(entry);
+    fileIndex.Add(files.head, files.count, entry);
 }
 
 // Walks the path one component at a time rather than recursing, so that a
@@ -52,7 +57,10 @@ WadDirNode* WadDirNode::FindOrCreateDir(char* path, bool namesInPlace,
             } else {
                 found->name.SetCopy(rest, k);
             }
+            found->nameHash = WadNameHash(found->name.c_str(), k);
             node->subdirectories.PushFront(found);
+            node->subdirectoryIndex.Add(node->subdirectories.head, node->subdirectories.count,
+                                        found);
         }
         if (!more) {
             return found;

@@ -6,6 +6,7 @@
 #include "vfs/core/string_view.h"
 #include "vfs/core/vfs_string.h"
 #include "vfs/wad/wad_file_entry.h"
+#include "vfs/wad/wad_name_index.h"
 #include "vfs/wad/wad_node_list.h"
 #include "vfs/wad/wad_node_name.h"
 #include "vfs/wad/wad_node_pool.h"
@@ -29,15 +30,30 @@ class WadDirNode {
     // characters have no meaning here.
     WadDirNode* LookupDir(StringView path, VfsString& prefix);
 
+    // The subdirectory named exactly `name`, or null (names are unique
+    // within a directory). Does not walk the list.
+    WadDirNode* FindSubdirectory(const char* name, uint32_t length) const;
+    // The first of the files named exactly `name`, in list order, or null;
+    // the others of that name follow through nextSameName.
+    WadFileEntry* FindFirstFile(const char* name, uint32_t length) const;
+
+    // Appends `entry`, whose name is set, to the files.
+    void AddFile(WadFileEntry* entry);
+
     WadNodeName name;
     WadNodeList<WadDirNode> subdirectories;
     WadNodeList<WadFileEntry> files;
     // Links in the parent's subdirectory list.
     WadDirNode* prev = nullptr;
     WadDirNode* next = nullptr;
+    // The parent's index by name (see WadFileEntry).
+    uint32_t nameHash = 0;
+    WadDirNode* nextSameName = nullptr;
+    WadDirNode* lastSameName = nullptr;
 
   private:
-    WadDirNode* FindSubdirectory(const char* component, uint32_t length);
+    WadNameIndex<WadDirNode> subdirectoryIndex;
+    WadNameIndex<WadFileEntry> fileIndex;
 };
 
 }  // namespace vfs

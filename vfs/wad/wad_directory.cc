@@ -182,7 +182,7 @@ void WadDirectory::PlaceRecord(uint32_t index, uint32_t pathHash, uint32_t repor
     entry->size = reportedSize;
     entry->recordOffset = WadRecordOffset(index);
     entry->pathHash = pathHash;
-    directory->files.PushBack(entry);
+    directory->AddFile(entry);
 }
 
 void WadDirectory::Reject(uint32_t index, const char* rawPath, size_t rawLength,

@@ -15,6 +15,11 @@ struct WadFileEntry {
     // Links in the directory's file list.
     WadFileEntry* prev = nullptr;
     WadFileEntry* next = nullptr;
+    // The directory's index by name (WadNameIndex): the hash of `name`, the
+    // next file of the same name, and, in the first of them, the last one.
+    uint32_t nameHash = 0;
+    WadFileEntry* nextSameName = nullptr;
+    WadFileEntry* lastSameName = nullptr;
 };
 
 }  // namespace vfs

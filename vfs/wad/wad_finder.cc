@@ -76,7 +76,14 @@ void WadFinder::Start(const WadDirectory& directory, const char* path, uint32_t*
         noExtensionPattern.Compile(withoutExtension.c_str());
     }
 
-    cursorDir = currentDir->subdirectories.head;
+    // An exact lookup of a name goes straight to that name in the
+    // directory's indexes: a literal pattern passes only its own name, which
+    // at most one subdirectory has, and the files of that name are chained
+    // in list order. An empty name passes every subdirectory and no file
+    // (files always have a name), so it walks the list.
+    byName = exactMode && leafPattern.length > 0;
+    cursorDir = byName ? currentDir->FindSubdirectory(leafPattern.data, leafPattern.length)
+                       : currentDir->subdirectories.head;
     subdirectoryPhase = true;
     Advance();
 
@@ -101,7 +108,7 @@ void WadFinder::Advance() {
     if (subdirectoryPhase) {
         while (cursorDir != nullptr) {
             WadDirNode* candidate = cursorDir;
-            cursorDir = cursorDir->next;
+            cursorDir = byName ? nullptr : cursorDir->next;
             if (PassesPatterns(candidate->name.c_str())) {
                 matchDir = candidate;
                 return;
@@ -109,12 +116,13 @@ void WadFinder::Advance() {
         }
         subdirectoryPhase = false;
         matchDir = nullptr;
-        cursorFile = currentDir->files.head;
+        cursorFile = byName ? currentDir->FindFirstFile(leafPattern.data, leafPattern.length)
+                            : currentDir->files.head;
     }
     matchFile = nullptr;
     while (cursorFile != nullptr) {
         WadFileEntry* candidate = cursorFile;
-        cursorFile = cursorFile->next;
+        cursorFile = byName ? cursorFile->nextSameName : cursorFile->next;
         bool matches =
             exactMode ? MatchesExactly(*candidate) : PassesPatterns(candidate->name.c_str());
         if (matches) {

@@ -17,7 +17,8 @@ class WadDirectory;
 // Walks one directory of the tree for the names that pass the last component
 // of a lookup path: first its matching subdirectories, then its matching
 // files. A path without "*" or "?" is an exact lookup, in which files are
-// compared by path hash first and only then by name. A finder is at its end
+// compared by path hash first and only then by name; it finds the name
+// through the directory's indexes, whatever the directory's size. A finder is at its end
 // until it is started.
 class WadFinder {
   public:
@@ -53,6 +54,9 @@ class WadFinder {
     VfsString prefix;
     bool subdirectoryPhase = false;
     bool exactMode = false;
+    // Exact mode with a name: the cursors walk the name's entries in the
+    // directory's indexes instead of the whole lists.
+    bool byName = false;
     uint32_t hash = 0;
     WildcardPattern primaryPattern;
     WildcardPattern noExtensionPattern;

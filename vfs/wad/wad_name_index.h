@@ -1,0 +1,111 @@
+// WadNameIndex: the index by name of the files or subdirectories of one
+// directory of an archive's tree.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace vfs {
+
+// A well-spread 32-bit hash of a name (FNV-1a). The archive's own path hash
+// is a weighted byte sum, under which names that differ only in their digits
+// collide in crowds, so it cannot spread a directory's names by itself.
+inline uint32_t WadNameHash(const char* name, uint32_t length) {
+    uint32_t h = 2166136261u;
+    for (uint32_t i = 0; i < length; ++i) {
+        h = (h ^ static_cast<uint8_t>(name[i])) * 16777619u;
+    }
+    return h;
+}
+
+// Finds a directory's nodes by name without walking its list: an open-
+// addressing table of the first node of each name, the later nodes of the
+// same name chained behind it in the order they were added (an archive may
+// hold one path in several records). A directory with few nodes has no
+// table; Find then walks its list, which is as fast there.
+//
+// Node must have `name` (a WadNodeName), `next` (the directory's list),
+// `nameHash`, `nextSameName` and `lastSameName` (the chain's end, kept in
+// its first node).
+template <class Node>
+class WadNameIndex {
+  public:
+    // Directories with at most this many nodes have no table.
+    static constexpr uint32_t kTableThreshold = 8;
+
+    // The first node named `name` (`hash` = WadNameHash of it) in the list
+    // that begins at `head`, or null.
+    Node* Find(Node* head, const char* name, uint32_t length, uint32_t hash) const {
+        if (slots == nullptr) {
+            for (Node* node = head; node != nullptr; node = node->next) {
+                if (node->nameHash == hash && node->name.Equals(name, length)) {
+                    return node;
+                }
+            }
+            return nullptr;
+        }
+        for (uint32_t i = hash & mask;; i = (i + 1) & mask) {
+            Node* node = slots[i];
+            if (node == nullptr) {
+                return nullptr;
+            }
+            if (node->nameHash == hash && node->name.Equals(name, length)) {
+                return node;
+            }
+        }
+    }
+
+    // Records `node`, just appended to the list that begins at `head` and
+    // now holds `count` nodes; its name and nameHash are set.
+    void Add(Node* head, uint32_t count, Node* node) {
+        node->nextSameName = nullptr;
+        node->lastSameName = node;
+        Node* first = Find(head, node->name.c_str(), node->name.Length(), node->nameHash);
+        if (first != nullptr && first != node) {
+            first->lastSameName->nextSameName = node;
+            first->lastSameName = node;
+            node->lastSameName = nullptr;
+            return;
+        }
+        if (slots == nullptr) {
+            if (count > kTableThreshold) {
+                Rebuild(head, 32);
+            }
+            return;
+        }
+        if (2 * (used + 1) > mask + 1) {
+            Rebuild(head, 2 * (mask + 1));
+            return;
+        }
+        Place(node);
+    }
+
+  private:
+    // A table of `capacity` slots (a power of two) holding the first node of
+    // every name of the list.
+    void Rebuild(Node* head, uint32_t capacity) {
+        slots = std::make_unique<Node*[]>(capacity);
+        mask = capacity - 1;
+        used = 0;
+        for (Node* node = head; node != nullptr; node = node->next) {
+            if (node->lastSameName != nullptr) {  // only first nodes keep it set
+                Place(node);
+            }
+        }
+    }
+
+    void Place(Node* node) {
+        uint32_t i = node->nameHash & mask;
+        while (slots[i] != nullptr) {
+            i = (i + 1) & mask;
+        }
+        slots[i] = node;
+        ++used;
+    }
+
+    std::unique_ptr<Node*[]> slots;
+    uint32_t mask = 0;
+    uint32_t used = 0;
+};
+
+}  // namespace vfs
