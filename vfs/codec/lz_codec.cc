@@ -28,73 +28,161 @@ inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t count) {
     }
 }
 
+inline void Copy8(uint8_t* to, const uint8_t* from) {
+    std::memcpy(to, from, 8);
+}
+
+inline void Copy16(uint8_t* to, const uint8_t* from) {
+    std::memcpy(to, from, 16);
+}
+
 // Repeats `length` bytes from `distance` back at op, with the meaning of a
-// byte-by-byte copy in ascending order; `room` bytes from op may be written.
-// Copies in 8- or 16-byte steps where the steps cannot see their own output
-// (the distance is at least the step) and the room allows the overshoot.
-inline void CopyMatch(uint8_t* op, size_t distance, size_t length, size_t room) {
+// byte-by-byte copy in ascending order, writing up to 15 bytes past the end
+// of the copy: the caller guarantees length + 15 bytes of room at op and a
+// distance of at least 1 that stays inside the output.
+//
+// A step of s bytes at once is the byte-by-byte copy when the distance is
+// at least s: every byte it reads was written before the step. A distance
+// below 8 repeats a pattern of `distance` bytes; after the first d' bytes,
+// d' being the smallest multiple of the distance that is 8 or more, each
+// byte equals the one d' back, so the rest goes in 8-byte steps from there.
+inline void CopyMatchWide(uint8_t* op, size_t distance, size_t length) {
     const uint8_t* from = op - distance;
-    if (distance >= 16 && room >= length + 15) {
-        for (size_t i = 0; i < length; i += 16) {
-            std::memcpy(op + i, from + i, 16);
+    if (distance >= 16) {
+        Copy16(op, from);
+        for (size_t i = 16; i < length; i += 16) {
+            Copy16(op + i, from + i);
         }
-    } else if (distance >= 8 && room >= length + 7) {
-        for (size_t i = 0; i < length; i += 8) {
-            std::memcpy(op + i, from + i, 8);
+    } else if (distance >= 8) {
+        Copy8(op, from);
+        for (size_t i = 8; i < length; i += 8) {
+            Copy8(op + i, from + i);
         }
-    } else if (distance >= length) {
-        std::memcpy(op, from, length);
     } else if (distance == 1) {
         std::memset(op, *from, length);
     } else {
-        CopyBytes(op, from, length);  // overlapping: repeats the last D bytes
+        const size_t period = distance * ((8 + distance - 1) / distance);
+        const size_t head = std::min(length, period);
+        CopyBytes(op, from, head);
+        for (size_t i = head; i < length; i += 8) {
+            Copy8(op + i, op + i - period);
+        }
     }
 }
 
 // Where this much input and output is left, no command can reach the end
-// of either, even with the overshoot of the 16-byte steps below: a literal
-// run reads at most 1 + 112 bytes, a copy writes at most 3 + 1028.
+// of either, even with the overshoot of the wide copies: a literal run reads
+// at most 1 + 112 bytes (copied in 16-byte steps), a copy command reads at
+// most 4 + 3 bytes (4 of literals at once) and writes at most 3 + 1028 + 15.
 constexpr size_t kRoomyInput = 1 + 112 + 16;
 constexpr size_t kRoomyOutput = 3 + LZ_MAX_COPY_LENGTH + 16;
 
+// Decodes the commands while both ends are far away: the only check left per
+// command is the distance against the output produced so far. Returns false
+// for a malformed block; otherwise *ipOut and *opOut tell where it stopped
+// (near an end, or at a stop command, which it leaves for the checked loop).
+bool DecodeRoomy(uint8_t* dest, uint8_t* opEnd, const uint8_t* src, size_t srcLength, size_t* ipOut,
+                 uint8_t** opOut) {
+    if (srcLength < kRoomyInput || static_cast<size_t>(opEnd - dest) < kRoomyOutput) {
+        return true;
+    }
+    const uint8_t* in = src + *ipOut;
+    uint8_t* op = *opOut;
+    const uint8_t* const inLimit = src + (srcLength - kRoomyInput);
+    uint8_t* const opLimit = opEnd - kRoomyOutput;
+    while (in <= inLimit && op <= opLimit) {
+        const uint32_t b0 = in[0];
+        if (b0 < 0x80) {  // short copy: the most frequent command by far
+            const size_t literals = b0 & 3;
+            const size_t length = ((b0 >> 2) & 7) + 3;
+            const size_t distance = ((b0 & 0x60) << 3) + in[1] + 1;
+            std::memcpy(op, in + 2, 4);
+            in += 2 + literals;
+            op += literals;
+            if (distance > static_cast<size_t>(op - dest)) {
+                return false;
+            }
+            const uint8_t* from = op - distance;
+            if (distance >= 16) {
+                Copy16(op, from);
+            } else if (distance >= 8) {
+                Copy8(op, from);
+                Copy8(op + 8, from + 8);
+            } else {
+                CopyMatchWide(op, distance, length);
+            }
+            op += length;
+        } else if (b0 < 0xE0) {  // medium or long copy
+            size_t literals;
+            size_t length;
+            size_t distance;
+            const uint32_t b1 = in[1];
+            if (b0 < 0xC0) {
+                literals = b1 >> 6;
+                length = (b0 & 0x3F) + 4;
+                distance = ((b1 & 0x3F) << 8) + in[2] + 1;
+                in += 3;
+            } else {
+                literals = b0 & 3;
+                length = ((b0 & 0x0C) << 6) + in[3] + 5;
+                distance = ((b0 & 0x10) << 12) + (b1 << 8) + in[2] + 1;
+                in += 4;
+            }
+            std::memcpy(op, in, 4);
+            in += literals;
+            op += literals;
+            if (distance > static_cast<size_t>(op - dest)) {
+                return false;
+            }
+            CopyMatchWide(op, distance, length);
+            op += length;
+        } else if (b0 < 0xFC) {  // literal run
+            const size_t literals = ((b0 & 0x1F) + 1) * 4;
+            ++in;
+            for (size_t i = 0; i < literals; i += 16) {
+                Copy16(op + i, in + i);
+            }
+            in += literals;
+            op += literals;
+        } else {
+            break;  // the stop command: the checked loop ends the block
+        }
+    }
+    *ipOut = static_cast<size_t>(in - src);
+    *opOut = op;
+    return true;
+}
+
 // Decodes the command stream that starts at src[ip] into exactly `size`
-// bytes at dest. Each command is checked once, against the input left
-// (srcLength - ip), the output left and the output produced so far, so
-// nothing outside src[0, srcLength) or dest[0, size) is ever touched; far
-// from both ends one test covers all but the distance. Returns `size`, or
-// 0 for a malformed block.
+// bytes at dest. Far from both ends the roomy loop runs; then each command
+// is checked against the input left (srcLength - ip), the output left and
+// the output produced so far, so nothing outside src[0, srcLength) or
+// dest[0, size) is ever touched. Returns `size`, or 0 for a malformed block.
 int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t srcLength,
                        size_t ip) {
     uint8_t* op = dest;
     uint8_t* const opEnd = dest + size;
+    if (!DecodeRoomy(dest, opEnd, src, srcLength, &ip, &op)) {
+        return 0;
+    }
     for (;;) {
         if (ip >= srcLength) {
             return 0;  // the input ends without a stop command
         }
         const uint32_t b0 = src[ip];
-        const bool roomy =
-            srcLength - ip >= kRoomyInput && static_cast<size_t>(opEnd - op) >= kRoomyOutput;
+        const size_t outputLeft = static_cast<size_t>(opEnd - op);
 
         if (b0 >= 0xE0) {  // a literal run, or the stop command with its last literals
             const bool stop = b0 >= 0xFC;
             const size_t literals = stop ? (b0 & 3) : ((b0 & 0x1F) + 1) * 4;
             ip += 1;
-            if (stop) {
-                if (srcLength - ip < literals || static_cast<size_t>(opEnd - op) != literals) {
-                    return 0;  // cut short, or not exactly the size the header records
-                }
-                CopyBytes(op, src + ip, literals);
-                return static_cast<int32_t>(size);
+            if (srcLength - ip < literals || outputLeft < literals ||
+                (stop && outputLeft != literals)) {
+                return 0;  // cut short, or not exactly the size the header records
             }
-            if (roomy) {
-                for (size_t i = 0; i < literals; i += 16) {
-                    std::memcpy(op + i, src + ip + i, 16);
-                }
-            } else {
-                if (srcLength - ip < literals || static_cast<size_t>(opEnd - op) < literals) {
-                    return 0;
-                }
-                std::memcpy(op, src + ip, literals);
+            std::memcpy(op, src + ip, literals);
+            if (stop) {
+                return static_cast<int32_t>(size);
             }
             op += literals;
             ip += literals;
@@ -103,7 +191,7 @@ int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t 
 
         // A copy form: 2, 3 or 4 command bytes, 0-3 literals, the back-reference.
         const size_t commandBytes = b0 < 0x80 ? 2 : b0 < 0xC0 ? 3 : 4;
-        if (!roomy && srcLength - ip < commandBytes) {
+        if (srcLength - ip < commandBytes) {
             return 0;
         }
         size_t literals;
@@ -124,23 +212,22 @@ int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t 
             distance = ((b0 & 0x10) << 12) + (b1 << 8) + src[ip + 2] + 1;
         }
         ip += commandBytes;
-        if (!roomy &&
-            (srcLength - ip < literals || static_cast<size_t>(opEnd - op) < literals + length)) {
+        if (srcLength - ip < literals || outputLeft < literals + length) {
             return 0;
         }
-        if (srcLength - ip >= 4 && opEnd - op >= 4) {
-            // Four bytes at once where both sides have them: the ones past
-            // the literals are rewritten by the copy before anything reads them.
-            std::memcpy(op, src + ip, 4);
-        } else {
-            CopyBytes(op, src + ip, literals);
-        }
+        std::memcpy(op, src + ip, literals);
         op += literals;
         ip += literals;
         if (distance > static_cast<size_t>(op - dest)) {
             return 0;  // reaches before the start of the output
         }
-        CopyMatch(op, distance, length, static_cast<size_t>(opEnd - op));
+        if (outputLeft - literals >= length + 15) {
+            CopyMatchWide(op, distance, length);
+        } else if (distance >= length) {
+            std::memcpy(op, op - distance, length);
+        } else {
+            CopyBytes(op, op - distance, length);  // overlapping: repeats the last D bytes
+        }
         op += length;
     }
 }

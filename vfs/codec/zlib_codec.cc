@@ -1,7 +1,10 @@
 #include "vfs/codec/zlib_codec.h"
 
+#include <libdeflate.h>
+
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 
 #include "vfs/codec/zlib_scratch_area.h"
 #include "vfs/codec/zlib_session.h"
@@ -52,14 +55,13 @@ int64_t SizeThatFits(const uint8_t* header, int32_t destCapacity) {
 }
 
 // Decodes the block at src, of which srcLength bytes may be read, into dest
-// (destCapacity bytes).
+// (destCapacity bytes) with zlib's inflate for a stream of `windowBits`.
 int32_t InflateBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src, uint64_t srcLength,
-                     void* work, int32_t workSize) {
+                     uint32_t windowBits, void* work, int32_t workSize) {
     if (src == nullptr || srcLength < ZLIB_BLOCK_HEADER_SIZE || !HasMagic(src)) {
         return 0;
     }
     const int64_t size = SizeThatFits(src, destCapacity);
-    const uint32_t windowBits = ReadU32(src + kWindowBitsOffset);
     if (size < 0 || windowBits < 8 || windowBits > 15) {
         return 0;
     }
@@ -74,6 +76,40 @@ int32_t InflateBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src, ui
     z.next_out = dest;
     z.avail_out = static_cast<uInt>(size);
     return inflate(&z, Z_FINISH) == Z_STREAM_END ? static_cast<int32_t>(z.total_out) : 0;
+}
+
+// libdeflate's decompressor of this thread, made on first use: it keeps
+// only its decode tables, rebuilt by every call.
+libdeflate_decompressor* ThreadDecompressor() {
+    struct Free {
+        void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+    };
+    thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(
+        libdeflate_alloc_decompressor());
+    return decompressor.get();
+}
+
+// Decodes the zlib stream of `length` bytes at `stream` into dest (room for
+// `size` bytes) with libdeflate, which decodes whole buffers well over twice
+// as fast as zlib. It accepts what zlib's inflate accepts for a stream of
+// `windowBits`: the header must declare a window no larger (inflate
+// refuses a larger one) and the checksum must match; bytes after the stream
+// are ignored, as inflate leaves them unread. The number of bytes decoded,
+// or -1 when libdeflate refuses the stream or cannot be had.
+int64_t LibdeflateStream(uint8_t* dest, uint32_t size, const uint8_t* stream, uint64_t length,
+                         uint32_t windowBits) {
+    if (length < 2 || (stream[0] >> 4) + 8u > windowBits) {
+        return -1;
+    }
+    libdeflate_decompressor* decompressor = ThreadDecompressor();
+    if (decompressor == nullptr) {
+        return -1;
+    }
+    size_t consumed = 0;
+    size_t produced = 0;
+    const libdeflate_result result = libdeflate_zlib_decompress_ex(
+        decompressor, stream, static_cast<size_t>(length), dest, size, &consumed, &produced);
+    return result == LIBDEFLATE_SUCCESS ? static_cast<int64_t>(produced) : -1;
 }
 
 // Reads until `buffer` holds at least the block header, or fails. The magic
@@ -119,8 +155,11 @@ int32_t ZlibCodec::Compress(uint8_t* dest, const uint8_t* src, int32_t srcLength
 }
 
 int32_t ZlibCodec::Decompress(uint8_t* dest, const uint8_t* src, void* work) {
-    return InflateBlock(dest, INT32_MAX, src, ZLIB_BLOCK_HEADER_SIZE + kUnboundedSource, work,
-                        GetDecompressWorkSize());
+    if (src == nullptr) {
+        return 0;
+    }
+    return InflateBlock(dest, INT32_MAX, src, ZLIB_BLOCK_HEADER_SIZE + kUnboundedSource,
+                        ReadU32(src + kWindowBitsOffset), work, GetDecompressWorkSize());
 }
 
 int32_t ZlibCodec::GetDecompressedSize(const uint8_t* src) {
@@ -132,10 +171,35 @@ int32_t ZlibCodec::GetDecompressedSize(const uint8_t* src) {
 
 int32_t ZlibCodec::DecompressBounded(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
                                      int32_t srcLength, void* work) {
-    if (srcLength < 0) {
+    if (src == nullptr || srcLength < ZLIB_BLOCK_HEADER_SIZE || !HasMagic(src)) {
         return 0;
     }
-    return InflateBlock(dest, destCapacity, src, static_cast<uint64_t>(srcLength), work,
+    return DecodeWhole(dest, destCapacity, src, srcLength, ReadU32(src + kWindowBitsOffset), work);
+}
+
+int32_t ZlibCodec::DecompressWholeBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
+                                        int32_t srcLength, void* work) {
+    if (src == nullptr || srcLength < ZLIB_BLOCK_HEADER_SIZE || !HasMagic(src)) {
+        return 0;
+    }
+    return DecodeWhole(dest, destCapacity, src, srcLength, ZLIB_WINDOW_BITS, work);
+}
+
+int32_t ZlibCodec::DecodeWhole(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
+                               int32_t srcLength, uint32_t windowBits, void* work) {
+    const int64_t size = SizeThatFits(src, destCapacity);
+    if (size < 0 || windowBits < 8 || windowBits > 15) {
+        return 0;
+    }
+    const int64_t produced =
+        LibdeflateStream(dest, static_cast<uint32_t>(size), src + ZLIB_BLOCK_HEADER_SIZE,
+                         static_cast<uint64_t>(srcLength - ZLIB_BLOCK_HEADER_SIZE), windowBits);
+    if (produced >= 0) {
+        return static_cast<int32_t>(produced);
+    }
+    // What libdeflate refuses gets zlib's own verdict, so that a block
+    // decodes here exactly when inflate decodes it.
+    return InflateBlock(dest, destCapacity, src, static_cast<uint64_t>(srcLength), windowBits, work,
                         GetDecompressWorkSize());
 }
 

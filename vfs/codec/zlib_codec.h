@@ -53,9 +53,18 @@ class ZlibCodec : public Codec {
     // Checked decode of the srcLength bytes at src. Fails (0) on a wrong
     // magic, a header above destCapacity, a window-bits field outside 8-15,
     // data that is damaged or ends before the zlib stream does, or a stream
-    // that decodes to more than the header records.
+    // that decodes to more than the header records. Decodes with libdeflate,
+    // and with zlib where libdeflate refuses, so that what decodes is what
+    // zlib decodes; `work` serves only zlib.
     int32_t DecompressBounded(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
                               int32_t srcLength, void* work) override;
+
+    // As DecompressBounded, but decodes as DecompressFromReader does: the
+    // header's window-bits field is not read (the stream may use up to 15).
+    // For a block held whole in memory, which DecompressFromReader would
+    // otherwise pull through chunks.
+    int32_t DecompressWholeBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
+                                 int32_t srcLength, void* work);
 
     // Compresses srcLength bytes at src through `buffer` (bufferSize bytes,
     // more than 28): the header (block size 0) and the zlib stream go to
@@ -79,6 +88,9 @@ class ZlibCodec : public Codec {
                                                 CodecIo& io);
 
   private:
+    int32_t DecodeWhole(uint8_t* dest, int32_t destCapacity, const uint8_t* src, int32_t srcLength,
+                        uint32_t windowBits, void* work);
+
     static constexpr int32_t kCompressWorkSize = 401408;
     static constexpr int32_t kDecompressWorkSize = 40960;
 };

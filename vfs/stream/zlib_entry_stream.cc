@@ -1,7 +1,6 @@
 #include "vfs/stream/zlib_entry_stream.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -12,45 +11,9 @@ namespace vfs {
 
 namespace {
 
-// What the reader callback pulls the stored bytes from, and the first bytes
-// it delivered (the block header).
-struct StoredBytes {
-    Stream* source;
-    int32_t expectedSize;
-    uint8_t header[ZLIB_BLOCK_HEADER_SIZE];
-    int32_t headerBytes;
-    bool refused;
-};
-
-constexpr int32_t kSizeFieldEnd = 8;  // the decompressed size: bytes 4 to 7
-
 uint32_t ReadLittleEndian32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-// Fills the codec's chunk from the stored bytes. As soon as the header's
-// size field has come in, a block that records another size than the
-// entry's ends the input, before anything is decoded into the entry's buffer.
-int32_t ReadStoredChunk(uint8_t* chunk, int32_t count, void* userValue) {
-    auto* stored = static_cast<StoredBytes*>(userValue);
-    if (stored->refused) {
-        return 0;
-    }
-    int32_t got = std::min(stored->source->Read(chunk, count), count);
-    if (got <= 0 || stored->headerBytes >= ZLIB_BLOCK_HEADER_SIZE) {
-        return got;
-    }
-    bool sizeWasIn = stored->headerBytes >= kSizeFieldEnd;
-    int32_t take = std::min(got, ZLIB_BLOCK_HEADER_SIZE - stored->headerBytes);
-    std::memcpy(stored->header + stored->headerBytes, chunk, static_cast<size_t>(take));
-    stored->headerBytes += take;
-    if (!sizeWasIn && stored->headerBytes >= kSizeFieldEnd &&
-        ReadLittleEndian32(stored->header + 4) != static_cast<uint32_t>(stored->expectedSize)) {
-        stored->refused = true;
-        return 0;
-    }
-    return got;
 }
 
 }  // namespace
@@ -66,24 +29,32 @@ bool ZlibEntryStream::Decode() {
     if (inner == nullptr) {
         return false;
     }
-    std::unique_ptr<uint8_t[]> chunk(new (std::nothrow) uint8_t[kChunkSize]);
-    if (chunk == nullptr) {
+    // The whole block in one read, then one call of the whole-block decoder:
+    // it decodes as the chunked reader of the shared codec would, several
+    // times faster. A short read (stored bytes beyond the archive's end)
+    // leaves a cut block, which the decoder refuses.
+    const int32_t storedSize = inner->GetSize();
+    if (storedSize < ZLIB_BLOCK_HEADER_SIZE) {
         return false;
     }
-    StoredBytes stored{inner, size, {}, 0, false};
-    int32_t produced = DecompressWithReaderBounded(buffer, size, chunk.get(), kChunkSize,
-                                                   ReadStoredChunk, &stored, nullptr);
-    if (stored.refused) {
+    std::unique_ptr<uint8_t[]> stored(new (std::nothrow) uint8_t[storedSize]);
+    if (stored == nullptr) {
         return false;
     }
-    if (size > 0) {
-        return produced == size;
+    const int32_t got = std::min(inner->Read(stored.get(), storedSize), storedSize);
+    if (got < ZLIB_BLOCK_HEADER_SIZE || ReadLittleEndian32(stored.get()) != ZLIB_BLOCK_MAGIC) {
+        return false;
     }
-    // An empty entry decodes to 0 bytes, which the codec reports the same way
-    // as a failure: accept a whole header with the magic (its size field,
-    // 0, has been checked by the reader).
-    return stored.headerBytes == ZLIB_BLOCK_HEADER_SIZE &&
-           ReadLittleEndian32(stored.header) == ZLIB_BLOCK_MAGIC;
+    // A block that records another size than the entry's is refused before
+    // anything is decoded into the entry's buffer. An empty entry then needs
+    // nothing more: the codec reports its 0 bytes the same way as a failure.
+    if (ReadLittleEndian32(stored.get() + 4) != static_cast<uint32_t>(size)) {
+        return false;
+    }
+    if (size == 0) {
+        return true;
+    }
+    return GetZlibCodec().DecompressWholeBlock(buffer, size, stored.get(), got, nullptr) == size;
 }
 
 }  // namespace vfs
