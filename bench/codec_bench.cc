@@ -1,0 +1,299 @@
+// Codec benchmarks: LZ decode and encode, the zlib-framed decoders against
+// raw zlib inflate and libdeflate on the same streams, and whole entries
+// opened through an archive, on the corpus's kinds of content at sizes that
+// show how the cost grows.
+#include <benchmark/benchmark.h>
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "bench/corpus_content.h"
+#include "vfs/codec/lz_codec.h"
+#include "vfs/codec/shared_codec.h"
+#include "vfs/codec/zlib_codec.h"
+#include "vfs/core/file_system_ref.h"
+#include "vfs/core/open_flags.h"
+#include "vfs/core/stream_ref.h"
+#include "vfs/wad/wad_writer.h"
+
+namespace {
+
+using bench::Bytes;
+using bench::ContentKind;
+
+// Content and its blocks, made once per (kind, size).
+struct Sample {
+    Bytes plain;
+    Bytes lz;
+    Bytes zlib;  // the framed block: 28-byte header, then the zlib stream
+};
+
+const Sample& SampleOf(ContentKind kind, size_t size) {
+    static std::map<std::pair<int, size_t>, Sample> samples;
+    auto key = std::make_pair(static_cast<int>(kind), size);
+    auto found = samples.find(key);
+    if (found != samples.end()) {
+        return found->second;
+    }
+    Sample& sample = samples[key];
+    sample.plain = bench::MakeContent(kind, size, 42 + size);
+    const int32_t n = static_cast<int32_t>(size);
+    if (size <= static_cast<size_t>(vfs::LZ_MAX_SIZE)) {
+        vfs::LzCodec lz;
+        sample.lz.resize(static_cast<size_t>(vfs::LzCodec::GetMaxCompressedSize(n)));
+        sample.lz.resize(
+            static_cast<size_t>(lz.Compress(sample.lz.data(), sample.plain.data(), n, nullptr)));
+    }
+    vfs::ZlibCodec zlib;
+    sample.zlib.resize(size);
+    const int32_t length = zlib.Compress(sample.zlib.data(), sample.plain.data(), n, nullptr);
+    sample.zlib.resize(static_cast<size_t>(length));
+    return sample;
+}
+
+ContentKind KindOf(const benchmark::State& state) {
+    return static_cast<ContentKind>(state.range(0));
+}
+
+void Label(benchmark::State& state, const Bytes& plain, const Bytes& block) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * plain.size()));
+    char label[96];
+    std::snprintf(label, sizeof(label), "%s, ratio %.3f", bench::ContentKindName(KindOf(state)),
+                  plain.empty() ? 0.0 : static_cast<double>(block.size()) / plain.size());
+    state.SetLabel(label);
+}
+
+// ------------------------------------------------------------------- LZ
+
+void BM_LzDecode(benchmark::State& state) {
+    const Sample& sample = SampleOf(KindOf(state), static_cast<size_t>(state.range(1)));
+    Bytes out(sample.plain.size());
+    vfs::LzCodec codec;
+    for (auto _ : state) {
+        const int32_t n =
+            codec.DecompressBounded(out.data(), static_cast<int32_t>(out.size()), sample.lz.data(),
+                                    static_cast<int32_t>(sample.lz.size()), nullptr);
+        benchmark::DoNotOptimize(n);
+        benchmark::ClobberMemory();
+    }
+    if (out != sample.plain) {
+        state.SkipWithError("LZ decode gave other bytes");
+    }
+    Label(state, sample.plain, sample.lz);
+}
+
+void BM_LzEncode(benchmark::State& state) {
+    const Sample& sample = SampleOf(KindOf(state), static_cast<size_t>(state.range(1)));
+    vfs::LzCodec codec;
+    Bytes work(static_cast<size_t>(codec.GetCompressWorkSize()));
+    Bytes out(static_cast<size_t>(
+        vfs::LzCodec::GetMaxCompressedSize(static_cast<int32_t>(sample.plain.size()))));
+    for (auto _ : state) {
+        const int32_t n = codec.Compress(out.data(), sample.plain.data(),
+                                         static_cast<int32_t>(sample.plain.size()), work.data());
+        benchmark::DoNotOptimize(n);
+    }
+    Label(state, sample.plain, sample.lz);
+}
+
+// ------------------------------------------------------------ zlib-framed
+
+// The framed block through the codec's whole-block decoder.
+void BM_ZlibBlockDecode(benchmark::State& state) {
+    const Sample& sample = SampleOf(KindOf(state), static_cast<size_t>(state.range(1)));
+    Bytes out(sample.plain.size());
+    vfs::ZlibCodec codec;
+    for (auto _ : state) {
+        const int32_t n = codec.DecompressBounded(
+            out.data(), static_cast<int32_t>(out.size()), sample.zlib.data(),
+            static_cast<int32_t>(sample.zlib.size()), nullptr);
+        benchmark::DoNotOptimize(n);
+        benchmark::ClobberMemory();
+    }
+    if (out != sample.plain) {
+        state.SkipWithError("zlib-framed decode gave other bytes");
+    }
+    Label(state, sample.plain, sample.zlib);
+}
+
+// The framed block pulled through a reader in 16 KiB chunks, as the
+// streaming operation does.
+struct MemoryReader {
+    const Bytes* block;
+    size_t at;
+};
+
+int ReadFromMemory(uint8_t* buffer, int32_t count, void* user) {
+    auto* reader = static_cast<MemoryReader*>(user);
+    const size_t n = std::min(static_cast<size_t>(count), reader->block->size() - reader->at);
+    std::memcpy(buffer, reader->block->data() + reader->at, n);
+    reader->at += n;
+    return static_cast<int>(n);
+}
+
+void BM_ZlibReaderDecode(benchmark::State& state) {
+    const Sample& sample = SampleOf(KindOf(state), static_cast<size_t>(state.range(1)));
+    Bytes out(sample.plain.size());
+    Bytes chunk(16384);
+    for (auto _ : state) {
+        MemoryReader reader{&sample.zlib, 0};
+        const int32_t n = vfs::DecompressWithReaderBounded(
+            out.data(), static_cast<int32_t>(out.size()), chunk.data(),
+            static_cast<int32_t>(chunk.size()), ReadFromMemory, &reader, nullptr);
+        benchmark::DoNotOptimize(n);
+        benchmark::ClobberMemory();
+    }
+    if (out != sample.plain) {
+        state.SkipWithError("zlib-framed decode gave other bytes");
+    }
+    Label(state, sample.plain, sample.zlib);
+}
+
+// Raw zlib inflate of the same zlib stream, in one call: the yardstick.
+void BM_RawInflate(benchmark::State& state) {
+    const Sample& sample = SampleOf(KindOf(state), static_cast<size_t>(state.range(1)));
+    Bytes out(sample.plain.size());
+    for (auto _ : state) {
+        z_stream z{};
+        inflateInit(&z);
+        z.next_in = const_cast<Bytef*>(sample.zlib.data() + vfs::ZLIB_BLOCK_HEADER_SIZE);
+        z.avail_in = static_cast<uInt>(sample.zlib.size() - vfs::ZLIB_BLOCK_HEADER_SIZE);
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        const int rc = inflate(&z, Z_FINISH);
+        inflateEnd(&z);
+        benchmark::DoNotOptimize(rc);
+        benchmark::ClobberMemory();
+    }
+    if (out != sample.plain) {
+        state.SkipWithError("inflate gave other bytes");
+    }
+    Label(state, sample.plain, sample.zlib);
+}
+
+// libdeflate's zlib decoder on the same stream, a decompressor per call.
+void BM_Libdeflate(benchmark::State& state) {
+    const Sample& sample = SampleOf(KindOf(state), static_cast<size_t>(state.range(1)));
+    Bytes out(sample.plain.size());
+    for (auto _ : state) {
+        libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+        size_t produced = 0;
+        const libdeflate_result rc = libdeflate_zlib_decompress(
+            d, sample.zlib.data() + vfs::ZLIB_BLOCK_HEADER_SIZE,
+            sample.zlib.size() - vfs::ZLIB_BLOCK_HEADER_SIZE, out.data(), out.size(), &produced);
+        libdeflate_free_decompressor(d);
+        benchmark::DoNotOptimize(rc);
+        benchmark::ClobberMemory();
+    }
+    if (out != sample.plain) {
+        state.SkipWithError("libdeflate gave other bytes");
+    }
+    Label(state, sample.plain, sample.zlib);
+}
+
+// ---------------------------------------------------- entries of an archive
+
+// An archive of one entry per coding, written once into the benchmark
+// directory (TARNWAD_BENCH_DIR, else the system's temporary directory).
+std::string ArchiveOf(ContentKind kind, size_t size) {
+    static std::map<std::pair<int, size_t>, std::string> archives;
+    auto key = std::make_pair(static_cast<int>(kind), size);
+    auto found = archives.find(key);
+    if (found != archives.end()) {
+        return found->second;
+    }
+    const Sample& sample = SampleOf(kind, size);
+    vfs::WadWriter writer;
+    writer.AddFile("stored.dat", sample.plain, vfs::WadCoding::STORED);
+    writer.AddFile("lz.dat", sample.plain, vfs::WadCoding::LZ);
+    writer.AddFile("zlib.dat", sample.plain, vfs::WadCoding::ZLIB);
+    const Bytes archive = writer.Finish();
+    const char* dir = std::getenv("TARNWAD_BENCH_DIR");
+    const std::filesystem::path base =
+        dir != nullptr ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
+    std::filesystem::create_directories(base);
+    const std::string path = (base / ("entry-" + std::string(bench::ContentKindName(kind)) + "-" +
+                                      std::to_string(size) + ".wad"))
+                                 .string();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::fwrite(archive.data(), 1, archive.size(), file);
+    std::fclose(file);
+    archives[key] = path;
+    return path;
+}
+
+// Opens one entry of the archive and reads it whole, as an unpack does:
+// range(2) picks the entry (0 stored, 1 LZ, 2 zlib-framed).
+void BM_EntryRead(benchmark::State& state) {
+    static const char* const kEntries[] = {"stored.dat", "lz.dat", "zlib.dat"};
+    const size_t size = static_cast<size_t>(state.range(1));
+    const Sample& sample = SampleOf(KindOf(state), size);
+    vfs::FileSystemRef archive;
+    if (archive.OpenArchive(ArchiveOf(KindOf(state), size).c_str(), 0).Failed()) {
+        state.SkipWithError("cannot open the archive");
+        return;
+    }
+    Bytes out(102400);
+    for (auto _ : state) {
+        vfs::StreamRef entry;
+        if (archive.OpenFile(entry, kEntries[state.range(2)], vfs::OPEN_READ, 0).Failed()) {
+            state.SkipWithError("cannot open the entry");
+            return;
+        }
+        int64_t total = 0;
+        for (int32_t n; (n = entry.Read(out.data(), static_cast<int32_t>(out.size()))) > 0;) {
+            total += n;
+        }
+        benchmark::DoNotOptimize(total);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sample.plain.size()));
+    state.SetLabel(std::string(bench::ContentKindName(KindOf(state))) + ", " +
+                   kEntries[state.range(2)]);
+}
+
+constexpr int64_t kText = static_cast<int64_t>(ContentKind::TEXT);
+constexpr int64_t kBinary = static_cast<int64_t>(ContentKind::BINARY);
+constexpr int64_t kRandom = static_cast<int64_t>(ContentKind::INCOMPRESSIBLE);
+
+void DecodeSizes(benchmark::internal::Benchmark* b) {
+    for (int64_t kind : {kText, kBinary}) {
+        for (int64_t size : {4 << 10, 64 << 10, 1 << 20, 12 << 20}) {
+            b->Args({kind, size});
+        }
+    }
+}
+
+void EncodeSizes(benchmark::internal::Benchmark* b) {
+    for (int64_t kind : {kText, kBinary, kRandom}) {
+        for (int64_t size : {64 << 10, 1 << 20}) {
+            b->Args({kind, size});
+        }
+    }
+}
+
+void EntrySizes(benchmark::internal::Benchmark* b) {
+    for (int64_t kind : {kText, kBinary}) {
+        for (int64_t size : {4 << 10, 1 << 20, 12 << 20}) {
+            for (int64_t entry : {0, 1, 2}) {
+                b->Args({kind, size, entry});
+            }
+        }
+    }
+}
+
+BENCHMARK(BM_LzDecode)->Apply(DecodeSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LzEncode)->Apply(EncodeSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibBlockDecode)->Apply(DecodeSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ZlibReaderDecode)->Apply(DecodeSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RawInflate)->Apply(DecodeSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Libdeflate)->Apply(DecodeSizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EntryRead)->Apply(EntrySizes)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

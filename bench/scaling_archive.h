@@ -1,0 +1,19 @@
+// Archives of many small entries, for the scaling measurements.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace bench {
+
+// The path of entry `index` of an archive of `entries` entries: flat ones
+// keep every entry in one directory ("flat\f0000123.dat"); nested ones put
+// 100 entries in each directory, 100 directories in each parent
+// ("n12\n34\f0000123.dat").
+std::string ScalingEntryPath(uint32_t index, bool nested);
+
+// Writes an archive (version 2, names in a table) of `entries` stored
+// entries of 16-80 bytes each to `path`. False if it cannot be written.
+bool WriteScalingArchive(const std::string& path, uint32_t entries, bool nested);
+
+}  // namespace bench
