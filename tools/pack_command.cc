@@ -121,23 +121,25 @@ void TreeReader::Read(const std::string& relative, int depth) {
     }
 }
 
+// `text` with A-Z folded to a-z, as the archive folds names.
+std::string FoldCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 // Paths that differ only in the letter case: the archive folds names to
 // lower case, so only the first of such paths could ever be read.
 void FindCaseClashes(const std::vector<PackFile>& files, std::vector<std::string>& problems) {
-    auto fold = [](std::string text) {
-        for (char& c : text) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
-        }
-        return text;
-    };
     std::map<std::string, std::string> seen;  // folded -> as found, files and their directories
     for (const PackFile& file : files) {
         std::string path = file.path;
         for (size_t end = path.find('\\');; end = path.find('\\', end + 1)) {
             std::string part = end == std::string::npos ? path : path.substr(0, end);
-            auto [it, added] = seen.emplace(fold(part), part);
+            auto [it, added] = seen.emplace(FoldCase(part), part);
             if (!added && it->second != part) {
                 problems.push_back(DisplayPath(part) + ": differs from " + DisplayPath(it->second) +
                                    " only in letter case, which the archive ignores");
@@ -295,10 +297,12 @@ int RunPack(const PackOptions& options) {
     }
     TreeReader reader(tree, directory, output);
     reader.Read("", 0);
-    // A stable order, whatever order the host lists names in.
+    // A stable order, whatever order the host lists names in: by the paths
+    // as the archive reports them (letters folded), byte for byte.
     std::vector<PackFile>& files = reader.files;
-    std::sort(files.begin(), files.end(),
-              [](const PackFile& a, const PackFile& b) { return a.path < b.path; });
+    std::sort(files.begin(), files.end(), [](const PackFile& a, const PackFile& b) {
+        return FoldCase(a.path) < FoldCase(b.path);
+    });
     FindCaseClashes(files, reader.problems);
     if (!options.quiet) {
         for (const std::string& empty : reader.emptyDirectories) {

@@ -173,6 +173,11 @@ int RunUnpack(const UnpackOptions& options) {
         }
     }
 
+    if (!started && openFailure.empty() && dialog.source.Get() == nullptr) {
+        // Why the archive did not open, in more words than the dialog has.
+        vfs::FileSystemRef again;
+        openFailure = OpenArchive(again, archivePath);
+    }
     const UnpackOutcome& outcome = dialog.lastOutcome;
     ReportOutcome(options.archive, outcome, started ? std::string() : openFailure, options.quiet);
     if (!started) {
