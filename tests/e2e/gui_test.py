@@ -23,6 +23,8 @@ import tempfile
 import time
 import traceback
 
+from gi.repository import GLib
+
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SAMPLE = os.path.join(REPO, "examples", "sample.wad")
 
@@ -52,11 +54,19 @@ def wait_for(what, condition, timeout=TIMEOUT, interval=0.02):
     """Polls `condition` until it returns a true value, and returns that."""
     deadline = time.monotonic() + timeout
     while True:
-        value = condition()
+        try:
+            value = condition()
+        except GLib.GError as error:
+            # An object of the accessibility tree vanished while the condition
+            # looked at it (a window closing): look again.
+            value, last_error = None, error
+        else:
+            last_error = None
         if value:
             return value
         if time.monotonic() > deadline:
-            raise TestFailure("timed out waiting for " + what)
+            raise TestFailure("timed out waiting for %s%s" % (
+                what, " (%s)" % last_error.message if last_error else ""))
         time.sleep(interval)
 
 
@@ -124,12 +134,24 @@ def session_environment(run_dir):
         "XDG_CACHE_HOME": os.path.join(home, ".cache"),
         "XDG_STATE_HOME": os.path.join(home, ".local", "state"),
         "XDG_RUNTIME_DIR": runtime,
-        "GSETTINGS_BACKEND": "memory",
+        # Settings from a key file of this run's own (see write_settings).
+        "GSETTINGS_BACKEND": "keyfile",
         "GDK_BACKEND": "x11",
         "LANG": "C.UTF-8",
         "LC_ALL": "C.UTF-8",
     })
+    write_settings(env["XDG_CONFIG_HOME"])
     return env
+
+
+def write_settings(config_home):
+    """The file chooser starts in the current folder, not among the recent
+    files: there a key press that opens the location field can reach a
+    widget that is not realized yet, and get lost."""
+    folder = os.path.join(config_home, "glib-2.0", "settings")
+    os.makedirs(folder)
+    with open(os.path.join(folder, "keyfile"), "w") as settings:
+        settings.write("[org/gtk/settings/file-chooser]\nstartup-mode='cwd'\n")
 
 
 # --- Input through the X server --------------------------------------------
@@ -254,11 +276,24 @@ def location_field(ui, chooser):
         return ui.find(chooser, lambda a: a.getRole() == ui.pyatspi.ROLE_TEXT
                        and ui.is_showing(a) and ui.has_state(a, ui.pyatspi.STATE_EDITABLE))
 
-    field = editable_text()
-    if field is None:
+    # Wait for the chooser to be built first: a key pressed while it builds
+    # itself can get lost. Press Ctrl+L again should the field not appear.
+    ui.button(chooser, "Open")
+    deadline = time.monotonic() + TIMEOUT
+    while True:
+        try:
+            field = editable_text()
+        except GLib.GError:  # a widget vanished while we looked
+            field = None
+        if field is not None:
+            return field
+        if time.monotonic() > deadline:
+            raise TestFailure("the chooser's location field did not appear")
         press_keys(CHOOSER_TITLE, "ctrl+l")
-        field = wait_for("the chooser's location field", editable_text)
-    return field
+        try:
+            return wait_for("the chooser's location field", editable_text, timeout=1.0)
+        except TestFailure:
+            pass
 
 
 def submit_location(ui, chooser, path, closes):
@@ -454,6 +489,10 @@ def run(args, run_dir):
         code = program_process.wait(timeout=TIMEOUT)
         check(code == 0, "tarnwad-gui exited with %d" % code)
         program_process = None
+        program_log.close()
+        with open(program_log.name, errors="replace") as output:
+            criticals = [line for line in output if "-CRITICAL **" in line]
+        check(not criticals, "tarnwad-gui logged %s" % "".join(criticals))
     finally:
         if program_process is not None:
             program_process.kill()
