@@ -285,6 +285,10 @@ int RunPack(const PackOptions& options) {
         Complain(options.output, "is a directory");
         return kExitUsage;
     }
+    if (!std::filesystem::is_directory(std::filesystem::path(output).parent_path(), error)) {
+        Complain(options.output, "cannot be written: its directory does not exist");
+        return kExitUsage;
+    }
     if (!options.force && std::filesystem::exists(output, error)) {
         Complain(options.output, "already exists; add --force to replace it");
         return kExitUsage;

@@ -427,7 +427,8 @@ class PackTest(ToolTest):
         self.make_source()
         for args in (("pack", "src"), ("pack", "src", "-o", "x.wad", "--codec", "brotli"),
                      ("pack", "src", "-o", "x.wad", "--format-version", "3"),
-                     ("pack", "nowhere", "-o", "x.wad"), ("pack", "src", "-o", "src")):
+                     ("pack", "nowhere", "-o", "x.wad"), ("pack", "src", "-o", "src"),
+                     ("pack", "src", "-o", "no/such/dir/x.wad")):
             self.assertEqual(run(*args, cwd=self.dir).returncode, 2, args)
         self.assertFalse(os.path.exists(self.path("x.wad")))
 
