@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "vfs/codec/lz_prefix_chains.h"
 
 namespace vfs {
 
@@ -289,7 +292,7 @@ constexpr int32_t kMaxLiteralRun = 112;
 class LzEncoder {
   public:
     LzEncoder(uint8_t* dest, const uint8_t* src, int32_t n, int32_t* head, int32_t* chain)
-        : dest(dest), src(src), n(n), head(head), chain(chain) {}
+        : dest(dest), src(src), n(n), head(head), chain(chain), prefixChains(src, n) {}
 
     int32_t Run() {
         dest[0] = LZ_HEADER_FLAGS;
@@ -333,6 +336,15 @@ class LzEncoder {
     // The candidate with the best saving (length minus command bytes) among
     // the earlier positions of the same hash within the window; the nearest
     // wins among equals.
+    //
+    // Only a candidate that beats the best so far matters, and the walk
+    // knows how long such a candidate must be: longer than the best, and,
+    // since its command costs at least 2, 3 or 4 bytes by its distance (which
+    // only grows along the walk), long enough to save more. Candidates
+    // shorter than that are skipped by testing that length's last byte, the
+    // walk ends once no candidate can be long enough, and it goes on along
+    // the prefix chains, which hold every candidate of that length in the
+    // same order. The choice is the one the plain walk makes.
     Match FindMatch(int32_t i) const {
         Match best{2, 2, 0};
         const int32_t remaining = n - i;
@@ -341,38 +353,71 @@ class LzEncoder {
         }
         const int32_t maxLength = std::min(remaining, LZ_MAX_COPY_LENGTH);
         const int32_t floor = std::max(i - LZ_WINDOW, 0);
-        for (int32_t k = head[Hash3(src, n, i)]; k >= floor; k = chain[k & kChainMask]) {
-            if (best.length == maxLength) {
-                break;
-            }
-            if (src[i + best.length] != src[k + best.length]) {
-                continue;
-            }
-            int32_t length = 0;
-            while (length < maxLength && src[k + length] == src[i + length]) {
-                ++length;
-            }
-            if (length <= best.length) {
-                continue;
-            }
+        const bool shortcuts = prefixChains.Ready() && remaining >= 8;
+        int level = -1;  // -1: the encoder's own chain
+        int32_t k = head[Hash3(src, n, i)];
+        while (k >= floor) {
             const int32_t offset = i - k - 1;
-            const int32_t size = (offset < 1024 && length <= 10)    ? 2
-                                 : (offset < 16384 && length <= 67) ? 3
-                                                                    : 4;
-            if (length - size > best.length - best.size) {
-                best = Match{length, size, offset};
-                if (length >= LZ_MAX_COPY_LENGTH) {
-                    break;
+            const int32_t leastSize = offset < 1024 ? 2 : offset < 16384 ? 3 : 4;
+            const int32_t needed =
+                std::max(best.length + 1, best.length - best.size + leastSize + 1);
+            if (needed > maxLength) {
+                break;  // no candidate from here on can be long enough
+            }
+            if (shortcuts) {
+                const int deeper = LzPrefixChains::LevelFor(needed);
+                if (deeper > level) {
+                    level = deeper;
+                    k = prefixChains.FirstBelow(level, i, k + 1);
+                    continue;
                 }
             }
+            if (src[i + needed - 1] == src[k + needed - 1]) {
+                const int32_t length = MatchLength(k, i, maxLength);
+                const int32_t size = (offset < 1024 && length <= 10)    ? 2
+                                     : (offset < 16384 && length <= 67) ? 3
+                                                                        : 4;
+                if (length > best.length && length - size > best.length - best.size) {
+                    best = Match{length, size, offset};
+                    if (length >= LZ_MAX_COPY_LENGTH) {
+                        break;
+                    }
+                }
+            }
+            k = level < 0 ? chain[k & kChainMask] : prefixChains.Next(level, k);
         }
         return best;
+    }
+
+    // The number of equal leading bytes at k and at i (k < i), up to
+    // maxLength (which i has left), compared eight at a time.
+    int32_t MatchLength(int32_t k, int32_t i, int32_t maxLength) const {
+        int32_t length = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            while (length + 8 <= maxLength) {
+                uint64_t a;
+                uint64_t b;
+                std::memcpy(&a, src + k + length, 8);
+                std::memcpy(&b, src + i + length, 8);
+                if (a != b) {
+                    return length + std::countr_zero(a ^ b) / 8;
+                }
+                length += 8;
+            }
+        }
+        while (length < maxLength && src[k + length] == src[i + length]) {
+            ++length;
+        }
+        return length;
     }
 
     void Insert(int32_t p) {
         const uint32_t h = Hash3(src, n, p);
         chain[p & kChainMask] = head[h];
         head[h] = p;
+        if (prefixChains.Ready()) {
+            prefixChains.Insert(p);
+        }
     }
 
     // Emits the pending literals before `end` as runs of multiples of 4,
@@ -422,6 +467,7 @@ class LzEncoder {
     const int32_t n;
     int32_t* const head;
     int32_t* const chain;
+    LzPrefixChains prefixChains;
     int32_t out = 0;
     int32_t literalStart = 0;
 };
