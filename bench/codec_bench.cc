@@ -6,7 +6,9 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -19,6 +21,8 @@
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/wad/wad_entry_record.h"
+#include "vfs/wad/wad_header.h"
 #include "vfs/wad/wad_writer.h"
 
 namespace {
@@ -256,6 +260,100 @@ void BM_EntryRead(benchmark::State& state) {
                    kEntries[state.range(2)]);
 }
 
+// ---------------------------------------------------- the corpus's entries
+
+// The stored blocks of one coding in the corpus archive that bench/run packs
+// (TARNWAD_BENCH_CORPUS names it), with their unpacked sizes.
+struct CorpusEntries {
+    std::vector<Bytes> blocks;
+    std::vector<uint32_t> sizes;
+    uint64_t unpacked = 0;
+    uint32_t largest = 0;
+};
+
+const CorpusEntries* CorpusEntriesOf(uint32_t flag) {
+    static std::map<uint32_t, CorpusEntries> entries;
+    static bool loaded = false;
+    if (!loaded) {
+        loaded = true;
+        const char* path = std::getenv("TARNWAD_BENCH_CORPUS");
+        std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
+        if (file == nullptr) {
+            return nullptr;
+        }
+        Bytes archive;
+        uint8_t chunk[1 << 16];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof(chunk), file)) > 0;) {
+            archive.insert(archive.end(), chunk, chunk + n);
+        }
+        std::fclose(file);
+        vfs::WadHeader header;
+        if (vfs::WadHeader::Parse(archive.data(), static_cast<uint32_t>(archive.size()), &header)
+                .Failed()) {
+            return nullptr;
+        }
+        for (uint32_t i = 0; i < header.entryCount; ++i) {
+            const vfs::WadEntryRecord record =
+                vfs::WadEntryRecord::Decode(archive.data() + vfs::WadRecordOffset(i));
+            CorpusEntries& kind = entries[record.flags];
+            kind.blocks.emplace_back(archive.begin() + record.dataOffset,
+                                     archive.begin() + record.dataOffset + record.storedSize);
+            kind.sizes.push_back(record.unpackedSize);
+            kind.unpacked += record.unpackedSize;
+            kind.largest = std::max(kind.largest, record.unpackedSize);
+        }
+    }
+    auto found = entries.find(flag);
+    return found == entries.end() ? nullptr : &found->second;
+}
+
+// Decodes every entry of one coding in the corpus archive, one after the
+// other, as an unpack does: range(0) picks the decoder (0 LZ, 1 the
+// zlib-framed entry decoder, 2 raw inflate of the same streams).
+void BM_CorpusEntries(benchmark::State& state) {
+    const int64_t decoder = state.range(0);
+    const CorpusEntries* corpus =
+        CorpusEntriesOf(decoder == 0 ? vfs::WAD_FLAG_LZ : vfs::WAD_FLAG_ZLIB);
+    if (corpus == nullptr) {
+        state.SkipWithError("no corpus archive: set TARNWAD_BENCH_CORPUS (bench/run does)");
+        return;
+    }
+    Bytes out(corpus->largest);
+    vfs::LzCodec lz;
+    vfs::ZlibCodec& zlib = vfs::GetZlibCodec();
+    for (auto _ : state) {
+        int64_t total = 0;
+        for (size_t e = 0; e < corpus->blocks.size(); ++e) {
+            const Bytes& block = corpus->blocks[e];
+            const int32_t size = static_cast<int32_t>(corpus->sizes[e]);
+            const int32_t length = static_cast<int32_t>(block.size());
+            if (decoder == 0) {
+                total += lz.DecompressBounded(out.data(), size, block.data(), length, nullptr);
+            } else if (decoder == 1) {
+                total += zlib.DecompressWholeBlock(out.data(), size, block.data(), length, nullptr);
+            } else {
+                z_stream z{};
+                inflateInit(&z);
+                z.next_in = const_cast<Bytef*>(block.data() + vfs::ZLIB_BLOCK_HEADER_SIZE);
+                z.avail_in = static_cast<uInt>(block.size() - vfs::ZLIB_BLOCK_HEADER_SIZE);
+                z.next_out = out.data();
+                z.avail_out = static_cast<uInt>(size);
+                inflate(&z, Z_FINISH);
+                total += static_cast<int64_t>(z.total_out);
+                inflateEnd(&z);
+            }
+        }
+        if (total != static_cast<int64_t>(corpus->unpacked)) {
+            state.SkipWithError("an entry did not decode");
+            return;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * corpus->unpacked));
+    static const char* const kNames[] = {"LZ entries", "zlib-framed entries", "raw inflate"};
+    state.SetLabel(std::string(kNames[decoder]) + ", " + std::to_string(corpus->blocks.size()) +
+                   " entries");
+}
+
 constexpr int64_t kText = static_cast<int64_t>(ContentKind::TEXT);
 constexpr int64_t kBinary = static_cast<int64_t>(ContentKind::BINARY);
 constexpr int64_t kRandom = static_cast<int64_t>(ContentKind::INCOMPRESSIBLE);
@@ -293,6 +391,7 @@ BENCHMARK(BM_ZlibReaderDecode)->Apply(DecodeSizes)->Unit(benchmark::kMicrosecond
 BENCHMARK(BM_RawInflate)->Apply(DecodeSizes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Libdeflate)->Apply(DecodeSizes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EntryRead)->Apply(EntrySizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CorpusEntries)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

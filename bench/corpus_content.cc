@@ -204,14 +204,14 @@ std::vector<CorpusFile> CorpusLayout() {
     while (!stack.empty() && placed < 11000) {
         const Pending dir = stack.back();
         stack.pop_back();
-        const uint32_t fileCount = 4 + random.Below(20);
+        const uint32_t fileCount = 10 + random.Below(30);
         for (uint32_t f = 0; f < fileCount; ++f, ++placed) {
             const ContentKind kind = PickKind(random);
             files.push_back({dir.path + "/file" + std::to_string(f) + ExtensionOf(kind), kind,
                              PickSize(random, dir.depth < 3 ? 17 : 14), seed++});
         }
         if (dir.depth < 6) {
-            const uint32_t subdirectories = 2 + random.Below(3);
+            const uint32_t subdirectories = 3 + random.Below(2);
             for (uint32_t s = 0; s < subdirectories; ++s) {
                 stack.push_back({dir.path + "/dir" + std::to_string(s), dir.depth + 1});
             }

@@ -73,31 +73,33 @@ inline void CopyMatchWide(uint8_t* op, size_t distance, size_t length) {
     }
 }
 
-// Where this much input and output is left, no command can reach the end
-// of either, even with the overshoot of the wide copies: a literal run reads
-// at most 1 + 112 bytes (copied in 16-byte steps), a copy command reads at
-// most 4 + 3 bytes (4 of literals at once) and writes at most 3 + 1028 + 15.
-constexpr size_t kRoomyInput = 1 + 112 + 16;
-constexpr size_t kRoomyOutput = 3 + LZ_MAX_COPY_LENGTH + 16;
+// The wide copies read and write in steps of up to 16 bytes: a command runs
+// in the fast loop only where its steps, overshoot included, stay inside
+// both buffers. A copy command reads at most 4 command bytes and 4 bytes of
+// literals (all 4 copied at once, whatever its count).
+constexpr size_t kFastInput = 16;
+constexpr size_t kStep = 16;
 
-// Decodes the commands while both ends are far away: the only check left per
-// command is the distance against the output produced so far. Returns false
+// Decodes commands for as long as each one's wide steps fit in what is left
+// of the input and the output; per command that is one test of each side
+// and one of the distance against the output produced so far. Returns false
 // for a malformed block; otherwise *ipOut and *opOut tell where it stopped
-// (near an end, or at a stop command, which it leaves for the checked loop).
-bool DecodeRoomy(uint8_t* dest, uint8_t* opEnd, const uint8_t* src, size_t srcLength, size_t* ipOut,
-                 uint8_t** opOut) {
-    if (srcLength < kRoomyInput || static_cast<size_t>(opEnd - dest) < kRoomyOutput) {
-        return true;
-    }
+// (near an end, or at the stop command, which it leaves for the checked
+// loop).
+bool DecodeFast(uint8_t* dest, uint8_t* opEnd, const uint8_t* src, size_t srcLength, size_t* ipOut,
+                uint8_t** opOut) {
     const uint8_t* in = src + *ipOut;
+    const uint8_t* const inEnd = src + srcLength;
     uint8_t* op = *opOut;
-    const uint8_t* const inLimit = src + (srcLength - kRoomyInput);
-    uint8_t* const opLimit = opEnd - kRoomyOutput;
-    while (in <= inLimit && op <= opLimit) {
+    while (static_cast<size_t>(inEnd - in) >= kFastInput) {
         const uint32_t b0 = in[0];
+        const size_t room = static_cast<size_t>(opEnd - op);
         if (b0 < 0x80) {  // short copy: the most frequent command by far
             const size_t literals = b0 & 3;
             const size_t length = ((b0 >> 2) & 7) + 3;
+            if (room < literals + length + kStep - 1) {
+                break;
+            }
             const size_t distance = ((b0 & 0x60) << 3) + in[1] + 1;
             std::memcpy(op, in + 2, 4);
             in += 2 + literals;
@@ -119,18 +121,23 @@ bool DecodeRoomy(uint8_t* dest, uint8_t* opEnd, const uint8_t* src, size_t srcLe
             size_t literals;
             size_t length;
             size_t distance;
+            size_t commandBytes;
             const uint32_t b1 = in[1];
             if (b0 < 0xC0) {
                 literals = b1 >> 6;
                 length = (b0 & 0x3F) + 4;
                 distance = ((b1 & 0x3F) << 8) + in[2] + 1;
-                in += 3;
+                commandBytes = 3;
             } else {
                 literals = b0 & 3;
                 length = ((b0 & 0x0C) << 6) + in[3] + 5;
                 distance = ((b0 & 0x10) << 12) + (b1 << 8) + in[2] + 1;
-                in += 4;
+                commandBytes = 4;
             }
+            if (room < literals + length + kStep - 1) {
+                break;
+            }
+            in += commandBytes;
             std::memcpy(op, in, 4);
             in += literals;
             op += literals;
@@ -141,8 +148,15 @@ bool DecodeRoomy(uint8_t* dest, uint8_t* opEnd, const uint8_t* src, size_t srcLe
             op += length;
         } else if (b0 < 0xFC) {  // literal run
             const size_t literals = ((b0 & 0x1F) + 1) * 4;
+            if (static_cast<size_t>(inEnd - in) < 1 + literals + 2 * kStep - 1 ||
+                room < literals + 2 * kStep - 1) {
+                break;
+            }
             ++in;
-            for (size_t i = 0; i < literals; i += 16) {
+            // Most runs are short: two steps at once, a loop for the rest.
+            Copy16(op, in);
+            Copy16(op + kStep, in + kStep);
+            for (size_t i = 2 * kStep; i < literals; i += kStep) {
                 Copy16(op + i, in + i);
             }
             in += literals;
@@ -157,7 +171,8 @@ bool DecodeRoomy(uint8_t* dest, uint8_t* opEnd, const uint8_t* src, size_t srcLe
 }
 
 // Decodes the command stream that starts at src[ip] into exactly `size`
-// bytes at dest. Far from both ends the roomy loop runs; then each command
+// bytes at dest. The fast loop runs while the commands' wide steps fit; then
+// each command
 // is checked against the input left (srcLength - ip), the output left and
 // the output produced so far, so nothing outside src[0, srcLength) or
 // dest[0, size) is ever touched. Returns `size`, or 0 for a malformed block.
@@ -165,7 +180,7 @@ int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t 
                        size_t ip) {
     uint8_t* op = dest;
     uint8_t* const opEnd = dest + size;
-    if (!DecodeRoomy(dest, opEnd, src, srcLength, &ip, &op)) {
+    if (!DecodeFast(dest, opEnd, src, srcLength, &ip, &op)) {
         return 0;
     }
     for (;;) {
