@@ -198,10 +198,11 @@ int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t 
                 (stop && outputLeft != literals)) {
                 return 0;  // cut short, or not exactly the size the header records
             }
-            std::memcpy(op, src + ip, literals);
             if (stop) {
+                CopyBytes(op, src + ip, literals);  // op may be null for an empty block
                 return static_cast<int32_t>(size);
             }
+            std::memcpy(op, src + ip, literals);
             op += literals;
             ip += literals;
             continue;
