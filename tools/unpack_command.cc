@@ -1,11 +1,13 @@
 // `tarnwad unpack ARCHIVE [PATTERN...]`: the dialog's unpack command, with
 // options for scripts.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "app/path_selection.h"
@@ -16,6 +18,7 @@
 #include "tools/diagnostics.h"
 #include "tools/display_path.h"
 #include "tools/exit_codes.h"
+#include "tools/parallel_tree_copy.h"
 #include "tools/path_argument.h"
 #include "tools/text_format.h"
 #include "tools/unpack_progress.h"
@@ -33,6 +36,10 @@ struct UnpackOptions {
     bool noProbe = false;
     bool verbose = false;
     bool quiet = false;
+    // Threads that copy files; 1 is the dialog's own in-order copy.
+    unsigned jobs = DefaultJobs();
+
+    static unsigned DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
 };
 
 // Tells the user, on stderr, everything that went wrong, one line each;
@@ -152,7 +159,8 @@ int RunUnpack(const UnpackOptions& options) {
         dialog.filter = &selection;
     }
     bool started = false;
-    if (options.outputDirectory.empty() && !options.noProbe) {
+    const bool onThreads = options.jobs > 1;
+    if (options.outputDirectory.empty() && !options.noProbe && !onThreads) {
         // Exactly the dialog's command.
         dialog.OnUnpack();
         started = !dialog.lastOutcome.archivePath.empty();
@@ -160,10 +168,13 @@ int RunUnpack(const UnpackOptions& options) {
         started = options.noProbe ? OpenWithoutProbe(dialog, archivePath) : dialog.ProbeArchive();
         bool succeeded = false;
         if (started && options.outputDirectory.empty()) {
-            succeeded = dialog.UnpackArchive();
+            succeeded =
+                onThreads ? UnpackArchiveOnThreads(dialog, options.jobs) : dialog.UnpackArchive();
         } else if (started) {
             std::string output = AbsolutePath(options.outputDirectory);
-            succeeded = MakeOutputDirectory(dialog, output) && dialog.UnpackInto(output.c_str());
+            succeeded = MakeOutputDirectory(dialog, output) &&
+                        (onThreads ? UnpackIntoOnThreads(dialog, output.c_str(), options.jobs)
+                                   : dialog.UnpackInto(output.c_str()));
         }
         dialog.lastOutcome.succeeded = succeeded;
         if (succeeded) {
@@ -211,6 +222,11 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
     CLI::Option* verbose =
         command->add_flag("-v,--verbose", options->verbose, "Name each file as it is unpacked");
     command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors")->excludes(verbose);
+    command
+        ->add_option("-j,--jobs", options->jobs,
+                     "Copy files on this many threads (default: the number of cores); 1 copies "
+                     "them one by one in archive order, as the desktop tool does")
+        ->check(CLI::Range(1u, 256u));
     command->callback([options, &exitCode] { exitCode = RunUnpack(*options); });
 }
 

@@ -341,6 +341,52 @@ class UnpackTest(ToolTest):
         self.assertEqual(tree(self.path("tty")), plain_tree())
 
 
+class ParallelUnpackTest(ToolTest):
+    """-j N copies on N threads and reports exactly what the in-order copy
+    reports: the same files, messages, progress names and exit code."""
+
+    def unpack_both_ways(self, archive, *options, prepare=None):
+        outcomes = []
+        self.runs = getattr(self, "runs", 0) + 1
+        for jobs in ("1", "3"):
+            out = self.path(f"out-{self.runs}-j{jobs}")
+            if prepare is not None:
+                prepare(out)
+            result = run("unpack", "-j", jobs, *options, "-o", out, archive, cwd=self.dir)
+            text = lambda data: data.decode().replace(out, "OUT")
+            outcomes.append((result.returncode, text(result.stdout), text(result.stderr),
+                             tree(out) if os.path.isdir(out) else None))
+        self.assertEqual(outcomes[0], outcomes[1], (archive, options))
+        return outcomes[0]
+
+    def test_every_archive_unpacks_as_the_in_order_copy_does(self):
+        for archive in ("plain-v0.wad", "plain-v2.wad", "refused.wad", "hostile.wad",
+                        "duplicate.wad"):
+            for options in ((), ("-v",), ("--no-probe",), ("-v", "maps", "*.txt")):
+                self.unpack_both_ways(archive, *options)
+        code, stdout, _, files = self.unpack_both_ways("plain-v2.wad", "-v")
+        self.assertEqual(code, 0)
+        self.assertEqual(files, plain_tree())
+        self.assertEqual(len(stdout.splitlines()), 9)
+
+    def test_a_directory_that_cannot_be_created_skips_its_tree_alike(self):
+        def block_maps(out):
+            os.makedirs(out, exist_ok=True)
+            with open(os.path.join(out, "maps"), "wb") as f:
+                f.write(b"in the way")
+        code, _, stderr, files = self.unpack_both_ways("plain-v2.wad", prepare=block_maps)
+        self.assertEqual(code, 1)
+        self.assertIn("directory cannot be created", stderr)
+        self.assertIn("skipped", stderr)
+        self.assertNotIn("maps/level1/layout.txt", files)
+
+    def test_default_and_bad_job_counts(self):
+        run("unpack", "-q", "plain-v1.wad", cwd=self.dir, check_code=0)
+        self.assertEqual(tree(self.path("plain-v1")), plain_tree())
+        for bad in ("0", "-2", "x"):
+            self.assertEqual(run("unpack", "-j", bad, "plain-v1.wad", cwd=self.dir).returncode, 2)
+
+
 class PackTest(ToolTest):
     def make_source(self):
         files = dict(plain_tree())

@@ -1,0 +1,73 @@
+// ParallelTreeCopy: the dialog's tree copy with the file copies spread over
+// several threads, for `tarnwad unpack -j N`.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/copy_report.h"
+#include "app/unpack_dialog.h"
+
+namespace tarnwad::cli {
+
+class MemoryGate;
+
+// Copies `dialog.source` into `dialog.destination` the way
+// UnpackDialog::CopyTree(root) does, and gives the same report: the same
+// directories are created, the same files copied, the same failures
+// recorded in the same order, and the status line shows every file copied,
+// in the same order. The walk and the directories stay on the calling
+// thread; the files are then copied by `jobs` threads (the calling one
+// among them), each with its own copy buffer and its own entry streams
+// (entries of one archive may be read on several threads). The status texts
+// come one at a time, in order, each once its file and every file before it
+// are done. The decoded entries in
+// memory at once stay within a budget: an entry of a megabyte or more waits
+// while other such entries would take it over kMemoryBudget bytes.
+class ParallelTreeCopy {
+  public:
+    static constexpr uint64_t kMemoryBudget = 64ull << 20;
+
+    ParallelTreeCopy(UnpackDialog& dialog, unsigned jobs) : dialog(dialog), jobs(jobs) {}
+
+    CopyReport Run();
+
+  private:
+    // One line of the report, in the order of the sequential copy: a failure
+    // found by the walk, or a file to copy whose outcome its copier fills in.
+    struct Item {
+        std::string path;
+        bool isFile = false;
+        uint32_t expectedSize = 0;
+        bool failed = false;
+        CopyFailureKind kind = CopyFailureKind::kSkipped;
+        std::string detail;
+        bool showsStatus = false;  // the copy got as far as showing its name
+        uint64_t bytes = 0;
+    };
+
+    void Walk(const std::string& relativePath);
+    void RecordSkippedTree(const std::string& relativeDirectory, const std::string& because);
+    bool Takes(const std::string& path, bool isDirectory) const;
+    void Fail(const std::string& path, CopyFailureKind kind, std::string detail = {});
+    void CopyFile(Item& item, uint8_t* buffer, MemoryGate& gate);
+
+    UnpackDialog& dialog;
+    unsigned jobs;
+    std::vector<Item> items;
+    uint32_t directoriesCreated = 0;
+};
+
+// UnpackDialog::UnpackInto with the copy on `jobs` threads: opens the
+// existing `outputDirectory` as the destination, copies, and moves the
+// failures of entries the archive refuses to the refused list. True only
+// when every entry the archive lets be opened was written in full and the
+// archive had no rejected records.
+bool UnpackIntoOnThreads(UnpackDialog& dialog, const char* outputDirectory, unsigned jobs);
+
+// UnpackDialog::UnpackArchive with the copy on `jobs` threads: the output
+// directory beside the archive, named after it, created if missing.
+bool UnpackArchiveOnThreads(UnpackDialog& dialog, unsigned jobs);
+
+}  // namespace tarnwad::cli
