@@ -157,12 +157,12 @@ Result WadDirectory::LoadRecords(StreamRef& archive, const std::vector<uint8_t>&
             Reject(i, name, length, *reason);
             continue;
         }
-        PlaceRecord(i, record.pathHash, record.ReportedSize(), name, namesInTable);
+        PlaceRecord(i, record, name, namesInTable);
     }
     return Result::Ok();
 }
 
-void WadDirectory::PlaceRecord(uint32_t index, uint32_t pathHash, uint32_t reportedSize, char* name,
+void WadDirectory::PlaceRecord(uint32_t index, const WadEntryRecord& record, char* name,
                                bool namesInPlace) {
     FoldName(name);
     WadDirNode* directory = root.get();
@@ -179,9 +179,10 @@ void WadDirectory::PlaceRecord(uint32_t index, uint32_t pathHash, uint32_t repor
     } else {
         entry->name.SetCopy(fileName, nameLength);
     }
-    entry->size = reportedSize;
+    entry->size = record.ReportedSize();
     entry->recordOffset = WadRecordOffset(index);
-    entry->pathHash = pathHash;
+    entry->pathHash = record.pathHash;
+    entry->record = record;
     directory->AddFile(entry);
 }
 

@@ -10,6 +10,7 @@
 #include "vfs/core/stream_ref.h"
 #include "vfs/host/host_limits.h"
 #include "vfs/wad/wad_dir_node.h"
+#include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_file_entry.h"
 #include "vfs/wad/wad_finder.h"
 #include "vfs/wad/wad_node_pool.h"
@@ -62,8 +63,7 @@ class WadDirectory {
   private:
     Result LoadRecords(StreamRef& archive, const std::vector<uint8_t>& records, uint32_t count,
                        uint32_t nameTableOffset, bool namesInTable);
-    void PlaceRecord(uint32_t index, uint32_t pathHash, uint32_t reportedSize, char* name,
-                     bool namesInPlace);
+    void PlaceRecord(uint32_t index, const WadEntryRecord& record, char* name, bool namesInPlace);
     void Reject(uint32_t index, const char* rawPath, size_t rawLength, WadRejectReason reason);
     // Skips the matches that Fill cannot write (paths too long for `out`).
     Result FillFromSharedFinder(FindData* out);

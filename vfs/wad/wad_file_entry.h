@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_node_name.h"
 
 namespace vfs {
@@ -12,6 +13,9 @@ struct WadFileEntry {
     uint32_t size = 0;          // reported size (WadEntryRecord::ReportedSize)
     uint32_t recordOffset = 0;  // file offset of the entry's WadEntryRecord
     uint32_t pathHash = 0;      // the record's pathHash
+    // The whole record as loaded: opening the entry needs no second read of
+    // the record table.
+    WadEntryRecord record;
     // Links in the directory's file list.
     WadFileEntry* prev = nullptr;
     WadFileEntry* next = nullptr;

@@ -149,23 +149,16 @@ Result WadFileSystem::FindNext(FindData* out) {
 Result WadFileSystem::OpenRecord(const char* path, StreamRef& reader, WadEntryRecord* record) {
     VfsString lookup(innerRoot);
     lookup.Append(path);
-    uint32_t recordOffset = 0;
     WadFinder finder;
-    finder.Start(directory, lookup.c_str(), &recordOffset);
+    finder.Start(directory, lookup.c_str());
     if (finder.AtEnd() || finder.MatchedFile() == nullptr) {
         return Result::Fail();
     }
+    // The record was read with the whole table when the archive was opened.
+    *record = finder.MatchedFile()->record;
     // The host stream, then a private position over it.
     reader.Set(hostStream);
     reader.Set(new LockedStream());
-    uint8_t bytes[WAD_RECORD_SIZE];
-    if (reader.Seek(static_cast<int32_t>(recordOffset), SEEK_FROM_START) !=
-            static_cast<int32_t>(recordOffset) ||
-        reader.Read(bytes, WAD_RECORD_SIZE) != static_cast<int32_t>(WAD_RECORD_SIZE)) {
-        reader.Reset();
-        return Result::Fail();
-    }
-    *record = WadEntryRecord::Decode(bytes);
     return Result::Ok();
 }
 

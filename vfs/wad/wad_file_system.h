@@ -54,8 +54,9 @@ class WadFileSystem : public FileSystem {
     Result ReadRecord(const char* path, WadEntryRecord* out);
 
   private:
-    // Looks up the file `path` names and reads its record through a private
-    // position over the host stream, which it leaves in the empty `reader`.
+    // Looks up the file `path` names, gives its record (kept in the tree
+    // since the archive was opened) and leaves a private position over the
+    // host stream in the empty `reader`.
     Result OpenRecord(const char* path, StreamRef& reader, WadEntryRecord* record);
     // Removes the inner root from the front of a found entry's path.
     void CutInnerRoot(FindData* out) const;
