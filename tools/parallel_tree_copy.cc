@@ -12,7 +12,9 @@
 
 #include "vfs/core/find_data.h"
 #include "vfs/core/path_resolution.h"
+#include "vfs/core/stream.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/stream/memory_stream.h"
 #include "vfs/wad/wad_file_system.h"
 
 namespace tarnwad::cli {
@@ -208,7 +210,23 @@ void ParallelTreeCopy::CopyFile(Item& item, uint8_t* buffer, MemoryGate& gate) {
         item.showsStatus = true;
         uint64_t read = 0;
         uint64_t written = 0;
-        for (int32_t n; (n = input.Read(buffer, kCopyBlockSize)) >= 1;) {
+        // A decoded entry is already whole in memory: its bytes go to the
+        // file from there, in the same blocks, without a pass through the
+        // copy buffer. (A stored entry's Map would map the archive file.)
+        auto* decoded = dynamic_cast<vfs::MemoryStream*>(input.Get());
+        const auto* whole = decoded != nullptr ? static_cast<const uint8_t*>(input.Map()) : nullptr;
+        if (whole != nullptr) {
+            const int32_t size = input.GetSize();
+            read = static_cast<uint32_t>(size);
+            for (int32_t at = 0; at < size; at += kCopyBlockSize) {
+                const int32_t n = std::min(kCopyBlockSize, size - at);
+                const int32_t w = output.Write(whole + at, n);
+                if (w > 0) {
+                    written += static_cast<uint32_t>(w);
+                }
+            }
+        }
+        for (int32_t n; whole == nullptr && (n = input.Read(buffer, kCopyBlockSize)) >= 1;) {
             read += static_cast<uint32_t>(n);
             // A short write is noted; the copy still goes on to the end.
             const int32_t w = output.Write(buffer, n);
