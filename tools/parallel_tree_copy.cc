@@ -281,7 +281,20 @@ CopyReport ParallelTreeCopy::Run() {
     }
     batchStarts.push_back(files.size());
 
-    std::atomic<size_t> nextBatch{0};
+    // Batches still to take: [lowBatch, highBatch). Half the threads take
+    // from the front, half from the back, so that they mostly work in
+    // different directories.
+    std::mutex batchMutex;
+    size_t lowBatch = 0;
+    size_t highBatch = batchStarts.size() - 1;
+    auto takeBatch = [&](bool fromBack, size_t* batch) {
+        std::lock_guard<std::mutex> lock(batchMutex);
+        if (lowBatch == highBatch) {
+            return false;
+        }
+        *batch = fromBack ? --highBatch : lowBatch++;
+        return true;
+    };
     std::vector<char> done(files.size(), 0);
     std::mutex statusMutex;
     size_t nextStatus = 0;
@@ -302,9 +315,9 @@ CopyReport ParallelTreeCopy::Run() {
     };
 
     // The copy of UnpackDialog::CopyFile, into the file's item.
-    auto copyFiles = [&]() {
+    auto copyFiles = [&](bool fromBack) {
         std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kCopyBlockSize]);
-        for (size_t b; (b = nextBatch.fetch_add(1)) + 1 < batchStarts.size();) {
+        for (size_t b; takeBatch(fromBack, &b);) {
             for (size_t f = batchStarts[b]; f < batchStarts[b + 1]; ++f) {
                 CopyFile(items[files[f]], buffer.get(), gate);
                 finish(f);
@@ -316,9 +329,9 @@ CopyReport ParallelTreeCopy::Run() {
     const unsigned helpers =
         static_cast<unsigned>(std::min<size_t>(std::max(jobs, 1u) - 1, batches));
     for (unsigned j = 0; j < helpers; ++j) {
-        threads.emplace_back(copyFiles);
+        threads.emplace_back(copyFiles, j % 2 == 0);
     }
-    copyFiles();
+    copyFiles(false);
     for (std::thread& thread : threads) {
         thread.join();
     }

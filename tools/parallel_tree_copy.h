@@ -19,7 +19,10 @@ class MemoryGate;
 // recorded in the same order, and the status line shows every file copied,
 // in the same order. The walk and the directories stay on the calling
 // thread; the files are then copied by `jobs` threads (the calling one
-// among them), each with its own copy buffer and its own entry streams
+// among them), in batches of one directory's files, half of the threads
+// taking batches from the front of the walk and half from its back so that
+// they seldom create files in the same directory at once; each thread has
+// its own copy buffer and its own entry streams
 // (entries of one archive may be read on several threads). The status texts
 // come one at a time, in order, each once its file and every file before it
 // are done. The decoded entries in
