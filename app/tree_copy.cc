@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/entry_names.h"
 #include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/path_resolution.h"
@@ -22,28 +23,6 @@ uint8_t* CopyBuffer() {
         buffer.reset(new (std::nothrow) uint8_t[kCopyBlockSize]);
     }
     return buffer.get();
-}
-
-bool IsDirectory(const vfs::FindData& found) {
-    return (found.attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// The host's own entries for a directory and its parent.
-bool IsDotEntry(const char* name) {
-    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
-
-// A name that can safely become one component of a host path.
-bool IsSafeComponent(const char* name) {
-    if (name[0] == '\0') {
-        return false;
-    }
-    for (const char* p = name; *p != '\0'; ++p) {
-        if (vfs::IsPathSeparator(*p)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 vfs::VfsString Join(const vfs::VfsString& directory, const char* name) {

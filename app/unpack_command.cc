@@ -51,6 +51,11 @@ bool UnpackDialog::ProbeArchive() {
 }
 
 bool UnpackDialog::UnpackArchive() {
+    vfs::VfsString outputPath;
+    return PrepareOutputDirectory(outputPath) && UnpackInto(outputPath.c_str());
+}
+
+bool UnpackDialog::PrepareOutputDirectory(vfs::VfsString& outputPath) {
     vfs::VfsString fullPath;
     source.GetFullPath(fullPath, vfs::VfsString());
     lastOutcome.archivePath = fullPath.c_str();
@@ -67,7 +72,7 @@ bool UnpackDialog::UnpackArchive() {
         return false;
     }
     vfs::VfsString baseName(fileName.Left(static_cast<uint32_t>(dot)));
-    vfs::VfsString outputPath(directory);
+    outputPath.Assign(directory);
     outputPath.Append(baseName);
     lastOutcome.outputDirectory = outputPath.c_str();
 
@@ -86,8 +91,7 @@ bool UnpackDialog::UnpackArchive() {
         lastOutcome.failure = "the output directory cannot be created";
         return false;
     }
-    output.Reset();
-    return UnpackInto(outputPath.c_str());
+    return true;
 }
 
 bool UnpackDialog::UnpackInto(const char* outputDirectory) {

@@ -81,6 +81,15 @@ class UnpackDialog {
     // dialog's case) takes everything. Not owned.
     const EntryFilter* filter = nullptr;
 
+    // Derives the output directory from the archive's path (its directory,
+    // its name without the extension) into `outputPath` and creates it if
+    // missing. False, with the reason in `lastOutcome.failure`, when no name
+    // can be made, the path is taken by a file, or it cannot be created.
+    bool PrepareOutputDirectory(vfs::VfsString& outputPath);
+    // Moves the copy's failures to open entries that the archive refuses to
+    // the outcome's refused list: skipping them is no failure.
+    void SeparateRefusedEntries();
+
   private:
     void CopyLevel(vfs::VfsString relativePath, CopyReport& report);
     // True when `filter` lets the copy take `path` (a directory's path ends
@@ -90,10 +99,6 @@ class UnpackDialog {
     // Records every entry below `relativeDirectory` of `source` as skipped.
     void RecordSkippedTree(const vfs::VfsString& relativeDirectory, const std::string& because,
                            CopyReport& report);
-
-    // Moves the copy's failures to open entries that the archive refuses to
-    // the outcome's refused list.
-    void SeparateRefusedEntries();
 
     DialogHost* host;
 };

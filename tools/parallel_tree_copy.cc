@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/entry_names.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/path_resolution.h"
 #include "vfs/core/stream.h"
@@ -25,26 +26,6 @@ constexpr uint64_t kLargeEntry = 1 << 20;
 
 // Files handed to a thread at once, at most.
 constexpr size_t kBatchFiles = 64;
-
-bool IsDirectory(const vfs::FindData& found) {
-    return (found.attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool IsDotEntry(const char* name) {
-    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
-
-bool IsSafeComponent(const char* name) {
-    if (name[0] == '\0') {
-        return false;
-    }
-    for (const char* p = name; *p != '\0'; ++p) {
-        if (vfs::IsPathSeparator(*p)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -363,62 +344,14 @@ bool UnpackIntoOnThreads(UnpackDialog& dialog, const char* outputDirectory, unsi
 
     ParallelTreeCopy copy(dialog, jobs);
     outcome.copy = copy.Run();
-    // The failures to open entries that the archive refuses are no failures
-    // of the copy.
-    if (auto* wad = dynamic_cast<vfs::WadFileSystem*>(dialog.source.Get())) {
-        std::vector<CopyFailure> kept;
-        for (CopyFailure& failure : outcome.copy.failures) {
-            if (failure.kind == CopyFailureKind::kOpenSource &&
-                wad->IsRefused(failure.path.c_str())) {
-                outcome.refused.push_back(failure.path);
-            } else {
-                kept.push_back(std::move(failure));
-            }
-        }
-        outcome.copy.failures = std::move(kept);
-    }
+    dialog.SeparateRefusedEntries();
     return outcome.copy.Complete() && outcome.rejected.empty();
 }
 
 bool UnpackArchiveOnThreads(UnpackDialog& dialog, unsigned jobs) {
-    UnpackOutcome& outcome = dialog.lastOutcome;
-    vfs::VfsString fullPath;
-    dialog.source.GetFullPath(fullPath, vfs::VfsString());
-    outcome.archivePath = fullPath.c_str();
-
-    // The archive's directory and its name without the extension; the cut at
-    // the last "." also drops the "*" that ends an archive's full path.
-    int32_t lastSeparator = fullPath.ReverseFindOneOf("\\/");
-    uint32_t split = lastSeparator < 0 ? 0 : static_cast<uint32_t>(lastSeparator) + 1;
-    vfs::VfsString directory(fullPath.Left(split));
-    vfs::VfsString fileName(fullPath.Mid(split));
-    int32_t dot = fileName.ReverseFind(".");
-    if (dot <= 0) {
-        outcome.failure = "no output directory name can be made from the archive's name";
-        return false;
-    }
-    vfs::VfsString baseName(fileName.Left(static_cast<uint32_t>(dot)));
-    vfs::VfsString outputPath(directory);
-    outputPath.Append(baseName);
-    outcome.outputDirectory = outputPath.c_str();
-
-    vfs::FileSystemRef output;
-    if (output.OpenDirectory(directory.c_str()).Failed()) {
-        outcome.failure = "the archive's directory cannot be opened";
-        return false;
-    }
-    vfs::FindData existing;
-    if (output.FindFirst(baseName.c_str(), &existing).Succeeded()) {
-        if ((existing.attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            outcome.failure = "the output path exists and is not a directory";
-            return false;
-        }
-    } else if (output.CreateDirectory(baseName.c_str()).Failed()) {
-        outcome.failure = "the output directory cannot be created";
-        return false;
-    }
-    output.Reset();
-    return UnpackIntoOnThreads(dialog, outputPath.c_str(), jobs);
+    vfs::VfsString outputPath;
+    return dialog.PrepareOutputDirectory(outputPath) &&
+           UnpackIntoOnThreads(dialog, outputPath.c_str(), jobs);
 }
 
 }  // namespace tarnwad::cli
