@@ -8,6 +8,7 @@
 
 #include "vfs/codec/zlib_scratch_area.h"
 #include "vfs/codec/zlib_session.h"
+#include "vfs/core/little_endian.h"
 
 namespace vfs {
 
@@ -21,36 +22,24 @@ constexpr int32_t kMemoryLevelOffset = 16;
 // The input the trusting decoder declares: the stream's own end stops it.
 constexpr uint64_t kUnboundedSource = 0xC0000000;
 
-uint32_t ReadU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void WriteU32(uint8_t* p, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-    p[2] = static_cast<uint8_t>(value >> 16);
-    p[3] = static_cast<uint8_t>(value >> 24);
-}
-
 void WriteHeader(uint8_t* p, uint32_t decompressedSize, uint32_t blockSize) {
-    WriteU32(p, ZLIB_BLOCK_MAGIC);
-    WriteU32(p + kSizeOffset, decompressedSize);
-    WriteU32(p + kBlockSizeOffset, blockSize);
-    WriteU32(p + kWindowBitsOffset, ZLIB_WINDOW_BITS);
-    WriteU32(p + kMemoryLevelOffset, ZLIB_MEMORY_LEVEL);
-    WriteU32(p + 20, 0);
-    WriteU32(p + 24, 0);
+    StoreLe32(p, ZLIB_BLOCK_MAGIC);
+    StoreLe32(p + kSizeOffset, decompressedSize);
+    StoreLe32(p + kBlockSizeOffset, blockSize);
+    StoreLe32(p + kWindowBitsOffset, ZLIB_WINDOW_BITS);
+    StoreLe32(p + kMemoryLevelOffset, ZLIB_MEMORY_LEVEL);
+    StoreLe32(p + 20, 0);
+    StoreLe32(p + 24, 0);
 }
 
 bool HasMagic(const uint8_t* p) {
-    return ReadU32(p) == ZLIB_BLOCK_MAGIC;
+    return LoadLe32(p) == ZLIB_BLOCK_MAGIC;
 }
 
 // The header's decompressed size if it fits dest (at most destCapacity
 // bytes), else -1.
 int64_t SizeThatFits(const uint8_t* header, int32_t destCapacity) {
-    const int64_t size = ReadU32(header + kSizeOffset);
+    const int64_t size = LoadLe32(header + kSizeOffset);
     return size <= destCapacity ? size : -1;
 }
 
@@ -159,14 +148,14 @@ int32_t ZlibCodec::Decompress(uint8_t* dest, const uint8_t* src, void* work) {
         return 0;
     }
     return InflateBlock(dest, INT32_MAX, src, ZLIB_BLOCK_HEADER_SIZE + kUnboundedSource,
-                        ReadU32(src + kWindowBitsOffset), work, GetDecompressWorkSize());
+                        LoadLe32(src + kWindowBitsOffset), work, GetDecompressWorkSize());
 }
 
 int32_t ZlibCodec::GetDecompressedSize(const uint8_t* src) {
     if (src == nullptr || !HasMagic(src)) {
         return 0;
     }
-    return static_cast<int32_t>(ReadU32(src + kSizeOffset));
+    return static_cast<int32_t>(LoadLe32(src + kSizeOffset));
 }
 
 int32_t ZlibCodec::DecompressBounded(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
@@ -174,7 +163,7 @@ int32_t ZlibCodec::DecompressBounded(uint8_t* dest, int32_t destCapacity, const 
     if (src == nullptr || srcLength < ZLIB_BLOCK_HEADER_SIZE || !HasMagic(src)) {
         return 0;
     }
-    return DecodeWhole(dest, destCapacity, src, srcLength, ReadU32(src + kWindowBitsOffset), work);
+    return DecodeWhole(dest, destCapacity, src, srcLength, LoadLe32(src + kWindowBitsOffset), work);
 }
 
 int32_t ZlibCodec::DecompressWholeBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src,

@@ -14,6 +14,11 @@ inline constexpr int32_t SEEK_FROM_START = 0;
 inline constexpr int32_t SEEK_FROM_CURRENT = 1;
 inline constexpr int32_t SEEK_FROM_END = 2;
 
+// The position a seek asks for in a stream of `size` bytes standing at
+// `current`, computed wide so that no sum overflows; -1 for an unknown origin
+// or a target outside 0 to size.
+int64_t SeekTarget(int32_t offset, int32_t origin, int32_t current, int32_t size);
+
 // A counted byte stream with a position, an optional mapping and an optional
 // lock. Streams stack: each may sit on an `inner` stream, of which it owns
 // one reference; a StreamRef holds only the top of a stack. Counts, offsets

@@ -57,21 +57,8 @@ int32_t MemoryStream::Seek(int32_t offset, int32_t origin) {
     if (buffer == nullptr) {
         return -1;
     }
-    int64_t target;
-    switch (origin) {
-        case SEEK_FROM_START:
-            target = offset;
-            break;
-        case SEEK_FROM_CURRENT:
-            target = int64_t{Tell()} + offset;
-            break;
-        case SEEK_FROM_END:
-            target = int64_t{size} + offset;
-            break;
-        default:
-            return -1;
-    }
-    if (target < 0 || target > size) {
+    int64_t target = SeekTarget(offset, origin, Tell(), size);
+    if (target < 0) {
         return -1;
     }
     cursor = buffer + target;

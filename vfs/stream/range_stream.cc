@@ -45,22 +45,8 @@ int32_t RangeStream::Seek(int32_t offset, int32_t origin) {
     if (inner == nullptr) {
         return -1;
     }
-    // The target within the window, computed wide so that no sum overflows.
-    int64_t target;
-    switch (origin) {
-        case SEEK_FROM_START:
-            target = offset;
-            break;
-        case SEEK_FROM_CURRENT:
-            target = int64_t{position} + offset;
-            break;
-        case SEEK_FROM_END:
-            target = int64_t{size} + offset;
-            break;
-        default:
-            return -1;
-    }
-    if (target < 0 || target > size) {
+    int64_t target = SeekTarget(offset, origin, position, size);
+    if (target < 0) {
         return -1;
     }
     // Every accepted seek goes to its absolute place in the inner stream, so

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "vfs/wad/little_endian.h"
+#include "vfs/core/little_endian.h"
 
 namespace vfs {
 
