@@ -22,6 +22,10 @@ Result FileSystem::GetFullPathBuffer(char* buffer, const char* relative, uint32_
     return cut ? Result::Fail() : Result::Ok();
 }
 
+Result FileSystem::Replace(const char* /*from*/, const char* /*to*/) {
+    return Result::Fail();
+}
+
 const char* FileSystem::GetRootPath() {
     return rootPath.c_str();
 }

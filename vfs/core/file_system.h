@@ -51,6 +51,11 @@ class FileSystem {
     virtual void SetParent(FileSystem* p);
     // Slot 12: gives up what the file system holds.
     virtual void Close() = 0;
+    // Slot 13: renames the file `from` to `to`, replacing at once a file or
+    // a link that `to` names (the link itself, never what it leads to), so
+    // that `to` never names a half-written file. Fails on a directory at
+    // `to`, and in every file system that cannot do it (the base's answer).
+    virtual Result Replace(const char* from, const char* to);
 
     int32_t AddRef();
     int32_t Release();

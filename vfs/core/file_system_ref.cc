@@ -71,6 +71,10 @@ Result FileSystemRef::Move(const char* from, const char* to) {
     return fileSystem == nullptr ? Result::Fail() : fileSystem->Move(from, to);
 }
 
+Result FileSystemRef::Replace(const char* from, const char* to) {
+    return fileSystem == nullptr ? Result::Fail() : fileSystem->Replace(from, to);
+}
+
 void FileSystemRef::Set(FileSystem* newFileSystem) {
     if (newFileSystem == nullptr) {
         return;

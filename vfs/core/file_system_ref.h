@@ -37,6 +37,8 @@ class FileSystemRef {
     virtual Result Move(const char* from, const char* to);
     // Slot 11.
     virtual ~FileSystemRef();
+    // Forwards to the held file system, as slots 1 to 10 do.
+    Result Replace(const char* from, const char* to);
 
     FileSystem* Get() const { return fileSystem; }
     // Sets a (non-null) file system into the handle; one already held is

@@ -8,8 +8,12 @@
 
 namespace vfs {
 
-// Attribute bit of a directory; the only one the rest of the system tests.
+// Attribute bits that the rest of the system tests: a directory; an entry
+// that is neither a directory nor a regular file (a FIFO, a device, a
+// socket); a symbolic link, reported with the attributes of what it leads to.
 inline constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
+inline constexpr uint32_t FILE_ATTRIBUTE_DEVICE = 0x40;
+inline constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
 // One entry found by an enumeration. `path` holds the directory part of the
 // pattern followed by the entry's name, and `name` points at that name inside

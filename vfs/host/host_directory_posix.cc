@@ -15,10 +15,10 @@ namespace vfs::host {
 uint32_t GetPathAttributes(const char* path) {
     HostPath hostPath(path);
     struct stat status;
-    if (!hostPath.IsValid() || stat(hostPath.c_str(), &status) != 0) {
+    if (!hostPath.IsValid()) {
         return INVALID_ATTRIBUTES;
     }
-    return AttributesFromMode(status.st_mode);
+    return EntryAttributes(AT_FDCWD, hostPath.c_str(), &status);
 }
 
 bool SetPathAttributes(const char* path, uint32_t attributes) {
@@ -79,6 +79,12 @@ bool MovePath(const char* from, const char* to) {
         return false;
     }
     return rename(hostFrom.c_str(), hostTo.c_str()) == 0;
+}
+
+bool ReplacePath(const char* from, const char* to) {
+    HostPath hostFrom(from);
+    HostPath hostTo(to);
+    return hostFrom.IsValid() && hostTo.IsValid() && rename(hostFrom.c_str(), hostTo.c_str()) == 0;
 }
 
 }  // namespace vfs::host

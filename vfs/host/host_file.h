@@ -33,7 +33,8 @@ enum class Origin : int32_t {
 // no size. Opens of one file within the process obey each other's share
 // modes: an open fails when it wants an access that an earlier open does not
 // share, or when it does not share an access that an earlier open holds.
-// Directories are not files: opening one fails.
+// Only regular files open: a directory, a FIFO, a device or a socket does
+// not (and opening a FIFO does not wait for its other end).
 class File {
   public:
     File() = default;

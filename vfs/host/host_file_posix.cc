@@ -71,7 +71,10 @@ int OpenFlagsFor(uint32_t access, Disposition disposition) {
     // caller asked only to read it.
     bool read = (access & ACCESS_READ) != 0;
     bool write = (access & ACCESS_WRITE) != 0 || disposition == Disposition::CreateAlways;
-    int flags = O_CLOEXEC;
+    // Without O_NONBLOCK, opening a FIFO waits for the other end; with it the
+    // open returns at once and the type check below refuses the FIFO. The
+    // flag changes nothing for the regular files that are kept.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     if (read && write) {
         flags |= O_RDWR;
     } else if (write) {
@@ -121,8 +124,10 @@ bool File::Open(const char* path, uint32_t desiredAccess, uint32_t share, Dispos
     if (fd < 0) {
         return false;
     }
+    // Only regular files are files here: not a directory, nor a FIFO, a
+    // device or a socket, whose reads and writes would not be a file's.
     struct stat status;
-    if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
         return false;
     }

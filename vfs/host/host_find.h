@@ -21,9 +21,15 @@ struct FoundEntry {
 // An enumeration in progress. The pattern is a library host path whose last
 // component may hold wildcards: '*' matches any run of characters, '?' any
 // one character, and a trailing ".*" also matches nothing at all, so that
-// "*.*" matches every name, those without a dot included. Letters match
-// regardless of ASCII case. Entries come in the host's order, "." and ".."
-// among them; none is filtered out.
+// "*.*" matches every name, those without a dot included. Letters match as
+// the host's own lookups do: exactly on POSIX hosts, regardless of case on
+// Windows. Entries come in the host's order, "." and ".." among them; none is
+// filtered out. A pattern without wildcards names one entry, which is looked
+// up directly rather than found in a listing of its directory.
+//
+// A symbolic link is reported with ATTRIBUTE_REPARSE_POINT besides the
+// attributes of what it leads to; an entry that is neither a directory nor a
+// regular file (a FIFO, a device, a socket) with ATTRIBUTE_DEVICE.
 class Finder {
   public:
     Finder() = default;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -27,10 +28,6 @@ uint64_t HostFileTime(int64_t seconds, int64_t nanoseconds) {
            static_cast<uint64_t>(nanoseconds / 100);
 }
 
-char FoldCase(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // '*' and '?' matching over the whole name, without recursion: on a mismatch
 // the most recent '*' takes one more character.
 bool MatchesGlob(const char* name, size_t nameLength, const char* pattern, size_t patternLength) {
@@ -42,8 +39,7 @@ bool MatchesGlob(const char* name, size_t nameLength, const char* pattern, size_
         if (p < patternLength && pattern[p] == '*') {
             starPattern = p++;
             starName = n;
-        } else if (p < patternLength &&
-                   (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
+        } else if (p < patternLength && (pattern[p] == '?' || pattern[p] == name[n])) {
             ++p;
             ++n;
         } else if (starPattern != SIZE_MAX) {
@@ -70,38 +66,50 @@ bool MatchesPattern(const char* name, const std::string& pattern) {
            MatchesGlob(name, nameLength, pattern.data(), n - 2);
 }
 
-void FillEntry(int directoryFd, const char* name, FoundEntry* out) {
+// Fills `out` for the entry `name`, looked up as `at` in `directoryFd`
+// (or AT_FDCWD). False, with only the name and the normal bit filled in,
+// when nothing has that name.
+bool FillEntry(int directoryFd, const char* at, const char* name, FoundEntry* out) {
     *out = FoundEntry{};
     std::memcpy(out->name, name, std::strlen(name) + 1);
-    struct statx extended;
-    int flags = AT_STATX_SYNC_AS_STAT;
-    unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
-    // A link answers for what it points to; a dangling one for itself.
-    if (statx(directoryFd, name, flags, mask, &extended) == 0 ||
-        statx(directoryFd, name, flags | AT_SYMLINK_NOFOLLOW, mask, &extended) == 0) {
-        out->attributes = AttributesFromMode(extended.stx_mode);
-        out->size = extended.stx_size;
-        out->lastWriteTime = HostFileTime(extended.stx_mtime.tv_sec, extended.stx_mtime.tv_nsec);
-        out->lastAccessTime = HostFileTime(extended.stx_atime.tv_sec, extended.stx_atime.tv_nsec);
-        // Without a birth time the last write is the earliest time known.
-        out->creationTime =
-            (extended.stx_mask & STATX_BTIME) != 0
-                ? HostFileTime(extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec)
-                : out->lastWriteTime;
-        return;
-    }
-    struct stat status;
-    if (fstatat(directoryFd, name, &status, 0) == 0 ||
-        fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
-        out->attributes = AttributesFromMode(status.st_mode);
+    const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
+    struct statx found;
+    if (statx(directoryFd, at, AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW, mask, &found) != 0) {
+        struct stat status;
+        out->attributes =
+            errno == ENOSYS ? EntryAttributes(directoryFd, at, &status) : INVALID_ATTRIBUTES;
+        if (out->attributes == INVALID_ATTRIBUTES) {
+            out->attributes = ATTRIBUTE_NORMAL;
+            return false;
+        }
         out->size = static_cast<uint64_t>(status.st_size);
         out->lastWriteTime = HostFileTime(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
         out->lastAccessTime = HostFileTime(status.st_atim.tv_sec, status.st_atim.tv_nsec);
         out->creationTime = out->lastWriteTime;
-        return;
+        return true;
     }
-    // Gone between the listing and the look: still an entry of the listing.
-    out->attributes = ATTRIBUTE_NORMAL;
+    if (!S_ISLNK(found.stx_mode)) {
+        out->attributes = AttributesFromMode(found.stx_mode);
+    } else if (struct statx target;
+               statx(directoryFd, at, AT_STATX_SYNC_AS_STAT, mask, &target) == 0) {
+        // A link answers for what it leads to, marked as a link.
+        found = target;
+        out->attributes = LinkAttributes(found.stx_mode);
+    } else {
+        out->attributes = ATTRIBUTE_REPARSE_POINT;
+    }
+    out->size = found.stx_size;
+    out->lastWriteTime = HostFileTime(found.stx_mtime.tv_sec, found.stx_mtime.tv_nsec);
+    out->lastAccessTime = HostFileTime(found.stx_atime.tv_sec, found.stx_atime.tv_nsec);
+    // Without a birth time the last write is the earliest time known.
+    out->creationTime = (found.stx_mask & STATX_BTIME) != 0
+                            ? HostFileTime(found.stx_btime.tv_sec, found.stx_btime.tv_nsec)
+                            : out->lastWriteTime;
+    return true;
+}
+
+bool HasWildcard(const std::string& pattern) {
+    return pattern.find_first_of("*?") != std::string::npos;
 }
 
 }  // namespace
@@ -130,6 +138,13 @@ bool Finder::First(const char* pattern, FoundEntry* out) {
     if (namePattern.empty()) {
         return false;
     }
+    if (!HasWildcard(namePattern)) {
+        // One name: looked up at once, without reading the directory.
+        bool found = namePattern.size() < sizeof(out->name) &&
+                     FillEntry(AT_FDCWD, text, namePattern.c_str(), out);
+        namePattern.clear();
+        return found;
+    }
     directory = opendir(directoryPath.c_str());
     if (directory == nullptr) {
         return false;
@@ -153,7 +168,9 @@ bool Finder::Next(FoundEntry* out) {
         }
         if (std::strlen(entry->d_name) < sizeof(out->name) &&
             MatchesPattern(entry->d_name, namePattern)) {
-            FillEntry(dirfd(stream), entry->d_name, out);
+            // An entry gone between the listing and the look is still an
+            // entry of the listing.
+            FillEntry(dirfd(stream), entry->d_name, entry->d_name, out);
             return true;
         }
     }

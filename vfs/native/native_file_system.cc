@@ -168,4 +168,15 @@ Result NativeFileSystem::Move(const char* from, const char* to) {
     return host::MovePath(fullFrom.c_str(), fullTo.c_str()) ? Result::Ok() : Result::Fail();
 }
 
+Result NativeFileSystem::Replace(const char* from, const char* to) {
+    if (from == nullptr || to == nullptr) {
+        return Result::Fail();
+    }
+    VfsString fullFrom(rootPath);
+    fullFrom.Append(from);
+    VfsString fullTo(rootPath);
+    fullTo.Append(to);
+    return host::ReplacePath(fullFrom.c_str(), fullTo.c_str()) ? Result::Ok() : Result::Fail();
+}
+
 }  // namespace vfs

@@ -44,9 +44,11 @@ class NativeFileSystem : public FileSystem {
     Result Delete(const char* path) override;
     // Fails when something already exists at `to`.
     Result Move(const char* from, const char* to) override;
+    // A rename that replaces a file or link at `to` at once.
+    Result Replace(const char* from, const char* to) override;
     // Holds nothing but its enumeration, which FindClose ends.
     void Close() override {}
-    // Ends the enumeration in progress, if any.
+    // Slot 14: ends the enumeration in progress, if any.
     virtual void FindClose();
 
   private:
