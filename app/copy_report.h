@@ -10,7 +10,7 @@ namespace tarnwad {
 // Why one entry or directory did not arrive in the destination.
 enum class CopyFailureKind {
     kOpenSource,       // the source entry could not be opened
-    kCreateFile,       // the destination file could not be created
+    kCreateFile,       // the destination file could not be created or put in place
     kShortRead,        // fewer (or more) bytes were read than the entry's size
     kShortWrite,       // a write took less than it was given
     kCreateDirectory,  // the destination directory was neither found nor created
@@ -28,8 +28,16 @@ struct CopyFailure {
     std::string detail;  // extra words, e.g. "read 10 of 20 bytes"; may be empty
 };
 
+// Something the copy noticed that does not make it fail, e.g. an entry hidden
+// by an earlier entry of the same path.
+struct CopyWarning {
+    std::string path;
+    std::string text;
+};
+
 struct CopyReport {
     std::vector<CopyFailure> failures;
+    std::vector<CopyWarning> warnings;
     uint32_t filesCopied = 0;
     uint32_t directoriesCreated = 0;
     uint64_t bytesCopied = 0;

@@ -83,6 +83,12 @@ bool UnpackDialog::PrepareOutputDirectory(vfs::VfsString& outputPath) {
     }
     vfs::FindData existing;
     if (output.FindFirst(baseName.c_str(), &existing).Succeeded()) {
+        // A link in the output directory's place would send the whole
+        // unpack wherever it leads.
+        if ((existing.attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            lastOutcome.failure = "the output path is a symbolic link, which is not followed";
+            return false;
+        }
         if ((existing.attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) == 0) {
             lastOutcome.failure = "the output path exists and is not a directory";
             return false;

@@ -67,8 +67,10 @@ class UnpackDialog {
     // Copies one directory of `source` (relative path, empty for the root,
     // otherwise ending with "\"), with everything beneath it, into the same
     // relative directory of `destination`: subdirectories first, depth first,
-    // then the directory's files. Skips what it cannot copy and goes on;
-    // returns the record of everything skipped or not copied in full.
+    // then the directory's files (see TreeWalk and CopyEntry: nothing is
+    // written through a link, and a file under an entry's name holds the
+    // entry's whole bytes). Skips what it cannot copy and goes on; returns
+    // the record of everything skipped or not copied in full.
     CopyReport CopyTree(const vfs::VfsString& relativePath);
 
     // Shows `text` in the status line, repainted at once.
@@ -91,15 +93,6 @@ class UnpackDialog {
     void SeparateRefusedEntries();
 
   private:
-    void CopyLevel(vfs::VfsString relativePath, CopyReport& report);
-    // True when `filter` lets the copy take `path` (a directory's path ends
-    // with "\").
-    bool Takes(const vfs::VfsString& path, bool isDirectory) const;
-    void CopyFile(const vfs::VfsString& path, uint32_t expectedSize, CopyReport& report);
-    // Records every entry below `relativeDirectory` of `source` as skipped.
-    void RecordSkippedTree(const vfs::VfsString& relativeDirectory, const std::string& because,
-                           CopyReport& report);
-
     DialogHost* host;
 };
 

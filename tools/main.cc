@@ -3,8 +3,12 @@
 
 #include "tools/commands.h"
 #include "tools/exit_codes.h"
+#include "vfs/host/process_signals.h"
 
 int main(int argc, char** argv) {
+    // A file-size limit fails the write at hand, which is reported and
+    // cleaned up, rather than killing the tool mid-file.
+    vfs::host::IgnoreFileSizeLimitSignal();
     CLI::App app(
         "Lists, checks, unpacks and packs the WAD archives of Tarnhollow.\n"
         "Run 'tarnwad COMMAND --help' for the options of a command.",

@@ -10,13 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/entry_names.h"
-#include "vfs/core/find_data.h"
-#include "vfs/core/path_resolution.h"
-#include "vfs/core/stream.h"
-#include "vfs/core/stream_ref.h"
-#include "vfs/stream/memory_stream.h"
-#include "vfs/wad/wad_file_system.h"
+#include "app/entry_copy.h"
+#include "app/tree_walk.h"
 
 namespace tarnwad::cli {
 
@@ -60,184 +55,61 @@ class MemoryGate {
     std::condition_variable changed;
 };
 
-bool ParallelTreeCopy::Takes(const std::string& path, bool isDirectory) const {
-    if (dialog.filter == nullptr) {
-        return true;
-    }
-    return isDirectory ? dialog.filter->TakesDirectory((path + "\\").c_str())
-                       : dialog.filter->TakesFile(path.c_str());
-}
+// The walk's findings, in its order: failures and warnings as they come,
+// files queued for the copiers.
+class ParallelTreeCopy::Queue : public TreeWalk::Visitor {
+  public:
+    explicit Queue(std::vector<Item>& items) : items(items) {}
 
-void ParallelTreeCopy::Fail(const std::string& path, CopyFailureKind kind, std::string detail) {
-    Item item;
-    item.path = path;
-    item.failed = true;
-    item.kind = kind;
-    item.detail = std::move(detail);
-    items.push_back(std::move(item));
-}
-
-// The walk of UnpackDialog::CopyLevel: subdirectories first, created and
-// walked depth first, then the directory's files, queued instead of copied.
-void ParallelTreeCopy::Walk(const std::string& relativePath) {
-    const std::string pattern = relativePath + kListingPattern;
-    std::vector<std::string> directories;
-    vfs::FindData found;
-    for (vfs::Result r = dialog.source.FindFirst(pattern.c_str(), &found); r.Succeeded();
-         r = dialog.source.FindNext(&found)) {
-        if (!IsDirectory(found) || IsDotEntry(found.name) ||
-            !Takes(relativePath + found.name, true)) {
-            continue;
-        }
-        if (!IsSafeComponent(found.name)) {
-            Fail(relativePath + found.name, CopyFailureKind::kUnsafeName);
-            continue;
-        }
-        directories.emplace_back(found.name);
-    }
-
-    for (size_t i = 0; i < directories.size(); ++i) {
-        std::string path = relativePath + directories[i];
-        vfs::FindData existing;
-        const bool exists = dialog.destination.FindFirst(path.c_str(), &existing).Succeeded();
-        if (!exists && dialog.destination.CreateDirectory(path.c_str()).Failed()) {
-            path += '\\';
-            Fail(path, CopyFailureKind::kCreateDirectory);
-            const std::string because = "directory " + path + " cannot be created";
-            RecordSkippedTree(path, because);
-            for (size_t j = i + 1; j < directories.size(); ++j) {
-                const std::string sibling = relativePath + directories[j] + "\\";
-                Fail(sibling, CopyFailureKind::kSkipped, because);
-                RecordSkippedTree(sibling, because);
-            }
-            for (vfs::Result r = dialog.source.FindFirst(pattern.c_str(), &found); r.Succeeded();
-                 r = dialog.source.FindNext(&found)) {
-                if (!IsDirectory(found) && IsSafeComponent(found.name) &&
-                    Takes(relativePath + found.name, false)) {
-                    Fail(relativePath + found.name, CopyFailureKind::kSkipped, because);
-                }
-            }
-            return;
-        }
-        if (!exists) {
-            ++directoriesCreated;
-        }
-        Walk(path + "\\");
-    }
-
-    for (vfs::Result r = dialog.source.FindFirst(pattern.c_str(), &found); r.Succeeded();
-         r = dialog.source.FindNext(&found)) {
-        if (IsDirectory(found) || IsDotEntry(found.name)) {
-            continue;
-        }
-        const std::string path = relativePath + found.name;
-        if (!Takes(path, false)) {
-            continue;
-        }
-        if (!IsSafeComponent(found.name)) {
-            Fail(path, CopyFailureKind::kUnsafeName);
-            continue;
-        }
+    void CopyFile(const std::string& path, uint32_t size) override {
         Item item;
         item.path = path;
         item.isFile = true;
-        item.expectedSize = found.size;
+        item.expectedSize = size;
         items.push_back(std::move(item));
     }
-}
-
-void ParallelTreeCopy::RecordSkippedTree(const std::string& relativeDirectory,
-                                         const std::string& because) {
-    const std::string pattern = relativeDirectory + kListingPattern;
-    std::vector<std::string> directories;
-    vfs::FindData found;
-    for (vfs::Result r = dialog.source.FindFirst(pattern.c_str(), &found); r.Succeeded();
-         r = dialog.source.FindNext(&found)) {
-        if (IsDotEntry(found.name) || !IsSafeComponent(found.name)) {
-            continue;
-        }
-        const std::string path = relativeDirectory + found.name;
-        if (!Takes(path, IsDirectory(found))) {
-            continue;
-        }
-        if (IsDirectory(found)) {
-            directories.push_back(path);
-        } else {
-            Fail(path, CopyFailureKind::kSkipped, because);
-        }
+    void Fail(const std::string& path, CopyFailureKind kind, std::string detail) override {
+        Item item;
+        item.path = path;
+        item.failed = true;
+        item.kind = kind;
+        item.detail = std::move(detail);
+        items.push_back(std::move(item));
     }
-    for (const std::string& directory : directories) {
-        Fail(directory + "\\", CopyFailureKind::kSkipped, because);
-        RecordSkippedTree(directory + "\\", because);
+    void Warn(const std::string& path, std::string text) override {
+        Item item;
+        item.path = path;
+        item.warning = true;
+        item.detail = std::move(text);
+        items.push_back(std::move(item));
     }
-}
 
-void ParallelTreeCopy::CopyFile(Item& item, uint8_t* buffer, MemoryGate& gate) {
+  private:
+    std::vector<Item>& items;
+};
+
+void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& destination, uint8_t* buffer,
+                                MemoryGate& gate) {
+    // The walk hands on one file per path, so the size it reports is the
+    // size of the entry that opening the path decodes.
     gate.Enter(item.expectedSize);
-    vfs::StreamRef input;
-    vfs::StreamRef output;
-    if (dialog.source.OpenFile(input, item.path.c_str(), kSourceOpenFlags, 0).Failed()) {
-        item.failed = true;
-        item.kind = CopyFailureKind::kOpenSource;
-    } else if (dialog.destination.OpenFile(output, item.path.c_str(), kDestinationOpenFlags, 0)
-                   .Failed()) {
-        item.failed = true;
-        item.kind = CopyFailureKind::kCreateFile;
-    } else if (buffer == nullptr) {
-        item.showsStatus = true;
-        item.failed = true;
-        item.kind = CopyFailureKind::kNoBuffer;
-    } else {
-        item.showsStatus = true;
-        uint64_t read = 0;
-        uint64_t written = 0;
-        // A decoded entry is already whole in memory: its bytes go to the
-        // file from there, in the same blocks, without a pass through the
-        // copy buffer. (A stored entry's Map would map the archive file.)
-        auto* decoded = dynamic_cast<vfs::MemoryStream*>(input.Get());
-        const auto* whole = decoded != nullptr ? static_cast<const uint8_t*>(input.Map()) : nullptr;
-        if (whole != nullptr) {
-            const int32_t size = input.GetSize();
-            read = static_cast<uint32_t>(size);
-            for (int32_t at = 0; at < size; at += kCopyBlockSize) {
-                const int32_t n = std::min(kCopyBlockSize, size - at);
-                const int32_t w = output.Write(whole + at, n);
-                if (w > 0) {
-                    written += static_cast<uint32_t>(w);
-                }
-            }
-        }
-        for (int32_t n; whole == nullptr && (n = input.Read(buffer, kCopyBlockSize)) >= 1;) {
-            read += static_cast<uint32_t>(n);
-            // A short write is noted; the copy still goes on to the end.
-            const int32_t w = output.Write(buffer, n);
-            if (w > 0) {
-                written += static_cast<uint32_t>(w);
-            }
-        }
-        if (written != read) {
-            item.failed = true;
-            item.kind = CopyFailureKind::kShortWrite;
-            item.detail =
-                "wrote " + std::to_string(written) + " of " + std::to_string(read) + " bytes";
-        } else if (read != item.expectedSize) {
-            item.failed = true;
-            item.kind = CopyFailureKind::kShortRead;
-            item.detail = "read " + std::to_string(read) + " of " +
-                          std::to_string(item.expectedSize) + " bytes";
-        } else {
-            item.bytes = read;
-        }
-    }
-    output.Reset();
-    input.Reset();
+    EntryCopyResult copied = CopyEntry(dialog.source, destination, item.path, buffer);
     gate.Leave(item.expectedSize);
+    item.showsStatus = copied.started;
+    if (copied.copied) {
+        item.bytes = copied.bytes;
+    } else {
+        item.failed = true;
+        item.kind = copied.kind;
+        item.detail = std::move(copied.detail);
+    }
 }
 
 CopyReport ParallelTreeCopy::Run() {
     items.clear();
-    directoriesCreated = 0;
-    Walk("");
+    Queue queue(items);
+    const uint32_t directoriesCreated =
+        TreeWalk(dialog.source, dialog.destination, dialog.filter, queue).Run("");
 
     std::vector<size_t> files;
     for (size_t i = 0; i < items.size(); ++i) {
@@ -295,12 +167,23 @@ CopyReport ParallelTreeCopy::Run() {
         }
     };
 
-    // The copy of UnpackDialog::CopyFile, into the file's item.
-    auto copyFiles = [&](bool fromBack) {
+    // Each copier has its own buffer, and its own handle on the output
+    // directory, since a file system enumerates for one thread at a time.
+    const std::string outputRoot = dialog.destination.GetRootPath();
+    auto copyFiles = [&](bool fromBack, bool isCaller) {
         std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kCopyBlockSize]);
+        vfs::FileSystemRef destination;
+        if (destination.OpenDirectory(outputRoot.c_str()).Failed()) {
+            // The directory is gone: the calling thread alone goes on, with
+            // the walk's handle, and reports every file as it fails.
+            if (!isCaller) {
+                return;
+            }
+            destination = dialog.destination;
+        }
         for (size_t b; takeBatch(fromBack, &b);) {
             for (size_t f = batchStarts[b]; f < batchStarts[b + 1]; ++f) {
-                CopyFile(items[files[f]], buffer.get(), gate);
+                CopyFile(items[files[f]], destination, buffer.get(), gate);
                 finish(f);
             }
         }
@@ -310,9 +193,9 @@ CopyReport ParallelTreeCopy::Run() {
     const unsigned helpers =
         static_cast<unsigned>(std::min<size_t>(std::max(jobs, 1u) - 1, batches));
     for (unsigned j = 0; j < helpers; ++j) {
-        threads.emplace_back(copyFiles, j % 2 == 0);
+        threads.emplace_back(copyFiles, j % 2 == 0, false);
     }
-    copyFiles(false);
+    copyFiles(false, true);
     for (std::thread& thread : threads) {
         thread.join();
     }
@@ -321,7 +204,9 @@ CopyReport ParallelTreeCopy::Run() {
     CopyReport report;
     report.directoriesCreated = directoriesCreated;
     for (Item& item : items) {
-        if (item.failed) {
+        if (item.warning) {
+            report.warnings.push_back(CopyWarning{item.path, std::move(item.detail)});
+        } else if (item.failed) {
             report.failures.push_back(CopyFailure{item.path, item.kind, std::move(item.detail)});
         } else if (item.isFile) {
             ++report.filesCopied;

@@ -14,7 +14,8 @@ namespace tarnwad::cli {
 class MemoryGate;
 
 // Copies `dialog.source` into `dialog.destination` the way
-// UnpackDialog::CopyTree(root) does, and gives the same report: the same
+// UnpackDialog::CopyTree(root) does (the same TreeWalk, the same CopyEntry),
+// and gives the same report: the same
 // directories are created, the same files copied, the same failures
 // recorded in the same order, and the status line shows every file copied,
 // in the same order. The walk and the directories stay on the calling
@@ -46,20 +47,17 @@ class ParallelTreeCopy {
         bool failed = false;
         CopyFailureKind kind = CopyFailureKind::kSkipped;
         std::string detail;
+        bool warning = false;      // a warning of the walk, its text in `detail`
         bool showsStatus = false;  // the copy got as far as showing its name
         uint64_t bytes = 0;
     };
+    class Queue;
 
-    void Walk(const std::string& relativePath);
-    void RecordSkippedTree(const std::string& relativeDirectory, const std::string& because);
-    bool Takes(const std::string& path, bool isDirectory) const;
-    void Fail(const std::string& path, CopyFailureKind kind, std::string detail = {});
-    void CopyFile(Item& item, uint8_t* buffer, MemoryGate& gate);
+    void CopyFile(Item& item, vfs::FileSystemRef& destination, uint8_t* buffer, MemoryGate& gate);
 
     UnpackDialog& dialog;
     unsigned jobs;
     std::vector<Item> items;
-    uint32_t directoriesCreated = 0;
 };
 
 // UnpackDialog::UnpackInto with the copy on `jobs` threads: opens the

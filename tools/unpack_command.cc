@@ -65,6 +65,9 @@ void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome,
         for (const std::string& path : outcome.refused) {
             Complain(DisplayPath(path), "refused by the archive, not unpacked");
         }
+        for (const CopyWarning& warning : outcome.copy.warnings) {
+            Complain(DisplayPath(warning.path), "warning: " + warning.text + ", not unpacked");
+        }
     }
 }
 

@@ -5,8 +5,10 @@
 
 #include "app/gtk/unpack_window.h"
 #include "app/unpack_dialog.h"
+#include "vfs/host/process_signals.h"
 
 int main() {
+    vfs::host::IgnoreFileSizeLimitSignal();
     // The tool takes no command-line arguments, so GTK is given none either.
     g_set_prgname("tarnwad-gui");
     if (!gtk_init_check(nullptr, nullptr)) {

@@ -21,12 +21,18 @@ class MemoryFileSystem : public vfs::FileSystem {
     std::set<std::string> directories;
     std::vector<std::string>* log = nullptr;
 
-    // Paths whose CreateDirectory / OpenFile fail; files whose writes stop
-    // short; files whose reads deliver fewer bytes than their size.
+    // Paths whose CreateDirectory fails; paths, or beginnings of paths,
+    // whose OpenFile fails and whose writes stop short (a tree copy writes
+    // each file under a temporary name in the file's directory first); files
+    // whose reads deliver fewer bytes than their size.
     std::set<std::string> failCreateDirectory;
     std::set<std::string> failOpen;
     std::set<std::string> shortWrite;
     std::set<std::string> shortRead;
+    // Attributes reported for chosen paths instead of the plain ones (a link,
+    // a device), and paths that FindFirst reports although nothing is stored
+    // there.
+    std::map<std::string, uint32_t> attributesOf;
     // Names reported by enumeration in addition to the real ones.
     std::vector<std::pair<std::string, bool>> extraNames;  // (name, isDirectory) at the top
 
@@ -40,13 +46,14 @@ class MemoryFileSystem : public vfs::FileSystem {
 
     vfs::Result OpenFile(vfs::StreamRef& out, const char* path, uint32_t flags, uint32_t) override {
         Log("open " + std::string(path));
-        if (out.Get() != nullptr || failOpen.count(path) != 0) {
+        if (out.Get() != nullptr || Matches(failOpen, path)) {
             return vfs::Result::Fail();
         }
         std::string key = path;
         bool exists = files.count(key) != 0;
         bool create = (flags & 0x10u) != 0;
-        if (!exists && !create) {
+        bool createNew = create && (flags & 0x40u) != 0;
+        if ((!exists && !create) || (exists && createNew)) {
             return vfs::Result::Fail();
         }
         size_t slash = key.rfind('\\');
@@ -81,6 +88,10 @@ class MemoryFileSystem : public vfs::FileSystem {
                 matches.push_back({path.substr(dir.size()), false});
             }
         }
+        auto special = attributesOf.find(p);
+        if (namePattern != "*.*" && special != attributesOf.end() && !Taken(p, false)) {
+            matches.push_back({namePattern, false});
+        }
         if (dir.empty() && namePattern == "*.*") {
             for (const auto& extra : extraNames) {
                 matches.push_back(extra);
@@ -96,6 +107,10 @@ class MemoryFileSystem : public vfs::FileSystem {
         const auto& [name, isDirectory] = matches[next++];
         std::string dir(out->path, static_cast<size_t>(out->name - out->path));
         out->attributes = isDirectory ? vfs::FILE_ATTRIBUTE_DIRECTORY : 0x80;
+        auto special = attributesOf.find(dir + name);
+        if (special != attributesOf.end()) {
+            out->attributes = special->second;
+        }
         auto file = files.find(dir + name);
         out->size =
             isDirectory || file == files.end() ? 0 : static_cast<uint32_t>(file->second.size());
@@ -111,8 +126,25 @@ class MemoryFileSystem : public vfs::FileSystem {
         directories.insert(std::string(path) + "\\");
         return vfs::Result::Ok();
     }
-    vfs::Result Delete(const char*) override { return vfs::Result::Fail(); }
-    vfs::Result Move(const char*, const char*) override { return vfs::Result::Fail(); }
+    vfs::Result Delete(const char* path) override {
+        Log("delete " + std::string(path));
+        return files.erase(path) != 0 ? vfs::Result::Ok() : vfs::Result::Fail();
+    }
+    vfs::Result Move(const char* from, const char* to) override {
+        Log("move " + std::string(from) + " " + to);
+        if (Taken(to)) {
+            return vfs::Result::Fail();
+        }
+        return Rename(from, to);
+    }
+    vfs::Result Replace(const char* from, const char* to) override {
+        Log("replace " + std::string(from) + " " + to);
+        if (directories.count(std::string(to) + "\\") != 0) {
+            return vfs::Result::Fail();
+        }
+        attributesOf.erase(to);
+        return Rename(from, to);
+    }
     void Close() override {}
 
   private:
@@ -131,7 +163,7 @@ class MemoryFileSystem : public vfs::FileSystem {
             return static_cast<int32_t>(n);
         }
         int32_t Write(const void* buffer, int32_t count) override {
-            int32_t n = fs->shortWrite.count(path) != 0 ? count / 2 : count;
+            int32_t n = Matches(fs->shortWrite, path) ? count / 2 : count;
             fs->files[path].append(static_cast<const char*>(buffer), static_cast<size_t>(n));
             return n;
         }
@@ -160,10 +192,43 @@ class MemoryFileSystem : public vfs::FileSystem {
         return name == "*.*" || name == rest;
     }
 
-    void Log(const std::string& event) {
-        if (log != nullptr) {
-            log->push_back(event);
+    // Whether `path` is one of `paths` or begins with one that ends with "\\".
+    static bool Matches(const std::set<std::string>& paths, const std::string& path) {
+        for (const std::string& p : paths) {
+            if (path == p || (!p.empty() && p.back() == '\\' && path.rfind(p, 0) == 0)) {
+                return true;
+            }
         }
+        return false;
+    }
+
+    bool Taken(const std::string& path, bool orSpecial = true) const {
+        return files.count(path) != 0 || directories.count(path + "\\") != 0 ||
+               (orSpecial && attributesOf.count(path) != 0);
+    }
+
+    vfs::Result Rename(const std::string& from, const std::string& to) {
+        auto file = files.find(from);
+        if (file == files.end()) {
+            return vfs::Result::Fail();
+        }
+        std::string contents = std::move(file->second);
+        files.erase(file);
+        files[to] = std::move(contents);
+        return vfs::Result::Ok();
+    }
+
+    // Temporary names differ from run to run: the log shows them as <temp>.
+    void Log(std::string event) {
+        if (log == nullptr) {
+            return;
+        }
+        for (size_t at; (at = event.find(".Tarnwad-")) != std::string::npos;) {
+            size_t end = event.find(".tmp", at);
+            event.replace(at, end == std::string::npos ? std::string::npos : end + 4 - at,
+                          "<temp>");
+        }
+        log->push_back(event);
     }
 
     std::vector<std::pair<std::string, bool>> matches;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/tree_walk.h"
 #include "app/unpack_dialog.h"
 #include "tests/app/memory_file_system.h"
 
@@ -73,9 +74,13 @@ TEST_F(TreeCopyTest, DirectoriesFirstDepthFirstThenFiles) {
     EXPECT_EQ(report.filesCopied, 3u);
     EXPECT_EQ(report.directoriesCreated, 2u);
     EXPECT_EQ(report.bytesCopied, 7u);
+    // Each file goes to a temporary name first and takes its own name once
+    // written in full.
     std::vector<std::string> expected = {
-        "find a",  "mkdir a", "open a\\z", "status a\\z", "status ",  "find b", "mkdir b",
-        "status ", "open x",  "status x",  "open y",      "status y", "status "};
+        "find a",   "mkdir a",       "open a\\<temp>", "status a\\z", "move a\\<temp> a\\z",
+        "status ",  "find b",        "mkdir b",        "status ",     "open <temp>",
+        "status x", "move <temp> x", "open <temp>",    "status y",    "move <temp> y",
+        "status "};
     EXPECT_EQ(log, expected);
     EXPECT_EQ(to->files["a\\z"], "zz");
     EXPECT_EQ(to->files["y"], "yyy");
@@ -142,14 +147,15 @@ TEST_F(TreeCopyTest, ADirectoryThatCannotBeCreatedStopsItsLevelAndIsRecorded) {
 
 TEST_F(TreeCopyTest, FailuresInsideTheCopyAreRecordedAndTheCopyGoesOn) {
     from->AddFile("unreadable", "a");
-    from->AddFile("uncreatable", "b");
-    from->AddFile("halfwritten", "cccc");
+    from->AddFile("locked\\uncreatable", "b");
+    from->AddFile("full\\halfwritten", "cccc");
     from->AddFile("shortread", "dddd");
     from->AddFile("good", "e");
     from->failOpen.insert("unreadable");
-    to->failOpen.insert("uncreatable");
-    to->shortWrite.insert("halfwritten");
+    to->failOpen.insert("locked\\");
+    to->shortWrite.insert("full\\");
     from->shortRead.insert("shortread");
+    to->files["shortread"] = "kept as it was";
 
     CopyReport report = dialog.CopyTree(vfs::VfsString());
 
@@ -157,13 +163,22 @@ TEST_F(TreeCopyTest, FailuresInsideTheCopyAreRecordedAndTheCopyGoesOn) {
     std::vector<std::string> paths = Paths(report);
     EXPECT_NE(std::find(paths.begin(), paths.end(), "unreadable cannot be opened for reading"),
               paths.end());
-    EXPECT_NE(std::find(paths.begin(), paths.end(), "uncreatable cannot be created"), paths.end());
-    EXPECT_NE(std::find(paths.begin(), paths.end(), "halfwritten could not be written in full"),
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "locked\\uncreatable cannot be created"),
               paths.end());
+    EXPECT_NE(
+        std::find(paths.begin(), paths.end(), "full\\halfwritten could not be written in full"),
+        paths.end());
     EXPECT_NE(std::find(paths.begin(), paths.end(), "shortread could not be read in full"),
               paths.end());
     EXPECT_EQ(to->files["good"], "e");
     EXPECT_EQ(report.filesCopied, 1u);
+    // Nothing half-written takes an entry's name, no temporary file stays,
+    // and a file of a failed entry's name keeps what it had.
+    EXPECT_EQ(to->files.count("full\\halfwritten"), 0u);
+    EXPECT_EQ(to->files["shortread"], "kept as it was");
+    for (const auto& [path, contents] : to->files) {
+        EXPECT_EQ(path.find("Tarnwad"), std::string::npos) << path;
+    }
 }
 
 TEST_F(TreeCopyTest, DotEntriesAreSkippedAndUnsafeNamesRecorded) {
@@ -185,6 +200,79 @@ TEST_F(TreeCopyTest, DotEntriesAreSkippedAndUnsafeNamesRecorded) {
         EXPECT_EQ(event.find("evil"), std::string::npos) << event;
     }
     EXPECT_EQ(to->files.size(), 1u);
+}
+
+TEST_F(TreeCopyTest, NothingIsWrittenThroughALinkOrIntoASpecialFile) {
+    from->AddFile("linked\\inner", "1");
+    from->AddFile("file-link", "new bytes");
+    from->AddFile("fifo", "2");
+    from->AddFile("folder", "3");
+    from->AddFile("z\\after", "4");
+    // What already stands in the destination under the entries' names.
+    to->attributesOf["linked"] = vfs::FILE_ATTRIBUTE_REPARSE_POINT | vfs::FILE_ATTRIBUTE_DIRECTORY;
+    to->AddFile("file-link", "what the link leads to");
+    to->attributesOf["file-link"] = vfs::FILE_ATTRIBUTE_REPARSE_POINT;
+    to->attributesOf["fifo"] = vfs::FILE_ATTRIBUTE_DEVICE;
+    to->AddDirectory("folder");
+
+    CopyReport report = dialog.CopyTree(vfs::VfsString());
+
+    // A directory link is never entered: the rest of its level is skipped.
+    ASSERT_FALSE(report.failures.empty());
+    EXPECT_EQ("linked\\", report.failures[0].path);
+    EXPECT_EQ(CopyFailureKind::kCreateDirectory, report.failures[0].kind);
+    EXPECT_EQ("a symbolic link is in its place", report.failures[0].detail);
+    EXPECT_EQ(to->files.count("linked\\inner"), 0u);
+    to->attributesOf.erase("linked");
+    report = dialog.CopyTree(vfs::VfsString());
+
+    // A link of a file's name is replaced by the file, a FIFO and a
+    // directory are left alone and named.
+    EXPECT_EQ(to->files["file-link"], "new bytes");
+    EXPECT_EQ(to->attributesOf.count("file-link"), 0u);
+    std::vector<std::string> expected = {"fifo cannot be created", "folder cannot be created"};
+    EXPECT_EQ(Paths(report), expected);
+    EXPECT_EQ(report.failures[0].detail, "a FIFO, device or socket is in its place");
+    EXPECT_EQ(report.failures[1].detail, "a directory is in its place");
+    EXPECT_EQ(to->files.count("fifo"), 0u);
+    EXPECT_EQ(to->files["z\\after"], "4");
+    for (const auto& [path, contents] : to->files) {
+        EXPECT_EQ(path.find("Tarnwad"), std::string::npos) << "temporary file left: " << path;
+    }
+}
+
+TEST_F(TreeCopyTest, ALaterEntryOfTheSamePathIsAWarningNotACopy) {
+    from->AddFile("same", "first");
+    from->extraNames = {{"same", false}};
+    std::vector<std::string> log;
+    to->log = &log;
+
+    CopyReport report = dialog.CopyTree(vfs::VfsString());
+
+    EXPECT_TRUE(report.Complete());
+    EXPECT_EQ(report.filesCopied, 1u);
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_EQ(report.warnings[0].path, "same");
+    EXPECT_EQ(report.warnings[0].text, kHiddenEntryWarning);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "move <temp> same"), 1);
+}
+
+TEST_F(TreeCopyTest, ADeepTreeIsWalkedWithoutRecursion) {
+    // Deep enough that a stack frame per level (each with its find record)
+    // would overflow the thread's stack.
+    std::string path;
+    for (int level = 0; level < 1800; ++level) {
+        path += "d\\";
+    }
+    from->AddFile(path + "leaf", "deep");
+    from->AddFile("top", "t");
+
+    CopyReport report = dialog.CopyTree(vfs::VfsString());
+
+    EXPECT_TRUE(report.Complete());
+    EXPECT_EQ(report.directoriesCreated, 1800u);
+    EXPECT_EQ(to->files[path + "leaf"], "deep");
+    EXPECT_EQ(to->files["top"], "t");
 }
 
 }  // namespace

@@ -1,0 +1,168 @@
+#include "app/entry_copy.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <random>
+
+#include "app/tree_walk.h"
+#include "app/unpack_dialog.h"
+#include "vfs/core/find_data.h"
+#include "vfs/core/open_flags.h"
+#include "vfs/core/stream_ref.h"
+#include "vfs/stream/memory_stream.h"
+
+namespace tarnwad {
+
+namespace {
+
+// A new file, which must not exist yet: an existing file, or a link, of the
+// temporary name is never opened.
+constexpr uint32_t kTemporaryOpenFlags =
+    vfs::OPEN_READ | vfs::OPEN_WRITE | vfs::OPEN_CREATE | vfs::OPEN_CREATE_NEW;
+
+// Names tried for one temporary file before the copy gives up.
+constexpr int kTemporaryNameTries = 8;
+
+// A temporary name in the directory of `path` (its text up to its last "\").
+// The capital letter keeps it apart from every name an archive reports,
+// which are all lower case; the count, begun at a random place, keeps the
+// threads of one process, and mostly other processes, apart.
+std::string TemporaryName(const std::string& path) {
+    static std::atomic<uint32_t> counter{std::random_device{}()};
+    const size_t cut = path.rfind('\\');
+    char name[32];
+    std::snprintf(name, sizeof(name), ".Tarnwad-%08X.tmp", counter.fetch_add(1));
+    return (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + name;
+}
+
+EntryCopyResult Placed() {
+    EntryCopyResult result;
+    result.copied = true;
+    return result;
+}
+
+EntryCopyResult Failure(CopyFailureKind kind, std::string detail = {}) {
+    EntryCopyResult result;
+    result.kind = kind;
+    result.detail = std::move(detail);
+    return result;
+}
+
+// Writes every byte of `input` to `output`; the counts of bytes read and
+// written tell how it went.
+void Transfer(vfs::StreamRef& input, vfs::StreamRef& output, uint8_t* buffer, uint64_t* read,
+              uint64_t* written) {
+    auto count = [](uint64_t* total, int32_t n) {
+        if (n > 0) {
+            *total += static_cast<uint32_t>(n);
+        }
+    };
+    // A decoded entry is whole in memory already: its bytes go to the file
+    // from there, in the same blocks, without a pass through the buffer. (A
+    // stored entry's Map would map the archive file.)
+    if (dynamic_cast<vfs::MemoryStream*>(input.Get()) != nullptr) {
+        if (const auto* whole = static_cast<const uint8_t*>(input.Map())) {
+            const int32_t size = input.GetSize();
+            count(read, size);
+            for (int32_t at = 0; at < size; at += kCopyBlockSize) {
+                count(written, output.Write(whole + at, std::min(kCopyBlockSize, size - at)));
+            }
+            return;
+        }
+    }
+    for (int32_t n; (n = input.Read(buffer, kCopyBlockSize)) >= 1;) {
+        count(read, n);
+        // A short write is noted; the copy still reads to the end.
+        count(written, output.Write(buffer, n));
+    }
+}
+
+// Gives the finished temporary file the entry's name. Nothing there: a plain
+// move. A file or a link there: replaced. Anything else stays, and fails the
+// entry.
+EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, const std::string& temporary,
+                              const std::string& path) {
+    if (destination.Move(temporary.c_str(), path.c_str()).Succeeded()) {
+        return Placed();
+    }
+    vfs::FindData existing;
+    if (destination.FindFirst(path.c_str(), &existing).Failed()) {
+        return Failure(CopyFailureKind::kCreateFile,
+                       "the finished file cannot be moved into place");
+    }
+    const uint32_t attributes = existing.attributes;
+    const bool replaceable =
+        (attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (attributes & (vfs::FILE_ATTRIBUTE_DIRECTORY | vfs::FILE_ATTRIBUTE_DEVICE)) == 0;
+    if (!replaceable) {
+        return Failure(CopyFailureKind::kCreateFile,
+                       DescribeObstacle(attributes) + " is in its place");
+    }
+    if (destination.Replace(temporary.c_str(), path.c_str()).Failed()) {
+        return Failure(CopyFailureKind::kCreateFile, "the file in its place cannot be replaced");
+    }
+    return Placed();
+}
+
+}  // namespace
+
+EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destination,
+                          const std::string& path, uint8_t* buffer,
+                          const std::function<void()>& onStart) {
+    vfs::StreamRef input;
+    if (source.OpenFile(input, path.c_str(), kSourceOpenFlags, 0).Failed()) {
+        return Failure(CopyFailureKind::kOpenSource);
+    }
+    vfs::StreamRef output;
+    std::string temporary;
+    for (int tries = 0; output.Get() == nullptr && tries < kTemporaryNameTries; ++tries) {
+        temporary = TemporaryName(path);
+        destination.OpenFile(output, temporary.c_str(), kTemporaryOpenFlags, 0);
+    }
+    if (output.Get() == nullptr) {
+        return Failure(CopyFailureKind::kCreateFile);
+    }
+    if (onStart) {
+        onStart();
+    }
+
+    EntryCopyResult result;
+    result.started = true;
+    uint64_t read = 0;
+    uint64_t written = 0;
+    if (buffer == nullptr && dynamic_cast<vfs::MemoryStream*>(input.Get()) == nullptr) {
+        result.kind = CopyFailureKind::kNoBuffer;
+    } else {
+        const int32_t size = input.GetSize();
+        Transfer(input, output, buffer, &read, &written);
+        if (written != read) {
+            result.kind = CopyFailureKind::kShortWrite;
+            result.detail =
+                "wrote " + std::to_string(written) + " of " + std::to_string(read) + " bytes";
+        } else if (size < 0 || read != static_cast<uint32_t>(size)) {
+            result.kind = CopyFailureKind::kShortRead;
+            result.detail = "read " + std::to_string(read) + " of " +
+                            std::to_string(std::max(size, 0)) + " bytes";
+        } else {
+            result.copied = true;
+        }
+    }
+    output.Reset();
+    input.Reset();
+
+    if (result.copied) {
+        EntryCopyResult placed = MoveIntoPlace(destination, temporary, path);
+        result.copied = placed.copied;
+        result.kind = placed.kind;
+        result.detail = std::move(placed.detail);
+    }
+    if (!result.copied) {
+        destination.Delete(temporary.c_str());
+        return result;
+    }
+    result.bytes = read;
+    return result;
+}
+
+}  // namespace tarnwad

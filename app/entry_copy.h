@@ -1,0 +1,41 @@
+// CopyEntry: one file of a tree copy, written so that the entry's name only
+// ever holds the entry's whole bytes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/copy_report.h"
+#include "vfs/core/file_system_ref.h"
+
+namespace tarnwad {
+
+struct EntryCopyResult {
+    bool copied = false;
+    CopyFailureKind kind = CopyFailureKind::kOpenSource;
+    std::string detail;
+    // Both ends were opened: the copy got as far as showing the entry's name.
+    bool started = false;
+    uint64_t bytes = 0;
+};
+
+// Copies the file `path` of `source` to the same relative path of
+// `destination`. The bytes go to a new temporary file beside it, which takes
+// the entry's name only once every byte is written; on any failure the
+// temporary file is removed and whatever had the name before is left as it
+// was. A regular file or a symbolic link of that name is replaced (the link
+// itself, never what it leads to); a directory, FIFO, device or socket in its
+// place is a failure, left untouched. The copy is checked against the size
+// of the stream that the source opened.
+//
+// `buffer` (kCopyBlockSize bytes, or null when none could be had) carries
+// the bytes of entries that are not already whole in memory. `onStart` runs
+// once both ends are open, before the first byte moves. `destination` must
+// not be used by another thread meanwhile (it may enumerate); `source` may be
+// shared when its OpenFile may run on several threads at once.
+EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destination,
+                          const std::string& path, uint8_t* buffer,
+                          const std::function<void()>& onStart = {});
+
+}  // namespace tarnwad

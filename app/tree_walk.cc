@@ -1,0 +1,194 @@
+#include "app/tree_walk.h"
+
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "app/entry_names.h"
+#include "app/unpack_dialog.h"
+#include "vfs/core/find_data.h"
+
+namespace tarnwad {
+
+// One directory on the walk's stack: its subdirectories, and how many of
+// them have been walked.
+struct TreeWalk::Level {
+    std::string path;
+    std::vector<std::string> directories;
+    size_t next = 0;
+};
+
+std::string DescribeObstacle(uint32_t attributes) {
+    if ((attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return "a symbolic link";
+    }
+    if ((attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return "a directory";
+    }
+    if ((attributes & vfs::FILE_ATTRIBUTE_DEVICE) != 0) {
+        return "a FIFO, device or socket";
+    }
+    return "a file";
+}
+
+bool TreeWalk::Takes(const std::string& path, bool isDirectory) const {
+    if (filter == nullptr) {
+        return true;
+    }
+    return isDirectory ? filter->TakesDirectory((path + "\\").c_str())
+                       : filter->TakesFile(path.c_str());
+}
+
+TreeWalk::Level TreeWalk::ReadLevel(const std::string& relativePath) {
+    // A file system keeps a single enumeration: the names are collected
+    // before any directory is entered.
+    Level level;
+    level.path = relativePath;
+    const std::string pattern = relativePath + kListingPattern;
+    vfs::FindData found;
+    for (vfs::Result r = source.FindFirst(pattern.c_str(), &found); r.Succeeded();
+         r = source.FindNext(&found)) {
+        if (!IsDirectory(found) || IsDotEntry(found.name) ||
+            !Takes(relativePath + found.name, true)) {
+            continue;
+        }
+        if (!IsSafeComponent(found.name)) {
+            visitor.Fail(relativePath + found.name, CopyFailureKind::kUnsafeName, {});
+            continue;
+        }
+        level.directories.emplace_back(found.name);
+    }
+    return level;
+}
+
+bool TreeWalk::EnsureDirectory(const std::string& path, bool* created) {
+    *created = false;
+    vfs::FindData existing;
+    if (destination.FindFirst(path.c_str(), &existing).Succeeded()) {
+        const uint32_t attributes = existing.attributes;
+        if (IsDirectory(existing) && (attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            return true;
+        }
+        visitor.Fail(path + "\\", CopyFailureKind::kCreateDirectory,
+                     DescribeObstacle(attributes) + " is in its place");
+        return false;
+    }
+    if (destination.CreateDirectory(path.c_str()).Failed()) {
+        visitor.Fail(path + "\\", CopyFailureKind::kCreateDirectory, {});
+        return false;
+    }
+    *created = true;
+    return true;
+}
+
+void TreeWalk::HandFiles(const std::string& relativePath) {
+    const std::string pattern = relativePath + kListingPattern;
+    // Names already handed on at this level: a later entry of the same path
+    // could only ever be read as the first one.
+    std::unordered_set<std::string> seen;
+    vfs::FindData found;
+    for (vfs::Result r = source.FindFirst(pattern.c_str(), &found); r.Succeeded();
+         r = source.FindNext(&found)) {
+        if (IsDirectory(found) || IsDotEntry(found.name)) {
+            continue;
+        }
+        std::string path = relativePath + found.name;
+        if (!Takes(path, false)) {
+            continue;
+        }
+        if (!IsSafeComponent(found.name)) {
+            visitor.Fail(path, CopyFailureKind::kUnsafeName, {});
+            continue;
+        }
+        if (!seen.insert(found.name).second) {
+            visitor.Warn(path, kHiddenEntryWarning);
+            continue;
+        }
+        visitor.CopyFile(path, found.size);
+    }
+}
+
+void TreeWalk::SkipRest(const Level& level, size_t failed, const std::string& because) {
+    SkipTree(level.path + level.directories[failed] + "\\", because);
+    for (size_t j = failed + 1; j < level.directories.size(); ++j) {
+        const std::string sibling = level.path + level.directories[j] + "\\";
+        visitor.Fail(sibling, CopyFailureKind::kSkipped, because);
+        SkipTree(sibling, because);
+    }
+    const std::string pattern = level.path + kListingPattern;
+    vfs::FindData found;
+    for (vfs::Result r = source.FindFirst(pattern.c_str(), &found); r.Succeeded();
+         r = source.FindNext(&found)) {
+        const std::string path = level.path + found.name;
+        if (!IsDirectory(found) && !IsDotEntry(found.name) && IsSafeComponent(found.name) &&
+            Takes(path, false)) {
+            visitor.Fail(path, CopyFailureKind::kSkipped, because);
+        }
+    }
+}
+
+void TreeWalk::SkipTree(const std::string& relativeDirectory, const std::string& because) {
+    // Each directory's files, then each of its subdirectories with all
+    // beneath it, depth first; the stack holds the subdirectories still due.
+    std::vector<std::pair<std::vector<std::string>, size_t>> stack;
+    std::string directory = relativeDirectory;
+    for (;;) {
+        std::vector<std::string> subdirectories;
+        const std::string pattern = directory + kListingPattern;
+        vfs::FindData found;
+        for (vfs::Result r = source.FindFirst(pattern.c_str(), &found); r.Succeeded();
+             r = source.FindNext(&found)) {
+            if (IsDotEntry(found.name) || !IsSafeComponent(found.name)) {
+                continue;
+            }
+            std::string path = directory + found.name;
+            if (!Takes(path, IsDirectory(found))) {
+                continue;
+            }
+            if (IsDirectory(found)) {
+                subdirectories.push_back(path + "\\");
+            } else {
+                visitor.Fail(path, CopyFailureKind::kSkipped, because);
+            }
+        }
+        stack.emplace_back(std::move(subdirectories), 0);
+        while (!stack.empty() && stack.back().second == stack.back().first.size()) {
+            stack.pop_back();
+        }
+        if (stack.empty()) {
+            return;
+        }
+        auto& [pending, next] = stack.back();
+        directory = pending[next++];
+        visitor.Fail(directory, CopyFailureKind::kSkipped, because);
+    }
+}
+
+uint32_t TreeWalk::Run(const std::string& relativePath) {
+    uint32_t created = 0;
+    std::vector<Level> stack;
+    stack.push_back(ReadLevel(relativePath));
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next == level.directories.size()) {
+            HandFiles(level.path);
+            visitor.DirectoryDone();
+            stack.pop_back();
+            continue;
+        }
+        const size_t index = level.next++;
+        const std::string path = level.path + level.directories[index];
+        bool made = false;
+        if (!EnsureDirectory(path, &made)) {
+            SkipRest(level, index, "directory " + path + "\\ cannot be created");
+            stack.pop_back();
+            continue;
+        }
+        created += made ? 1 : 0;
+        // `level` is not used past this point: the push may move it.
+        stack.push_back(ReadLevel(path + "\\"));
+    }
+    return created;
+}
+
+}  // namespace tarnwad
