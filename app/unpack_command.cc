@@ -1,6 +1,7 @@
 // The unpack command of UnpackDialog: probe, output directory, copy, message.
 #include <string>
 
+#include "app/host_path_check.h"
 #include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/path_resolution.h"
@@ -26,6 +27,10 @@ bool UnpackDialog::ProbeArchive() {
     path[0] = '\0';
     host->GetPathText(path, sizeof(path));
 
+    if (std::string unusable = UnusableHostPath(path, true); !unusable.empty()) {
+        lastOutcome.failure = unusable;
+        return false;
+    }
     vfs::FileSystemRef archive;
     if (archive.OpenArchive(path, 0).Failed()) {
         lastOutcome.failure =

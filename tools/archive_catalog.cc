@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/host_path_check.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/native/path_stream_ref.h"
@@ -26,6 +27,9 @@ const char* CodingName(uint32_t flags) {
 }
 
 std::string OpenArchive(vfs::FileSystemRef& archive, const std::string& path) {
+    if (std::string unusable = UnusableHostPath(path, true); !unusable.empty()) {
+        return unusable;
+    }
     if (archive.OpenArchive(path.c_str(), 0).Succeeded()) {
         return {};
     }

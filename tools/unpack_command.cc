@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/host_path_check.h"
 #include "app/path_selection.h"
 #include "app/unpack_dialog.h"
 #include "tools/archive_catalog.h"
@@ -111,6 +112,13 @@ ProgressStyle ChooseStyle(const UnpackOptions& options) {
 int RunUnpack(const UnpackOptions& options) {
     std::string archivePath = AbsolutePath(options.archive);
     ProgressStyle style = ChooseStyle(options);
+    if (!options.outputDirectory.empty()) {
+        std::string unusable = UnusableHostPath(AbsolutePath(options.outputDirectory), false);
+        if (!unusable.empty()) {
+            Complain(options.outputDirectory, "cannot be the output directory: " + unusable);
+            return kExitUsage;
+        }
+    }
 
     // The entries to unpack: for the patterns, and for the progress bar's
     // totals. An archive that does not open is left to the unpack command,

@@ -27,4 +27,10 @@ class HostPath {
     char text[HOST_MAX_PATH] = {};
 };
 
+// Whether the host's own calls read "\" as a separator, as the library
+// does (Windows). Where they do not (POSIX), "\" is an ordinary character of
+// names, and a path a user gives that holds one would name another file once
+// the library has read it.
+bool HostReadsBackslashAsSeparator();
+
 }  // namespace vfs::host

@@ -19,4 +19,8 @@ HostPath::HostPath(const char* path) {
     valid = true;
 }
 
+bool HostReadsBackslashAsSeparator() {
+    return false;
+}
+
 }  // namespace vfs::host
