@@ -1,0 +1,299 @@
+"""What an archive, or what already lies on disk, can make `tarnwad unpack` do:
+never write outside its output directory, never crash, never hang. Every
+case runs with the in-order copy (-j 1) and the threaded one (-j 3), and
+checks the disk afterwards.
+
+    test_extract_safety.py --tarnwad PATH --make-archives PATH [unittest arguments]
+"""
+
+import argparse
+import os
+import resource
+import shutil
+import stat
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import test_tarnwad  # noqa: E402
+import wad_bytes  # noqa: E402
+
+JOBS = ("1", "3")
+
+
+def unpack(*args, cwd, jobs, timeout=60, limits=None):
+    return subprocess.run([test_tarnwad.TARNWAD, "unpack", "-j", jobs, *args], cwd=cwd,
+                          capture_output=True, timeout=timeout, preexec_fn=limits)
+
+
+def snapshot(root):
+    """Everything below root: path -> what it is (bytes, link target, type)."""
+    seen = {}
+    for here, directories, files in os.walk(root):
+        for name in directories + files:
+            path = os.path.join(here, name)
+            mode = os.lstat(path).st_mode
+            if stat.S_ISLNK(mode):
+                seen[path] = ("link", os.readlink(path))
+            elif stat.S_ISREG(mode):
+                with open(path, "rb") as f:
+                    seen[path] = ("file", f.read())
+            else:
+                seen[path] = ("other", stat.S_IFMT(mode))
+    return seen
+
+
+def remove_tree(path):
+    # shutil.rmtree recurses once per level, too deep for the deep trees here.
+    subprocess.run(["rm", "-rf", "--", path], check=True)
+
+
+def temporary_files(root):
+    return [os.path.join(here, name) for here, _, files in os.walk(root) for name in files
+            if name.startswith(".Tarnwad-")]
+
+
+class SafetyTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tarnwad-safety-")
+        self.addCleanup(remove_tree, self.dir)
+        # Stands for the user's files outside the output directory.
+        self.outside = os.path.join(self.dir, "outside")
+        os.makedirs(os.path.join(self.outside, "sub"))
+        with open(os.path.join(self.outside, "target.txt"), "wb") as f:
+            f.write(b"the user's own bytes")
+
+    def path(self, *names):
+        return os.path.join(self.dir, *names)
+
+    def write_archive(self, name, entries):
+        wad_bytes.write(self.path(name), [wad_bytes.Entry("groundtile.png", b"tile")] + entries)
+
+    def fresh_output(self, name="out"):
+        out = self.path(name)
+        remove_tree(out)
+        os.makedirs(out)
+        return out
+
+    def assert_outside_untouched(self, before):
+        self.assertEqual(snapshot(self.outside), before)
+
+
+class LinkTest(SafetyTest):
+    def test_a_link_of_a_files_name_is_replaced_never_written_through(self):
+        self.write_archive("a.wad", [wad_bytes.Entry("victim.txt", b"archive bytes"),
+                                     wad_bytes.Entry("new.txt", b"new")])
+        before = snapshot(self.outside)
+        for jobs in JOBS:
+            out = self.fresh_output()
+            os.symlink(os.path.join(self.outside, "target.txt"), os.path.join(out, "victim.txt"))
+            os.symlink(os.path.join(self.outside, "missing.txt"), os.path.join(out, "new.txt"))
+            result = unpack("-o", out, "a.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assert_outside_untouched(before)
+            for name, data in (("victim.txt", b"archive bytes"), ("new.txt", b"new")):
+                full = os.path.join(out, name)
+                self.assertFalse(os.path.islink(full), (jobs, name))
+                with open(full, "rb") as f:
+                    self.assertEqual(f.read(), data)
+            self.assertFalse(os.path.exists(os.path.join(self.outside, "missing.txt")))
+
+    def test_a_link_of_a_directorys_name_is_never_entered(self):
+        self.write_archive("a.wad", [wad_bytes.Entry("maps\\level.txt", b"level"),
+                                     wad_bytes.Entry("maps\\deeper\\x.txt", b"x")])
+        before = snapshot(self.outside)
+        for jobs in JOBS:
+            for target in (self.outside, os.path.join(self.outside, "sub"), "/nonexistent"):
+                out = self.fresh_output()
+                os.symlink(target, os.path.join(out, "maps"))
+                result = unpack("-o", out, "a.wad", cwd=self.dir, jobs=jobs)
+                self.assertEqual(result.returncode, 1, (jobs, target))
+                self.assertIn(b"maps/: directory cannot be created: a symbolic link is in its place",
+                              result.stderr)
+                self.assert_outside_untouched(before)
+                self.assertNotIn(b"Finished", result.stdout + result.stderr)
+
+    def test_a_link_as_the_default_output_directory_is_refused(self):
+        self.write_archive("level.wad", [wad_bytes.Entry("a.txt", b"a")])
+        os.symlink(self.outside, self.path("level"))
+        before = snapshot(self.outside)
+        for jobs in JOBS:
+            result = unpack("level.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 1, result.stderr)
+            self.assertIn(b"symbolic link", result.stderr)
+            self.assertIn(b"Unable to unpack WAD file", result.stderr)
+            self.assert_outside_untouched(before)
+
+
+class DepthTest(SafetyTest):
+    def test_a_thousand_nested_directories_unpack_without_crashing(self):
+        deep = "\\".join(["d"] * 1000) + "\\leaf.txt"
+        self.write_archive("deep.wad", [wad_bytes.Entry(deep, b"down here")])
+        self.assertLess(os.path.getsize(self.path("deep.wad")), 4096)
+        for jobs in JOBS:
+            out = self.fresh_output()
+            result = unpack("-o", out, "deep.wad", cwd=self.dir, jobs=jobs, timeout=60)
+            self.assertEqual(result.returncode, 0, result.stderr[-500:])
+            with open(os.path.join(out, *deep.split("\\")), "rb") as f:
+                self.assertEqual(f.read(), b"down here")
+
+
+class SpecialFileTest(SafetyTest):
+    def test_fifos_and_devices_in_an_entrys_place_fail_without_hanging(self):
+        self.write_archive("a.wad", [wad_bytes.Entry("fifo.bin", b"for the fifo"),
+                                     wad_bytes.Entry("device.bin", b"for the device"),
+                                     wad_bytes.Entry("null-link.bin", b"for the link"),
+                                     wad_bytes.Entry("plain.txt", b"plain")])
+        for jobs in JOBS:
+            out = self.fresh_output()
+            os.mkfifo(os.path.join(out, "fifo.bin"))
+            has_device = True
+            try:
+                os.mknod(os.path.join(out, "device.bin"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+            except PermissionError:
+                has_device = False
+            os.symlink("/dev/null", os.path.join(out, "null-link.bin"))
+            result = unpack("-o", out, "a.wad", cwd=self.dir, jobs=jobs, timeout=30)
+            self.assertEqual(result.returncode, 1, result.stderr)
+            self.assertNotIn(b"Finished", result.stdout + result.stderr)
+            self.assertIn(b"fifo.bin: cannot be created: a FIFO, device or socket is in its place",
+                          result.stderr)
+            self.assertTrue(stat.S_ISFIFO(os.lstat(os.path.join(out, "fifo.bin")).st_mode))
+            if has_device:
+                self.assertIn(b"device.bin: cannot be created", result.stderr)
+                self.assertTrue(stat.S_ISCHR(os.lstat(os.path.join(out, "device.bin")).st_mode))
+            # A link to a device is a link: replaced by the entry's file.
+            with open(os.path.join(out, "null-link.bin"), "rb") as f:
+                self.assertEqual(f.read(), b"for the link")
+            with open(os.path.join(out, "plain.txt"), "rb") as f:
+                self.assertEqual(f.read(), b"plain")
+            self.assertEqual(temporary_files(out), [])
+
+    def test_an_archive_that_is_a_fifo_does_not_hang(self):
+        os.mkfifo(self.path("pipe.wad"))
+        for jobs in JOBS:
+            result = unpack("pipe.wad", cwd=self.dir, jobs=jobs, timeout=30)
+            self.assertEqual(result.returncode, 2)
+
+
+class ResourceTest(SafetyTest):
+    def test_many_directories_cost_linear_time(self):
+        self.write_archive("many.wad", [wad_bytes.Entry(f"dir{i}\\f.txt", b"x")
+                                        for i in range(8000)])
+        for jobs in JOBS:
+            out = self.fresh_output()
+            # Quadratic handling took minutes for this; linear takes about a second.
+            result = unpack("-q", "-o", out, "many.wad", cwd=self.dir, jobs=jobs, timeout=120)
+            self.assertEqual(result.returncode, 0, result.stderr[-500:])
+            self.assertEqual(len(os.listdir(out)), 8001)
+
+    def test_duplicate_paths_decode_once_and_both_copies_agree(self):
+        # One large zlib-framed entry, then many records of the same path
+        # claiming one byte each: every lookup of the path serves the first.
+        tree = self.path("tree")
+        os.makedirs(tree)
+        big = bytes(range(256)) * (48 << 12)  # 48 MiB that code well
+        with open(os.path.join(tree, "big.bin"), "wb") as f:
+            f.write(big)
+        with open(os.path.join(tree, "groundtile.png"), "wb") as f:
+            f.write(b"tile")
+        test_tarnwad.run("pack", tree, "-o", self.path("packed.wad"), "--codec", "zlib",
+                         check_code=0)
+        with open(self.path("packed.wad"), "rb") as f:
+            packed = f.read()
+        entries = []
+        for index in range(struct.unpack_from("<I", packed, 72)[0]):
+            at = 88 + 40 * index
+            _, name_at, _, data_at, stored_size, flags, size = struct.unpack_from("<7I", packed, at)
+            name = packed[name_at:packed.index(b"\0", name_at)]
+            entries.append(wad_bytes.Entry(name, packed[data_at:data_at + stored_size], flags, size))
+        big_entry = next(e for e in entries if e.path == b"big.bin")
+        hidden = [wad_bytes.Entry("BIG.bin", big_entry.stored, big_entry.flags, 1)
+                  for _ in range(40)]
+        wad_bytes.write(self.path("dup.wad"), entries + hidden)
+
+        outcomes = []
+        for jobs in JOBS:
+            out = self.fresh_output()
+            before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+            result = unpack("-o", out, "dup.wad", cwd=self.dir, jobs=jobs, timeout=120)
+            peak_kib = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+            self.assertEqual(result.returncode, 0, result.stderr[-500:])
+            with open(os.path.join(out, "big.bin"), "rb") as f:
+                self.assertEqual(f.read(), big)
+            warnings = [line for line in result.stderr.splitlines() if b"warning" in line]
+            self.assertEqual(len(warnings), 40, result.stderr[-500:])
+            self.assertIn(b"hidden by an earlier entry of the same path", warnings[0])
+            if peak_kib > before:
+                # The large entry is decoded once at a time: within twice its
+                # size and the threaded copy's budget.
+                self.assertLess(peak_kib, 160 * 1024, f"-j {jobs} peaked at {peak_kib} KiB")
+            outcomes.append((result.returncode, sorted(result.stderr.splitlines()),
+                             sorted(os.listdir(out))))
+        self.assertEqual(outcomes[0], outcomes[1])
+
+    def test_a_file_size_limit_fails_the_entry_and_leaves_no_partial_file(self):
+        self.write_archive("a.wad", [wad_bytes.Entry("small.txt", b"fits"),
+                                     wad_bytes.Entry("large.bin", bytes(300000))])
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (100000, 100000))
+
+        for jobs in JOBS:
+            out = self.fresh_output()
+            with open(os.path.join(out, "large.bin"), "wb") as f:
+                f.write(b"an older large.bin")
+            result = unpack("-o", out, "a.wad", cwd=self.dir, jobs=jobs, limits=limit)
+            self.assertEqual(result.returncode, 1, result.stderr)
+            self.assertIn(b"large.bin: could not be written in full", result.stderr)
+            with open(os.path.join(out, "large.bin"), "rb") as f:
+                self.assertEqual(f.read(), b"an older large.bin")
+            with open(os.path.join(out, "small.txt"), "rb") as f:
+                self.assertEqual(f.read(), b"fits")
+            self.assertEqual(temporary_files(out), [])
+
+
+class HostNameTest(SafetyTest):
+    def test_host_lookups_keep_letter_case(self):
+        self.write_archive("a.wad", [wad_bytes.Entry("Sub\\x.txt", b"x")])
+        for jobs in JOBS:
+            out = self.fresh_output()
+            os.makedirs(os.path.join(out, "SUB"))
+            result = unpack("-o", out, "a.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            with open(os.path.join(out, "sub", "x.txt"), "rb") as f:
+                self.assertEqual(f.read(), b"x")
+            self.assertEqual(os.listdir(os.path.join(out, "SUB")), [])
+
+    def test_backslashes_and_the_archive_separator_in_host_names_are_refused(self):
+        self.write_archive("a.wad", [wad_bytes.Entry("a.txt", b"a")])
+        # Names that the library would read as other paths.
+        shutil.copy(self.path("a.wad"), self.path("x\\a.wad"))
+        os.makedirs(self.path("x"))
+        shutil.copy(self.path("a.wad"), self.path("x", "a.wad"))
+        os.makedirs(self.path("star*"))
+        shutil.copy(self.path("a.wad"), self.path("star*", "a.wad"))
+        before = snapshot(self.dir)
+        for jobs in JOBS:
+            for args in (["x\\a.wad"], ["star*/a.wad"], ["-o", "o\\p", "a.wad"]):
+                result = unpack(*args, cwd=self.dir, jobs=jobs)
+                self.assertEqual(result.returncode, 2, args)
+                self.assertIn(b"rename it to use it", result.stderr, args)
+                self.assertEqual(snapshot(self.dir), before, args)
+        for command in ("list", "verify", "info"):
+            result = test_tarnwad.run(command, "x\\a.wad", cwd=self.dir)
+            self.assertEqual(result.returncode, 2, command)
+            self.assertIn(b"rename it to use it", result.stderr, command)
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tarnwad", required=True)
+    parser.add_argument("--make-archives", required=True)
+    known, rest = parser.parse_known_args()
+    test_tarnwad.TARNWAD = os.path.abspath(known.tarnwad)
+    test_tarnwad.MAKE_ARCHIVES = os.path.abspath(known.make_archives)
+    unittest.main(argv=[sys.argv[0], *rest])
