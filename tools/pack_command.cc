@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "app/host_path_check.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/display_path.h"
@@ -36,61 +38,188 @@ struct PackOptions {
     uint32_t version = 2;
     std::string codec = "auto";
     bool force = false;
+    bool dereference = false;
     bool verbose = false;
     bool quiet = false;
 };
 
 // Deeper trees than this are taken for a loop of directory links.
 constexpr int kMaxDepth = 128;
+// More names than this reached through followed links to directories are
+// taken for a web of such links that multiplies the tree: each level of two
+// links to the next doubles it, without any loop.
+constexpr size_t kMaxLinkedNames = size_t{1} << 16;
 constexpr int32_t kWriteBlock = 1 << 20;
 
 // One file found below the packed directory.
 struct PackFile {
-    std::string path;  // the archive path: "\" separated, as found on disk
+    std::string path;    // the archive path: "\" separated, as found on disk
+    std::string source;  // where its bytes are read, relative to the packed
+                         // directory: `path`, or what a followed link leads to
 };
+
+// `target` relative to `root` when it lies inside it (empty for `root`
+// itself); both are canonical paths.
+std::optional<std::filesystem::path> InsideOf(const std::filesystem::path& root,
+                                              const std::filesystem::path& target) {
+    auto [r, t] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+    if (r != root.end()) {
+        return std::nullopt;
+    }
+    std::filesystem::path rest;
+    for (; t != target.end(); ++t) {
+        rest /= *t;
+    }
+    return rest;
+}
 
 // Walks the packed directory through the library's host file system and
 // collects the files, with every name the archive cannot hold safely.
+// Symbolic links are never followed unless `dereference`: each is skipped
+// with a warning. With `dereference`, a link is followed only when what it
+// leads to lies inside the packed directory and is not a directory the walk
+// is already in.
 class TreeReader {
   public:
-    TreeReader(vfs::FileSystemRef& root, std::string hostRoot, std::string skipPath)
-        : fs(root), host(std::move(hostRoot)), skip(std::move(skipPath)) {}
+    TreeReader(vfs::FileSystemRef& root, std::string hostRoot, std::string skipPath,
+               bool dereference);
 
-    void Read(const std::string& relative, int depth);
+    void Read() { ReadDirectory("", "", 0, false); }
 
     std::vector<PackFile> files;
-    std::vector<std::string> problems;  // "<path>: <reason>"
+    std::vector<std::string> problems;  // "<path>: <reason>", each refuses the pack
+    std::vector<std::string> warnings;  // "<path>: <reason>", each only skipped
     std::vector<std::string> emptyDirectories;
 
   private:
+    // Reads the directory `source` (relative to the packed one, ending in
+    // "\" unless empty) into the archive directory `relative`;
+    // `throughLink` when a followed link to a directory leads there.
+    void ReadDirectory(const std::string& relative, const std::string& source, int depth,
+                       bool throughLink);
+    // Where the link `shown` at `hostPath` leads, relative to the packed
+    // directory in the library's form ("\" separated), when it may be
+    // followed, with its canonical path in `target`; otherwise records why
+    // not.
+    std::optional<std::string> FollowLink(const std::string& shown,
+                                          const std::filesystem::path& hostPath,
+                                          std::filesystem::path& target);
+    // Whether the canonical `directory` is one of those the walk is in.
+    bool OnTheWalk(const std::filesystem::path& directory) const {
+        return std::find(walk.begin(), walk.end(), directory) != walk.end();
+    }
+    std::filesystem::path HostPath(const std::string& source) const {
+        return std::filesystem::path(host + "/" + DisplayPath(source));
+    }
+
     vfs::FileSystemRef& fs;
     std::string host;
+    std::filesystem::path canonicalHost;
     std::string skip;
+    bool dereference;
+    // Kept off the stack: the walk recurses, and a record holds a whole path.
+    std::unique_ptr<vfs::FindData> found = std::make_unique<vfs::FindData>();
+    // The canonical paths of the directories being read, outermost first.
+    // Every directory is read by its canonical path relative to the packed
+    // one (a followed link gives that of what it leads to, and a name that is
+    // not a link keeps a path canonical), so these are its canonical paths.
+    std::vector<std::filesystem::path> walk;
+    size_t linkedNames = 0;
+    bool stopped = false;
 };
 
-void TreeReader::Read(const std::string& relative, int depth) {
+TreeReader::TreeReader(vfs::FileSystemRef& root, std::string hostRoot, std::string skipPath,
+                       bool followLinks)
+    : fs(root), host(std::move(hostRoot)), skip(std::move(skipPath)), dereference(followLinks) {
+    std::error_code error;
+    canonicalHost = std::filesystem::canonical(host, error);
+    if (error) {
+        canonicalHost = std::filesystem::path(host).lexically_normal();
+    }
+}
+
+std::optional<std::string> TreeReader::FollowLink(const std::string& shown,
+                                                  const std::filesystem::path& hostPath,
+                                                  std::filesystem::path& target) {
+    std::error_code error;
+    target = std::filesystem::canonical(hostPath, error);
+    if (error == std::errc::too_many_symbolic_link_levels) {
+        problems.push_back(shown + ": is a symbolic link in a loop of links; not followed");
+        return std::nullopt;
+    }
+    if (error) {
+        problems.push_back(shown + ": is a symbolic link that leads nowhere (" +
+                           PrintableText(error.message()) + ")");
+        return std::nullopt;
+    }
+    std::optional<std::filesystem::path> inside = InsideOf(canonicalHost, target);
+    if (!inside) {
+        problems.push_back(shown + ": is a symbolic link to " + PrintableText(target.string()) +
+                           ", outside the packed directory; not followed");
+        return std::nullopt;
+    }
+    std::string source;
+    for (const std::filesystem::path& part : *inside) {
+        std::string name = part.string();
+        if (name.find('\\') != std::string::npos) {
+            problems.push_back(shown + ": leads to " + PrintableText(target.string()) +
+                               ", whose path has a \"\\\" in a name");
+            return std::nullopt;
+        }
+        source += (source.empty() ? "" : "\\") + name;
+    }
+    return source;
+}
+
+void TreeReader::ReadDirectory(const std::string& relative, const std::string& source, int depth,
+                               bool throughLink) {
+    if (stopped) {
+        return;
+    }
     if (depth > kMaxDepth) {
         problems.push_back(DisplayPath(relative) + ": lies too deep (a loop of directory links?)");
         return;
     }
     // One enumeration at a time per file system: collect, then descend.
-    std::vector<std::pair<std::string, bool>> names;
-    vfs::FindData found;
-    std::string pattern = relative + "*";
-    for (vfs::Result r = fs.FindFirst(pattern.c_str(), &found); r.Succeeded();
-         r = fs.FindNext(&found)) {
-        std::string name = found.name;
+    std::vector<std::pair<std::string, bool>> entries;  // name, whether the host marks a link
+    std::string pattern = source + "*";
+    for (vfs::Result r = fs.FindFirst(pattern.c_str(), found.get()); r.Succeeded();
+         r = fs.FindNext(found.get())) {
+        std::string name = found->name;
         if (name == "." || name == "..") {
             continue;
         }
-        names.emplace_back(name, (found.attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) != 0);
+        if (throughLink && ++linkedNames > kMaxLinkedNames) {
+            problems.push_back(DisplayPath(relative.substr(0, relative.size() - 1)) +
+                               ": more than " + std::to_string(kMaxLinkedNames) +
+                               " names reached through links to directories (a web of links?)");
+            stopped = true;
+            return;
+        }
+        entries.emplace_back(name, (found->attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0);
     }
-    if (names.empty() && !relative.empty()) {
+    if (entries.empty() && !relative.empty()) {
         emptyDirectories.push_back(relative);
     }
-    for (const auto& [name, isDirectory] : names) {
+    walk.push_back(source.empty()
+                       ? canonicalHost
+                       : canonicalHost / DisplayPath(source.substr(0, source.size() - 1)));
+    for (const auto& [name, markedLink] : entries) {
+        if (stopped) {
+            break;
+        }
         std::string path = relative + name;
+        std::string from = source + name;
         std::string shown = DisplayPath(relative) + PrintableText(name);
+        std::filesystem::path hostPath = HostPath(from);
+        std::error_code error;
+        std::filesystem::file_status status = std::filesystem::symlink_status(hostPath, error);
+        bool link = markedLink || std::filesystem::is_symlink(status);
+        if (link && !dereference) {
+            // Whatever it leads to, inside the tree or out, or nowhere.
+            warnings.push_back(shown + ": is a symbolic link; not packed");
+            continue;
+        }
         // A "\" inside a host name would read as a separator in the archive.
         if (name.find('\\') != std::string::npos) {
             problems.push_back(shown + ": has a \"\\\" in its name");
@@ -100,13 +229,28 @@ void TreeReader::Read(const std::string& relative, int depth) {
             problems.push_back(shown + ": " + vfs::WadRejectReasonText(*reason));
             continue;
         }
-        if (isDirectory) {
-            Read(path + "\\", depth + 1);
+        if (link) {
+            std::filesystem::path target;
+            std::optional<std::string> inside = FollowLink(shown, hostPath, target);
+            if (!inside) {
+                continue;
+            }
+            from = *inside;
+            hostPath = HostPath(from);
+            status = std::filesystem::status(hostPath, error);
+            if (std::filesystem::is_directory(status) && OnTheWalk(target)) {
+                problems.push_back(shown +
+                                   ": leads back to a directory it lies in (a loop); "
+                                   "not followed");
+                continue;
+            }
+        }
+        if (std::filesystem::is_directory(status)) {
+            ReadDirectory(path + "\\", from.empty() ? from : from + "\\", depth + 1,
+                          throughLink || link);
             continue;
         }
-        std::string hostPath = host + "/" + DisplayPath(path);
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(hostPath, error)) {
+        if (!std::filesystem::is_regular_file(status)) {
             problems.push_back(shown + ": is not a regular file");
             continue;
         }
@@ -117,8 +261,9 @@ void TreeReader::Read(const std::string& relative, int depth) {
             problems.push_back(shown + ": its path is longer than an archive can hold");
             continue;
         }
-        files.push_back(PackFile{path});
+        files.push_back(PackFile{path, from});
     }
+    walk.pop_back();
 }
 
 // `text` with A-Z folded to a-z, as the archive folds names.
@@ -276,6 +421,14 @@ std::string WriteArchive(const std::vector<uint8_t>& archive, const std::string&
 int RunPack(const PackOptions& options) {
     std::string directory = AbsolutePath(options.directory);
     std::string output = AbsolutePath(options.output);
+    // The library would read a "\" in either path as a separator.
+    for (const auto& [given, path] :
+         {std::pair{&options.directory, &directory}, std::pair{&options.output, &output}}) {
+        if (std::string unusable = UnusableHostPath(*path, false); !unusable.empty()) {
+            Complain(*given, "cannot be used: " + unusable);
+            return kExitUsage;
+        }
+    }
     std::error_code error;
     if (!std::filesystem::is_directory(directory, error)) {
         Complain(options.directory, "is not a directory");
@@ -299,8 +452,8 @@ int RunPack(const PackOptions& options) {
         Complain(options.directory, "cannot be opened");
         return kExitUsage;
     }
-    TreeReader reader(tree, directory, output);
-    reader.Read("", 0);
+    TreeReader reader(tree, directory, output, options.dereference);
+    reader.Read();
     // A stable order, whatever order the host lists names in: by the paths
     // as the archive reports them (letters folded), byte for byte.
     std::vector<PackFile>& files = reader.files;
@@ -311,6 +464,9 @@ int RunPack(const PackOptions& options) {
     if (!options.quiet) {
         for (const std::string& empty : reader.emptyDirectories) {
             Complain(DisplayPath(empty), "empty directory not packed: archives hold only files");
+        }
+        for (const std::string& warning : reader.warnings) {
+            std::fprintf(stderr, "tarnwad: %s\n", warning.c_str());
         }
     }
     if (!reader.problems.empty()) {
@@ -326,7 +482,16 @@ int RunPack(const PackOptions& options) {
     for (const PackFile& file : files) {
         std::vector<uint8_t> bytes;
         std::string why;
-        if (!ReadWholeFile(tree, file.path, bytes, why)) {
+        // The walk found a regular file here; a link put in its place since
+        // is not followed.
+        std::error_code linkError;
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(
+                directory + "/" + DisplayPath(file.source), linkError))) {
+            Complain(DisplayPath(file.path), "became a symbolic link while being packed");
+            Complain(options.output, "not written");
+            return kExitEntriesFailed;
+        }
+        if (!ReadWholeFile(tree, file.source, bytes, why)) {
             Complain(DisplayPath(file.path), why);
             Complain(options.output, "not written");
             return kExitEntriesFailed;
@@ -384,6 +549,10 @@ void AddPackCommand(CLI::App& app, int& exitCode) {
         ->check(CLI::IsMember({"stored", "lz", "zlib", "auto"}))
         ->capture_default_str();
     command->add_flag("-f,--force", options->force, "Replace OUT if it exists");
+    command->add_flag("-L,--dereference", options->dereference,
+                      "Pack what symbolic links lead to, when it lies inside DIR (a link "
+                      "leading outside DIR, nowhere, or into a loop makes the pack fail); "
+                      "without it links are skipped with a warning");
     CLI::Option* verbose =
         command->add_flag("-v,--verbose", options->verbose, "Name each file as it is packed");
     command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors")->excludes(verbose);

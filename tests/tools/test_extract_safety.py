@@ -287,6 +287,16 @@ class HostNameTest(SafetyTest):
             result = test_tarnwad.run(command, "x\\a.wad", cwd=self.dir)
             self.assertEqual(result.returncode, 2, command)
             self.assertIn(b"rename it to use it", result.stderr, command)
+        os.makedirs(self.path("src\\x"))
+        os.makedirs(self.path("src", "x"))
+        with open(self.path("src", "x", "f.txt"), "wb") as f:
+            f.write(b"f")
+        before = snapshot(self.dir)
+        for args in (["src\\x", "-o", "p.wad"], ["src", "-o", "o\\p.wad"]):
+            result = test_tarnwad.run("pack", *args, cwd=self.dir)
+            self.assertEqual(result.returncode, 2, args)
+            self.assertIn(b"rename it to use it", result.stderr, args)
+            self.assertEqual(snapshot(self.dir), before, args)
 
 
 if __name__ == "__main__":
