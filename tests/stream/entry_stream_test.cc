@@ -237,6 +237,27 @@ TEST(EntryStreams, AnEmptyEntryOpensOnlyWithAnEmptyBlock) {
     ExpectRefused<LzEntryStream>(LzBlock({}), 1, 6, "empty LZ block for one byte");
     ExpectRefused<LzEntryStream>(LzBlock({'x'}), 0, 7, "one-byte LZ block for an empty entry");
     ExpectRefused<ZlibEntryStream>(std::vector<uint8_t>(36, 0), 0, 36, "zeros, no magic");
+
+    // A header that records 0 bytes is not enough: what follows it must be
+    // the block's intact end.
+    std::vector<uint8_t> badAdler = emptyZlib;
+    badAdler.back() ^= 0x01;
+    ExpectRefused<ZlibEntryStream>(badAdler, 0, 36, "empty zlib stream, wrong checksum");
+    std::vector<uint8_t> noStream(emptyZlib.begin(), emptyZlib.begin() + 28);
+    ExpectRefused<ZlibEntryStream>(noStream, 0, 28, "header without a zlib stream");
+    std::vector<uint8_t> moreBytes = ZlibBlock(SampleBytes(100, 5));
+    moreBytes[4] = moreBytes[5] = 0;  // the header now claims an empty entry
+    ExpectRefused<ZlibEntryStream>(moreBytes, 0, static_cast<int32_t>(moreBytes.size()),
+                                   "zlib stream of 100 bytes under an empty header");
+    const std::vector<uint8_t> emptyLz = LzBlock({});
+    std::vector<uint8_t> lzNoStop(emptyLz.begin(), emptyLz.end() - 1);
+    ExpectRefused<LzEntryStream>(lzNoStop, 0, static_cast<int32_t>(lzNoStop.size()),
+                                 "empty LZ block without its stop command");
+    std::vector<uint8_t> lzLiteralRun = emptyLz;
+    lzLiteralRun.back() = 0xE0;  // four literals where the stop command was
+    lzLiteralRun.insert(lzLiteralRun.end(), {'a', 'b', 'c', 'd', 0xFC});
+    ExpectRefused<LzEntryStream>(lzLiteralRun, 0, static_cast<int32_t>(lzLiteralRun.size()),
+                                 "LZ literals under an empty header");
 }
 
 TEST(EntryStreams, AFailedInitDecodesNothing) {

@@ -299,6 +299,58 @@ class HostNameTest(SafetyTest):
             self.assertEqual(snapshot(self.dir), before, args)
 
 
+
+# An empty zlib-framed block: "BILZ", size 0, block size 36, window bits 15,
+# memory level 9, two zero words, then the empty zlib stream.
+EMPTY_ZLIB = (b"BILZ" + struct.pack("<6I", 0, 36, 15, 9, 0, 0) +
+              bytes([0x78, 0x9C, 3, 0, 0, 0, 0, 1]))
+# An empty LZ block: the short header for 0 bytes, then the stop command.
+EMPTY_LZ = bytes([0x10, 0xFB, 0, 0, 0, 0xFC])
+
+
+class EntrySizeTest(SafetyTest):
+    def test_empty_coded_entries_decode_like_any_other(self):
+        broken = {
+            "noadler.z": (EMPTY_ZLIB[:-1] + b"\x00", wad_bytes.FLAG_ZLIB),
+            "nostream.z": (EMPTY_ZLIB[:28], wad_bytes.FLAG_ZLIB),
+            "nostop.lz": (EMPTY_LZ[:-1], wad_bytes.FLAG_LZ),
+            "literals.lz": (EMPTY_LZ[:-1] + b"\xE0abcd\xFC", wad_bytes.FLAG_LZ),
+        }
+        entries = [wad_bytes.Entry("ok.z", EMPTY_ZLIB, wad_bytes.FLAG_ZLIB, 0),
+                   wad_bytes.Entry("ok.lz", EMPTY_LZ, wad_bytes.FLAG_LZ, 0)]
+        entries += [wad_bytes.Entry(name, data, flags, 0)
+                    for name, (data, flags) in broken.items()]
+        self.write_archive("e.wad", entries)
+        for jobs in JOBS:
+            out = self.fresh_output()
+            result = unpack("-o", out, "e.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 1, (jobs, result.stderr))
+            self.assertEqual(sorted(os.listdir(out)), ["groundtile.png", "ok.lz", "ok.z"], jobs)
+            for name in broken:
+                self.assertIn(name.encode() + b": cannot be opened", result.stderr, jobs)
+            for name in ("ok.z", "ok.lz"):
+                self.assertEqual(os.path.getsize(os.path.join(out, name)), 0)
+        result = test_tarnwad.run("verify", "e.wad", cwd=self.dir)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        for name in broken:
+            self.assertIn(name.encode(), result.stderr)
+        self.assertNotIn(b"ok.z", result.stderr)
+
+    def test_stored_entries_follow_their_stored_bytes_whatever_their_unpacked_size(self):
+        self.write_archive("s.wad", [
+            wad_bytes.Entry("half.bin", b"stored bytes", 0, 0x80000000),
+            wad_bytes.Entry("all.bin", b"more", 0, 0xFFFFFFFF)])
+        for jobs in JOBS:
+            out = self.fresh_output()
+            result = unpack("-o", out, "s.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 0, (jobs, result.stderr))
+            for name, data in (("half.bin", b"stored bytes"), ("all.bin", b"more")):
+                with open(os.path.join(out, name), "rb") as f:
+                    self.assertEqual(f.read(), data, jobs)
+        self.assertEqual(test_tarnwad.run("verify", "s.wad", cwd=self.dir).returncode, 0)
+        result = test_tarnwad.run("cat", "s.wad", "half.bin", cwd=self.dir)
+        self.assertEqual((result.returncode, result.stdout), (0, b"stored bytes"))
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--tarnwad", required=True)

@@ -220,6 +220,28 @@ TEST_F(WadFileSystemTest, FlagsAreTestedInOrder) {
     EXPECT_EQ(ReadAll(unknown), "stored!") << "an unknown flag reads the stored bytes";
 }
 
+TEST_F(WadFileSystemTest, StoredEntriesServeTheirStoredBytesWhateverTheirUnpackedSize) {
+    WadWriter writer(2);
+    writer.AddRawEntry("half.bin", reinterpret_cast<const uint8_t*>("stored"), 6, 0, 0x80000000u);
+    writer.AddRawEntry("most.bin", reinterpret_cast<const uint8_t*>("bytes"), 5, 0, 0xFFFFFFFFu);
+    writer.AddRawEntry("flag.bin", reinterpret_cast<const uint8_t*>("flag"), 4, 0x8, 0x80000000u);
+    writer.AddRawEntry("big.lz", reinterpret_cast<const uint8_t*>("\x10\xFB\x00\x00\x00\xFC"), 6,
+                       WAD_FLAG_LZ, 0x80000000u);
+    FileSystemRef fs;
+    ASSERT_EQ(fs.OpenArchive(Write("s.wad", writer.Finish()).c_str(), 0), Result::Ok());
+    for (auto [name, bytes] : {std::pair{"half.bin", "stored"}, std::pair{"most.bin", "bytes"},
+                               std::pair{"flag.bin", "flag"}}) {
+        StreamRef out;
+        ASSERT_EQ(fs.OpenFile(out, name, OPEN_READ, 0), Result::Ok()) << name;
+        EXPECT_EQ(out.GetSize(), static_cast<int32_t>(std::strlen(bytes))) << name;
+        EXPECT_EQ(ReadAll(out), bytes) << name;
+    }
+    StreamRef coded;
+    EXPECT_EQ(fs.OpenFile(coded, "big.lz", OPEN_READ, 0), Result::Fail())
+        << "a decoded entry is held at its unpacked size, which cannot pass 2^31 - 1";
+    EXPECT_EQ(coded.Get(), nullptr);
+}
+
 TEST_F(WadFileSystemTest, DataPastTheEndOfTheFileReadsShort) {
     WadWriter writer(2);
     writer.AddFile("tail.bin", Bytes(std::string(100, 't')));

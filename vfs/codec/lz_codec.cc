@@ -172,20 +172,19 @@ bool DecodeFast(uint8_t* dest, uint8_t* opEnd, const uint8_t* src, size_t srcLen
 
 // Decodes the command stream that starts at src[ip] into exactly `size`
 // bytes at dest. The fast loop runs while the commands' wide steps fit; then
-// each command
-// is checked against the input left (srcLength - ip), the output left and
-// the output produced so far, so nothing outside src[0, srcLength) or
-// dest[0, size) is ever touched. Returns `size`, or 0 for a malformed block.
-int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t srcLength,
-                       size_t ip) {
+// each command is checked against the input left (srcLength - ip), the
+// output left and the output produced so far, so nothing outside src[0, srcLength) or
+// dest[0, size) is ever touched. True when the block is intact and makes
+// exactly `size` bytes, an empty block included; false for a malformed one.
+bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t srcLength, size_t ip) {
     uint8_t* op = dest;
     uint8_t* const opEnd = dest + size;
     if (!DecodeFast(dest, opEnd, src, srcLength, &ip, &op)) {
-        return 0;
+        return false;
     }
     for (;;) {
         if (ip >= srcLength) {
-            return 0;  // the input ends without a stop command
+            return false;  // the input ends without a stop command
         }
         const uint32_t b0 = src[ip];
         const size_t outputLeft = static_cast<size_t>(opEnd - op);
@@ -196,11 +195,11 @@ int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t 
             ip += 1;
             if (srcLength - ip < literals || outputLeft < literals ||
                 (stop && outputLeft != literals)) {
-                return 0;  // cut short, or not exactly the size the header records
+                return false;  // cut short, or not exactly the size the header records
             }
             if (stop) {
                 CopyBytes(op, src + ip, literals);  // op may be null for an empty block
-                return static_cast<int32_t>(size);
+                return true;
             }
             std::memcpy(op, src + ip, literals);
             op += literals;
@@ -211,7 +210,7 @@ int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t 
         // A copy form: 2, 3 or 4 command bytes, 0-3 literals, the back-reference.
         const size_t commandBytes = b0 < 0x80 ? 2 : b0 < 0xC0 ? 3 : 4;
         if (srcLength - ip < commandBytes) {
-            return 0;
+            return false;
         }
         size_t literals;
         size_t length;
@@ -232,13 +231,13 @@ int32_t DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t 
         }
         ip += commandBytes;
         if (srcLength - ip < literals || outputLeft < literals + length) {
-            return 0;
+            return false;
         }
         std::memcpy(op, src + ip, literals);
         op += literals;
         ip += literals;
         if (distance > static_cast<size_t>(op - dest)) {
-            return 0;  // reaches before the start of the output
+            return false;  // reaches before the start of the output
         }
         if (outputLeft - literals >= length + 15) {
             CopyMatchWide(op, distance, length);
@@ -520,7 +519,9 @@ int32_t LzCodec::Decompress(uint8_t* dest, const uint8_t* src, void* /*work*/) {
     // still found first, so that the decoder's wide copies stay inside it.
     const int32_t headerSize = HeaderSizeOf(src);
     const uint32_t size = ReadSize24(src + headerSize - 3);
-    return DecodeCommands(dest, size, src, MeasureBlock(src), static_cast<size_t>(headerSize));
+    return DecodeCommands(dest, size, src, MeasureBlock(src), static_cast<size_t>(headerSize))
+               ? static_cast<int32_t>(size)
+               : 0;
 }
 
 int32_t LzCodec::GetDecompressedSize(const uint8_t* src) {
@@ -546,6 +547,21 @@ int32_t LzCodec::DecompressBounded(uint8_t* dest, int32_t destCapacity, const ui
         return 0;
     }
     return DecodeCommands(dest, size, src, static_cast<size_t>(srcLength),
+                          static_cast<size_t>(headerSize))
+               ? static_cast<int32_t>(size)
+               : 0;
+}
+
+bool LzCodec::DecodeExactly(uint8_t* dest, int32_t size, const uint8_t* src, int32_t srcLength) {
+    if (src == nullptr || size < 0 || (dest == nullptr && size > 0) ||
+        srcLength < LZ_SHORT_HEADER_SIZE) {
+        return false;
+    }
+    const int32_t headerSize = HeaderSizeOf(src);
+    if (srcLength < headerSize || ReadSize24(src + headerSize - 3) != static_cast<uint32_t>(size)) {
+        return false;
+    }
+    return DecodeCommands(dest, static_cast<uint32_t>(size), src, static_cast<size_t>(srcLength),
                           static_cast<size_t>(headerSize));
 }
 

@@ -58,6 +58,13 @@ class LzCodec : public Codec {
     int32_t DecompressBounded(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
                               int32_t srcLength, void* work) override;
 
+    // Checked decode into exactly `size` bytes at dest: true when the
+    // srcLength bytes at src begin with an intact block whose header records
+    // `size` and whose commands make that many bytes up to the stop command.
+    // Unlike the decoders above, which answer 0 for an empty block and for a
+    // broken one alike, this tells an intact empty block from a broken one.
+    bool DecodeExactly(uint8_t* dest, int32_t size, const uint8_t* src, int32_t srcLength);
+
     // The worst case of Compress: the header, every byte as a literal, one
     // command byte per 112 literals, and the stop command.
     static constexpr int32_t GetMaxCompressedSize(int32_t srcLength) {

@@ -45,26 +45,34 @@ int64_t SizeThatFits(const uint8_t* header, int32_t destCapacity) {
 
 // Decodes the block at src, of which srcLength bytes may be read, into dest
 // (destCapacity bytes) with zlib's inflate for a stream of `windowBits`.
-int32_t InflateBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src, uint64_t srcLength,
-                     uint32_t windowBits, void* work, int32_t workSize) {
+// The number of bytes decoded, or -1 for a block that does not decode.
+int64_t InflateBlockChecked(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
+                            uint64_t srcLength, uint32_t windowBits, void* work, int32_t workSize) {
     if (src == nullptr || srcLength < ZLIB_BLOCK_HEADER_SIZE || !HasMagic(src)) {
-        return 0;
+        return -1;
     }
     const int64_t size = SizeThatFits(src, destCapacity);
     if (size < 0 || windowBits < 8 || windowBits > 15) {
-        return 0;
+        return -1;
     }
     ZlibScratchArea area(work, workSize);
     ZlibInflateSession session(area, static_cast<int>(windowBits));
     if (!session.IsReady()) {
-        return 0;
+        return -1;
     }
     z_stream& z = session.stream;
     z.next_in = const_cast<Bytef*>(src + ZLIB_BLOCK_HEADER_SIZE);
     z.avail_in = static_cast<uInt>(std::min(srcLength - ZLIB_BLOCK_HEADER_SIZE, kUnboundedSource));
     z.next_out = dest;
     z.avail_out = static_cast<uInt>(size);
-    return inflate(&z, Z_FINISH) == Z_STREAM_END ? static_cast<int32_t>(z.total_out) : 0;
+    return inflate(&z, Z_FINISH) == Z_STREAM_END ? static_cast<int64_t>(z.total_out) : -1;
+}
+
+// As InflateBlockChecked, with 0 for a block that does not decode.
+int32_t InflateBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src, uint64_t srcLength,
+                     uint32_t windowBits, void* work, int32_t workSize) {
+    return static_cast<int32_t>(std::max<int64_t>(
+        InflateBlockChecked(dest, destCapacity, src, srcLength, windowBits, work, workSize), 0));
 }
 
 // libdeflate's decompressor of this thread, made on first use: it keeps
@@ -163,7 +171,9 @@ int32_t ZlibCodec::DecompressBounded(uint8_t* dest, int32_t destCapacity, const 
     if (src == nullptr || srcLength < ZLIB_BLOCK_HEADER_SIZE || !HasMagic(src)) {
         return 0;
     }
-    return DecodeWhole(dest, destCapacity, src, srcLength, LoadLe32(src + kWindowBitsOffset), work);
+    return static_cast<int32_t>(std::max<int64_t>(
+        DecodeWhole(dest, destCapacity, src, srcLength, LoadLe32(src + kWindowBitsOffset), work),
+        0));
 }
 
 int32_t ZlibCodec::DecompressWholeBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
@@ -171,25 +181,40 @@ int32_t ZlibCodec::DecompressWholeBlock(uint8_t* dest, int32_t destCapacity, con
     if (src == nullptr || srcLength < ZLIB_BLOCK_HEADER_SIZE || !HasMagic(src)) {
         return 0;
     }
-    return DecodeWhole(dest, destCapacity, src, srcLength, ZLIB_WINDOW_BITS, work);
+    return static_cast<int32_t>(std::max<int64_t>(
+        DecodeWhole(dest, destCapacity, src, srcLength, ZLIB_WINDOW_BITS, work), 0));
 }
 
-int32_t ZlibCodec::DecodeWhole(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
+bool ZlibCodec::DecodeExactly(uint8_t* dest, int32_t size, const uint8_t* src, int32_t srcLength,
+                              void* work) {
+    if (src == nullptr || size < 0 || (dest == nullptr && size > 0) ||
+        srcLength < ZLIB_BLOCK_HEADER_SIZE || !HasMagic(src) ||
+        LoadLe32(src + kSizeOffset) != static_cast<uint32_t>(size)) {
+        return false;
+    }
+    // An empty entry's buffer may be null; the decoders are given a byte of
+    // room that the header's size keeps them from using.
+    uint8_t none = 0;
+    return DecodeWhole(size > 0 ? dest : &none, size, src, srcLength, ZLIB_WINDOW_BITS, work) ==
+           size;
+}
+
+int64_t ZlibCodec::DecodeWhole(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
                                int32_t srcLength, uint32_t windowBits, void* work) {
     const int64_t size = SizeThatFits(src, destCapacity);
     if (size < 0 || windowBits < 8 || windowBits > 15) {
-        return 0;
+        return -1;
     }
     const int64_t produced =
         LibdeflateStream(dest, static_cast<uint32_t>(size), src + ZLIB_BLOCK_HEADER_SIZE,
                          static_cast<uint64_t>(srcLength - ZLIB_BLOCK_HEADER_SIZE), windowBits);
     if (produced >= 0) {
-        return static_cast<int32_t>(produced);
+        return produced;
     }
     // What libdeflate refuses gets zlib's own verdict, so that a block
     // decodes here exactly when inflate decodes it.
-    return InflateBlock(dest, destCapacity, src, static_cast<uint64_t>(srcLength), windowBits, work,
-                        GetDecompressWorkSize());
+    return InflateBlockChecked(dest, destCapacity, src, static_cast<uint64_t>(srcLength),
+                               windowBits, work, GetDecompressWorkSize());
 }
 
 int32_t ZlibCodec::CompressToWriter(const uint8_t* src, int32_t srcLength, uint8_t* buffer,

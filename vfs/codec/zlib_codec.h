@@ -66,6 +66,15 @@ class ZlibCodec : public Codec {
     int32_t DecompressWholeBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src,
                                  int32_t srcLength, void* work);
 
+    // Checked decode into exactly `size` bytes at dest, as
+    // DecompressWholeBlock decodes: true when the srcLength bytes at src
+    // begin with an intact block whose header records `size` and whose
+    // stream makes that many bytes. Unlike the decoders above, which answer
+    // 0 for an empty block and for a broken one alike, this tells an intact
+    // empty block from a broken one.
+    bool DecodeExactly(uint8_t* dest, int32_t size, const uint8_t* src, int32_t srcLength,
+                       void* work);
+
     // Compresses srcLength bytes at src through `buffer` (bufferSize bytes,
     // more than 28): the header (block size 0) and the zlib stream go to
     // io.WriteChunk, a buffer at a time, the first chunk beginning with the
@@ -88,7 +97,8 @@ class ZlibCodec : public Codec {
                                                 CodecIo& io);
 
   private:
-    int32_t DecodeWhole(uint8_t* dest, int32_t destCapacity, const uint8_t* src, int32_t srcLength,
+    // The number of bytes decoded, or -1 for a block that does not decode.
+    int64_t DecodeWhole(uint8_t* dest, int32_t destCapacity, const uint8_t* src, int32_t srcLength,
                         uint32_t windowBits, void* work);
 
     static constexpr int32_t kCompressWorkSize = 401408;

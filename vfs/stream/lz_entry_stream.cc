@@ -35,27 +35,10 @@ bool LzEntryStream::Decode() {
         return false;
     }
     got = std::min(got, storedSize);
-
-    // The block's header must be whole and record the entry's size, read the
-    // way the decoder reads it: the header's length follows bit 0 of the
-    // first byte, and the size is the 24-bit big-endian number at its end.
-    // An empty entry then needs nothing more: the codec reports its 0 bytes
-    // the same way as a failure.
-    int32_t headerSize =
-        (stored[0] & LZ_HEADER_LONG) != 0 ? LZ_LONG_HEADER_SIZE : LZ_SHORT_HEADER_SIZE;
-    if (got < headerSize) {
-        return false;
-    }
-    const uint8_t* sizeField = stored.get() + headerSize - 3;
-    int32_t recorded = sizeField[0] << 16 | sizeField[1] << 8 | sizeField[2];
-    if (recorded != size) {
-        return false;
-    }
-    if (size == 0) {
-        return true;
-    }
+    // The block must record the entry's size and decode to exactly that
+    // many bytes, an empty entry's block included.
     LzCodec codec;
-    return codec.DecompressBounded(buffer, size, stored.get(), got, nullptr) == size;
+    return codec.DecodeExactly(buffer, size, stored.get(), got);
 }
 
 }  // namespace vfs

@@ -9,15 +9,6 @@
 
 namespace vfs {
 
-namespace {
-
-uint32_t ReadLittleEndian32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-}  // namespace
-
 void ZlibEntryStream::Attach(Stream* stream) {
     MemoryStream::Attach(stream);
     if (IsAwaitingDecode()) {
@@ -42,19 +33,10 @@ bool ZlibEntryStream::Decode() {
         return false;
     }
     const int32_t got = std::min(inner->Read(stored.get(), storedSize), storedSize);
-    if (got < ZLIB_BLOCK_HEADER_SIZE || ReadLittleEndian32(stored.get()) != ZLIB_BLOCK_MAGIC) {
-        return false;
-    }
-    // A block that records another size than the entry's is refused before
-    // anything is decoded into the entry's buffer. An empty entry then needs
-    // nothing more: the codec reports its 0 bytes the same way as a failure.
-    if (ReadLittleEndian32(stored.get() + 4) != static_cast<uint32_t>(size)) {
-        return false;
-    }
-    if (size == 0) {
-        return true;
-    }
-    return GetZlibCodec().DecompressWholeBlock(buffer, size, stored.get(), got, nullptr) == size;
+    // The block must record the entry's size and decode to exactly that
+    // many bytes, an empty entry's block included; one of another size is
+    // refused before anything is decoded into the entry's buffer.
+    return GetZlibCodec().DecodeExactly(buffer, size, stored.get(), got, nullptr);
 }
 
 }  // namespace vfs

@@ -193,9 +193,11 @@ Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
         return Result::Fail();
     }
     // Offsets and sizes beyond the 32-bit positions of a stream cannot be
-    // served.
+    // served. A stored entry is its stored bytes, whatever its record gives
+    // as its unpacked size; only a decoded one is held at that size.
+    const bool coded = (record.flags & (WAD_FLAG_ZLIB | WAD_FLAG_LZ)) != 0;
     if (record.dataOffset > INT32_MAX || record.storedSize > INT32_MAX ||
-        record.unpackedSize > INT32_MAX) {
+        (coded && record.unpackedSize > INT32_MAX)) {
         out.Reset();
         return Result::Fail();
     }
