@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/unpack_dialog.h"
+#include "tools/text_format.h"
 
 namespace tarnwad::cli {
 
@@ -28,7 +29,7 @@ void ConsoleHost::ShowMessage(const char* text, const char* caption) {
     }
     std::FILE* out = succeeded ? stdout : stderr;
     std::fflush(stdout);
-    std::fprintf(out, "%s\n", text);
+    std::fprintf(out, "%s\n", PrintableText(text).c_str());
     std::fflush(out);
 }
 

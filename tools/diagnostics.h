@@ -1,15 +1,20 @@
 // How the tool tells its user what went wrong: one line on stderr each,
-// "tarnwad: " then the file it concerns, then plain words.
+// "tarnwad: " then the file it concerns, then plain words. Names in either
+// part may come from an archive or from the disk: whatever in them could
+// drive the terminal is escaped.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "tools/text_format.h"
+
 namespace tarnwad::cli {
 
 inline void Complain(const std::string& subject, const std::string& text) {
     std::fflush(stdout);
-    std::fprintf(stderr, "tarnwad: %s: %s\n", subject.c_str(), text.c_str());
+    std::fprintf(stderr, "tarnwad: %s: %s\n", PrintableText(subject).c_str(),
+                 PrintableText(text).c_str());
 }
 
 inline void Complain(const std::string& archive, const std::string& entry,

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "tools/text_format.h"
+
 namespace tarnwad::cli {
 
 // The library separates path components with "\"; on hosts whose own
@@ -16,6 +18,12 @@ inline std::string DisplayPath(std::string path) {
     }
 #endif
     return path;
+}
+
+// A library path as a terminal may show it: DisplayPath, with whatever in
+// the name could drive the terminal escaped.
+inline std::string ShownPath(const std::string& path) {
+    return PrintableText(DisplayPath(path));
 }
 
 }  // namespace tarnwad::cli

@@ -10,6 +10,7 @@
 #include "tools/diagnostics.h"
 #include "tools/exit_codes.h"
 #include "tools/path_argument.h"
+#include "tools/text_format.h"
 #include "vfs/wad/wad_header.h"
 
 namespace tarnwad::cli {
@@ -40,7 +41,7 @@ int RunInfo(const InfoOptions& options) {
         ++perCoding[CodingName(record.flags)];
     }
 
-    std::printf("archive:          %s\n", options.archive.c_str());
+    std::printf("archive:          %s\n", PrintableText(options.archive).c_str());
     std::printf("format version:   %" PRIu32 "\n", header.version);
     std::printf("file size:        %" PRIu64 " bytes\n", catalog.FileSize());
     std::printf("entries:          %" PRIu32 "\n", header.entryCount);

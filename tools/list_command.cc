@@ -24,11 +24,11 @@ struct ListOptions {
 };
 
 void PrintJsonLine(const CatalogEntry& entry) {
-    std::printf("{\"path\":%s,\"size\":%" PRIu32 ",\"stored_size\":%" PRIu32
+    std::printf("{\"path\":%s,\"path_bytes\":\"%s\",\"size\":%" PRIu32 ",\"stored_size\":%" PRIu32
                 ",\"coding\":\"%s\",\"flags\":%" PRIu32 ",\"record_index\":%" PRIu32 "}\n",
-                JsonString(entry.path).c_str(), entry.record.ReportedSize(),
-                entry.record.storedSize, CodingName(entry.record.flags), entry.record.flags,
-                entry.recordIndex);
+                JsonString(entry.path).c_str(), HexBytes(entry.path).c_str(),
+                entry.record.ReportedSize(), entry.record.storedSize,
+                CodingName(entry.record.flags), entry.record.flags, entry.recordIndex);
 }
 
 void PrintTable(const std::vector<const CatalogEntry*>& entries) {
@@ -38,7 +38,8 @@ void PrintTable(const std::vector<const CatalogEntry*>& entries) {
     uint64_t stored = 0;
     for (const CatalogEntry* entry : entries) {
         std::printf("%10" PRIu32 "  %10" PRIu32 "  %-7s  %s\n", entry->record.ReportedSize(),
-                    entry->record.storedSize, CodingName(entry->record.flags), entry->path.c_str());
+                    entry->record.storedSize, CodingName(entry->record.flags),
+                    PrintableText(entry->path).c_str());
         size += entry->record.ReportedSize();
         stored += entry->record.storedSize;
     }

@@ -1,9 +1,25 @@
 // tarnwad: the command-line tool for scripts and modders.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <sstream>
+#include <string>
+
 #include "tools/commands.h"
 #include "tools/exit_codes.h"
+#include "tools/text_format.h"
 #include "vfs/host/process_signals.h"
+
+namespace {
+
+void PrintLines(const std::string& text, std::FILE* stream) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::fprintf(stream, "%s\n", tarnwad::cli::PrintableText(line).c_str());
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // A file-size limit fails the write at hand, which is reported and
@@ -27,7 +43,13 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        int code = app.exit(error);
+        // The parser's messages quote what was typed, which may hold
+        // anything: each line is shown escaped.
+        std::ostringstream out;
+        std::ostringstream err;
+        int code = app.exit(error, out, err);
+        PrintLines(out.str(), stdout);
+        PrintLines(err.str(), stderr);
         return code == 0 ? tarnwad::cli::kExitSuccess : tarnwad::cli::kExitUsage;
     }
     return exitCode;

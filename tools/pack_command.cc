@@ -466,12 +466,12 @@ int RunPack(const PackOptions& options) {
             Complain(DisplayPath(empty), "empty directory not packed: archives hold only files");
         }
         for (const std::string& warning : reader.warnings) {
-            std::fprintf(stderr, "tarnwad: %s\n", warning.c_str());
+            std::fprintf(stderr, "tarnwad: %s\n", PrintableText(warning).c_str());
         }
     }
     if (!reader.problems.empty()) {
         for (const std::string& problem : reader.problems) {
-            std::fprintf(stderr, "tarnwad: %s\n", problem.c_str());
+            std::fprintf(stderr, "tarnwad: %s\n", PrintableText(problem).c_str());
         }
         Complain(options.output, "not written: the names above cannot be packed safely");
         return kExitEntriesFailed;
@@ -513,7 +513,7 @@ int RunPack(const PackOptions& options) {
         }
         totalSize += bytes.size();
         if (options.verbose) {
-            std::printf("%s\n", DisplayPath(file.path).c_str());
+            std::printf("%s\n", ShownPath(file.path).c_str());
         }
     }
 
@@ -525,7 +525,7 @@ int RunPack(const PackOptions& options) {
     }
     if (!options.quiet) {
         std::printf("Packed %zu files (%" PRIu64 " bytes) into %s (%zu bytes, format version %u)\n",
-                    files.size(), totalSize, options.output.c_str(), archive.size(),
+                    files.size(), totalSize, PrintableText(options.output).c_str(), archive.size(),
                     options.version);
     }
     return kExitSuccess;

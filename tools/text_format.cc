@@ -6,21 +6,22 @@ namespace tarnwad::cli {
 
 namespace {
 
-// Length of the UTF-8 sequence at `i`, or 0 when none starts there.
-size_t Utf8SequenceLength(const std::string& text, size_t i) {
+// Length of the UTF-8 sequence at `i`, with its code point in *code, or 0
+// when none starts there.
+size_t Utf8Sequence(const std::string& text, size_t i, uint32_t* code) {
     auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
     uint8_t lead = byte(i);
     size_t length = 0;
     uint32_t minimum = 0;
-    uint32_t code = 0;
     if (lead < 0x80) {
+        *code = lead;
         return 1;
     } else if ((lead & 0xE0) == 0xC0) {
-        length = 2, minimum = 0x80, code = lead & 0x1Fu;
+        length = 2, minimum = 0x80, *code = lead & 0x1Fu;
     } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, minimum = 0x800, code = lead & 0x0Fu;
+        length = 3, minimum = 0x800, *code = lead & 0x0Fu;
     } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, minimum = 0x10000, code = lead & 0x07u;
+        length = 4, minimum = 0x10000, *code = lead & 0x07u;
     } else {
         return 0;
     }
@@ -31,15 +32,16 @@ size_t Utf8SequenceLength(const std::string& text, size_t i) {
         if ((byte(i + k) & 0xC0) != 0x80) {
             return 0;
         }
-        code = (code << 6) | (byte(i + k) & 0x3Fu);
+        *code = (*code << 6) | (byte(i + k) & 0x3Fu);
     }
-    bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    return code < minimum || code > 0x10FFFF || surrogate ? 0 : length;
+    bool surrogate = *code >= 0xD800 && *code <= 0xDFFF;
+    return *code < minimum || *code > 0x10FFFF || surrogate ? 0 : length;
 }
 
 bool IsUtf8(const std::string& text) {
+    uint32_t code;
     for (size_t i = 0; i < text.size();) {
-        size_t length = Utf8SequenceLength(text, i);
+        size_t length = Utf8Sequence(text, i, &code);
         if (length == 0) {
             return false;
         }
@@ -48,15 +50,25 @@ bool IsUtf8(const std::string& text) {
     return true;
 }
 
+// Whether a terminal may act on `code` instead of showing it: the C0 and C1
+// controls and DEL, which start escape sequences or move the cursor, and the
+// marks and overrides of bidirectional text and the line and paragraph
+// separators, which reorder or break what follows them on the line.
+bool DrivesTheTerminal(uint32_t code) {
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x061C || code == 0x200E ||
+           code == 0x200F || (code >= 0x2028 && code <= 0x202E) ||
+           (code >= 0x2066 && code <= 0x2069);
+}
+
 }  // namespace
 
 std::string JsonString(const std::string& text) {
-    bool utf8 = IsUtf8(text);
+    const bool utf8 = IsUtf8(text);
     std::string out = "\"";
-    for (char c : text) {
-        auto byte = static_cast<uint8_t>(c);
-        char escape[8];
-        switch (c) {
+    for (size_t i = 0; i < text.size();) {
+        uint32_t code = static_cast<uint8_t>(text[i]);
+        size_t length = utf8 ? Utf8Sequence(text, i, &code) : 1;
+        switch (code) {
             case '"':
                 out += "\\\"";
                 break;
@@ -73,29 +85,55 @@ std::string JsonString(const std::string& text) {
                 out += "\\t";
                 break;
             default:
-                if (byte < 0x20 || (byte >= 0x80 && !utf8)) {
-                    std::snprintf(escape, sizeof(escape), "\\u%04x", byte);
+                // A Latin-1 byte becomes its own code point.
+                if (DrivesTheTerminal(code) || (!utf8 && code >= 0x80)) {
+                    char escape[8];
+                    std::snprintf(escape, sizeof(escape), "\\u%04x", static_cast<unsigned>(code));
                     out += escape;
                 } else {
-                    out += c;
+                    out.append(text, i, length);
                 }
         }
+        i += length;
     }
     out += '"';
     return out;
 }
 
-std::string PrintableText(const std::string& text) {
+std::string HexBytes(const std::string& text) {
+    static const char digits[] = "0123456789abcdef";
     std::string out;
+    out.reserve(text.size() * 2);
     for (char c : text) {
         auto byte = static_cast<uint8_t>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof(escape), "\\x%02X", byte);
+        out += digits[byte >> 4];
+        out += digits[byte & 0xF];
+    }
+    return out;
+}
+
+std::string PrintableText(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        uint32_t code;
+        size_t length = Utf8Sequence(text, i, &code);
+        char escape[16];
+        if (length == 0) {
+            // Not UTF-8: the byte itself, which a terminal could read as a
+            // C1 control or as part of another character.
+            std::snprintf(escape, sizeof(escape), "\\x%02X", static_cast<uint8_t>(text[i]));
+            out += escape;
+            length = 1;
+        } else if (!DrivesTheTerminal(code)) {
+            out.append(text, i, length);
+        } else if (code < 0x80) {
+            std::snprintf(escape, sizeof(escape), "\\x%02X", static_cast<unsigned>(code));
             out += escape;
         } else {
-            out += c;
+            std::snprintf(escape, sizeof(escape), "\\u%04X", static_cast<unsigned>(code));
+            out += escape;
         }
+        i += length;
     }
     return out;
 }

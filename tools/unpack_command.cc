@@ -211,7 +211,7 @@ int RunUnpack(const UnpackOptions& options) {
     }
     if (!options.quiet) {
         std::printf("Unpacked %u files into %s\n", outcome.copy.filesCopied,
-                    DisplayPath(outcome.outputDirectory).c_str());
+                    ShownPath(outcome.outputDirectory).c_str());
     }
     return unmatched.empty() ? kExitSuccess : kExitEntriesFailed;
 }

@@ -37,7 +37,7 @@ void UnpackProgress::Status(const char* text) {
     }
     current = text;
     if (style == ProgressStyle::kVerbose) {
-        std::fprintf(out, "%s\n", DisplayPath(current).c_str());
+        std::fprintf(out, "%s\n", ShownPath(current).c_str());
         std::fflush(out);
     }
     Draw(false);

@@ -98,7 +98,8 @@ int RunVerify(const VerifyOptions& options) {
     uint32_t rejectedCount = catalog.Wad().GetDirectory().RejectedCount();
 
     std::printf("%s: %zu entries: %u read in full, %u refused by the archive, %u failed",
-                options.archive.c_str(), catalog.Entries().size(), good, refused, failed);
+                PrintableText(options.archive).c_str(), catalog.Entries().size(), good, refused,
+                failed);
     if (rejectedCount > 0) {
         std::printf("; %u records rejected", rejectedCount);
     }

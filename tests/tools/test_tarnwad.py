@@ -120,8 +120,9 @@ class ListTest(ToolTest):
             self.assertEqual(result.stderr, b"")
             self.assertEqual([e["record_index"] for e in entries], list(range(7)))
             for entry in entries:
-                self.assertEqual(set(entry), {"path", "size", "stored_size", "coding", "flags",
-                                              "record_index"})
+                self.assertEqual(set(entry), {"path", "path_bytes", "size", "stored_size",
+                                              "coding", "flags", "record_index"})
+                self.assertEqual(bytes.fromhex(entry["path_bytes"]), entry["path"].encode())
                 self.assertEqual(entry["size"], len(expected[entry["path"].replace("\\", "/")]))
                 flags = {"stored": 0, "lz": 4, "zlib": 2}[entry["coding"]]
                 self.assertEqual(entry["flags"], flags)
