@@ -1,0 +1,215 @@
+#include "vfs/host/host_file.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <climits>
+
+#include "vfs/host/host_path.h"
+
+namespace vfs::host {
+
+namespace {
+
+HANDLE AsHandle(intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+DWORD DesiredAccessFor(uint32_t access) {
+    DWORD desired = 0;
+    if ((access & ACCESS_READ) != 0) {
+        desired |= GENERIC_READ;
+    }
+    if ((access & ACCESS_WRITE) != 0) {
+        desired |= GENERIC_WRITE;
+    }
+    return desired;
+}
+
+// The host enforces share modes between opens by itself.
+DWORD ShareModeFor(uint32_t share) {
+    DWORD mode = 0;
+    if ((share & SHARE_READ) != 0) {
+        mode |= FILE_SHARE_READ;
+    }
+    if ((share & SHARE_WRITE) != 0) {
+        mode |= FILE_SHARE_WRITE;
+    }
+    return mode;
+}
+
+// False for a disposition the library does not know.
+bool CreationFor(Disposition disposition, DWORD* creation) {
+    switch (disposition) {
+        case Disposition::CreateNew:
+            *creation = CREATE_NEW;
+            return true;
+        case Disposition::CreateAlways:
+            *creation = CREATE_ALWAYS;
+            return true;
+        case Disposition::OpenExisting:
+            *creation = OPEN_EXISTING;
+            return true;
+        case Disposition::OpenAlways:
+            *creation = OPEN_ALWAYS;
+            return true;
+    }
+    return false;
+}
+
+// The 64-bit file position, or -1. Low 32 bits of all ones are also a
+// position: only the host's error code distinguishes the two.
+int64_t CurrentPosition(HANDLE handle) {
+    LONG high = 0;
+    DWORD low = SetFilePointer(handle, 0, &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+        return -1;
+    }
+    return static_cast<int64_t>((static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low);
+}
+
+// The 64-bit file size, or -1, distinguished from a size whose low 32 bits are
+// all ones as above.
+int64_t FullSize(HANDLE handle) {
+    DWORD high = 0;
+    DWORD low = GetFileSize(handle, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        return -1;
+    }
+    return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+}
+
+}  // namespace
+
+File::~File() {
+    Close();
+}
+
+bool File::Open(const char* path, uint32_t desiredAccess, uint32_t share, Disposition disposition) {
+    Close();
+    HostPath hostPath(path);
+    DWORD creation = 0;
+    if (!hostPath.IsValid() || !CreationFor(disposition, &creation)) {
+        return false;
+    }
+    // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
+    HANDLE opened =
+        CreateFileA(hostPath.c_str(), DesiredAccessFor(desiredAccess), ShareModeFor(share), nullptr,
+                    creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    // Only files on a disk are files here: not NUL, CON, a serial port or a
+    // pipe, whose reads and writes would not be a file's.
+    if (GetFileType(opened) != FILE_TYPE_DISK) {
+        CloseHandle(opened);
+        return false;
+    }
+    handle = reinterpret_cast<intptr_t>(opened);
+    access = desiredAccess & (ACCESS_READ | ACCESS_WRITE);
+    return true;
+}
+
+bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
+    *done = 0;
+    if (!IsOpen() || (access & ACCESS_READ) == 0) {
+        return false;
+    }
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (*done < count) {
+        DWORD moved = 0;
+        if (!ReadFile(AsHandle(handle), bytes + *done, count - *done, &moved, nullptr)) {
+            return false;
+        }
+        if (moved == 0) {
+            break;  // the end of the file
+        }
+        *done += moved;
+    }
+    return true;
+}
+
+bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
+    *done = 0;
+    if (!IsOpen() || (access & ACCESS_WRITE) == 0) {
+        return false;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    while (*done < count) {
+        DWORD moved = 0;
+        if (!WriteFile(AsHandle(handle), bytes + *done, count - *done, &moved, nullptr) ||
+            moved == 0) {
+            return false;
+        }
+        *done += moved;
+    }
+    return true;
+}
+
+int32_t File::Seek(int32_t offset, Origin origin) {
+    if (!IsOpen()) {
+        return -1;
+    }
+    HANDLE file = AsHandle(handle);
+    int64_t base;
+    switch (origin) {
+        case Origin::Start:
+            base = 0;
+            break;
+        case Origin::Current:
+            base = CurrentPosition(file);
+            break;
+        case Origin::End:
+            base = FullSize(file);
+            break;
+        default:
+            return -1;
+    }
+    if (base < 0) {
+        return -1;
+    }
+    // The position is only moved once the target is known to be in range.
+    int64_t target = base + offset;
+    if (target < 0 || target > INT32_MAX) {
+        return -1;
+    }
+    LONG high = 0;
+    DWORD low = SetFilePointer(file, static_cast<LONG>(target), &high, FILE_BEGIN);
+    if (high != 0 || low != static_cast<DWORD>(target)) {
+        return -1;
+    }
+    return static_cast<int32_t>(target);
+}
+
+int32_t File::GetSize() {
+    if (!IsOpen()) {
+        return -1;
+    }
+    // A failure reads as low 32 bits of all ones, which is too large anyway.
+    DWORD high = 0;
+    DWORD low = GetFileSize(AsHandle(handle), &high);
+    if (high != 0 || low > static_cast<DWORD>(INT32_MAX)) {
+        return -1;
+    }
+    return static_cast<int32_t>(low);
+}
+
+bool File::Flush() {
+    return IsOpen() && (access & ACCESS_WRITE) != 0 && FlushFileBuffers(AsHandle(handle));
+}
+
+void File::Close() {
+    if (!IsOpen()) {
+        return;
+    }
+    CloseHandle(AsHandle(handle));
+    handle = INVALID_HANDLE;
+    access = 0;
+}
+
+}  // namespace vfs::host

@@ -1,0 +1,56 @@
+#include "vfs/host/terminal.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace vfs::host {
+
+namespace {
+
+HANDLE StandardHandle(StandardStream stream) {
+    switch (stream) {
+        case StandardStream::Input:
+            return GetStdHandle(STD_INPUT_HANDLE);
+        case StandardStream::Output:
+            return GetStdHandle(STD_OUTPUT_HANDLE);
+        case StandardStream::Error:
+            return GetStdHandle(STD_ERROR_HANDLE);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// Only a console has a console mode: a file, a pipe or a missing stream
+// (a null handle) has none.
+bool IsConsole(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+}  // namespace
+
+bool IsTerminal(StandardStream stream) {
+    return IsConsole(StandardHandle(stream));
+}
+
+uint32_t TerminalColumns(StandardStream stream) {
+    HANDLE handle = StandardHandle(stream);
+    if (!IsConsole(handle)) {
+        return 0;
+    }
+    // The width of the window onto the screen buffer, not of the buffer
+    // itself, which may be far wider. A console input handle has no screen
+    // buffer and answers 0.
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(handle, &info)) {
+        return 0;
+    }
+    int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    return columns > 0 ? static_cast<uint32_t>(columns) : 0;
+}
+
+}  // namespace vfs::host
