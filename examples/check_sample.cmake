@@ -1,5 +1,7 @@
 # Fails when examples/sample.wad differs from what make-sample-wad writes.
-execute_process(COMMAND ${GENERATOR} ${SCRATCH} RESULT_VARIABLE status)
+# EMULATOR runs a cross-built generator (Wine for Windows builds).
+separate_arguments(emulator UNIX_COMMAND "${EMULATOR}")
+execute_process(COMMAND ${emulator} ${GENERATOR} ${SCRATCH} RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "make-sample-wad failed")
 endif()

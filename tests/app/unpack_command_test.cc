@@ -47,7 +47,7 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
     }
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         if (entry.is_regular_file()) {
-            std::FILE* f = std::fopen(entry.path().c_str(), "rb");
+            std::FILE* f = std::fopen(entry.path().string().c_str(), "rb");
             std::string contents;
             char buffer[65536];
             for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), f)) > 0;) {

@@ -2,10 +2,12 @@
 // removed with everything in it when the test ends.
 #pragma once
 
-#include <cstdlib>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,11 +16,20 @@ namespace vfs::test {
 class TempDirectory {
   public:
     TempDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarnvfs-XXXXXX").string();
-        std::vector<char> text(pattern.begin(), pattern.end());
-        text.push_back('\0');
-        if (mkdtemp(text.data()) != nullptr) {
-            root = text.data();
+        // A new name until one is free: create_directory fails on an
+        // existing one, so no other test's directory is ever shared.
+        std::random_device seed;
+        std::mt19937 random(seed());
+        std::error_code error;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+        for (int attempt = 0; attempt < 100 && !error; ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof(name), "tarnvfs-%08lx",
+                          static_cast<unsigned long>(random()));
+            if (std::filesystem::create_directory(base / name, error)) {
+                root = (base / name).string();
+                return;
+            }
         }
     }
     TempDirectory(const TempDirectory&) = delete;

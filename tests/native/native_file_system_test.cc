@@ -256,10 +256,11 @@ TEST_F(NativeFileSystemTest, PathsTooLongAreRefusedNotCut) {
 // record is refused instead of written past it.
 TEST_F(NativeFileSystemTest, FoundNamesThatDoNotFitAreRefused) {
     // A chain of directories whose relative path leaves less room in a
-    // FindData path than the name of the file at its bottom needs.
+    // FindData path than the name of the file at its bottom needs, while the
+    // host path of a pattern in it still fits.
     std::string component(200, 'd');
     std::string chain;
-    size_t target = HOST_MAX_PATH - dir.Path().size() - 40;
+    size_t target = HOST_MAX_PATH - dir.Path().size() - 8;
     while (chain.size() + component.size() + 1 < target) {
         chain += component + "/";
     }

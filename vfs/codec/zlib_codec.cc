@@ -1,6 +1,8 @@
 #include "vfs/codec/zlib_codec.h"
 
+#if TARNWAD_HAVE_LIBDEFLATE
 #include <libdeflate.h>
+#endif
 
 #include <algorithm>
 #include <cstddef>
@@ -75,6 +77,7 @@ int32_t InflateBlock(uint8_t* dest, int32_t destCapacity, const uint8_t* src, ui
         InflateBlockChecked(dest, destCapacity, src, srcLength, windowBits, work, workSize), 0));
 }
 
+#if TARNWAD_HAVE_LIBDEFLATE
 // libdeflate's decompressor of this thread, made on first use: it keeps
 // only its decode tables, rebuilt by every call.
 libdeflate_decompressor* ThreadDecompressor() {
@@ -108,6 +111,12 @@ int64_t LibdeflateStream(uint8_t* dest, uint32_t size, const uint8_t* stream, ui
         decompressor, stream, static_cast<size_t>(length), dest, size, &consumed, &produced);
     return result == LIBDEFLATE_SUCCESS ? static_cast<int64_t>(produced) : -1;
 }
+#else
+// Without libdeflate every stream gets zlib's verdict.
+int64_t LibdeflateStream(uint8_t*, uint32_t, const uint8_t*, uint64_t, uint32_t) {
+    return -1;
+}
+#endif
 
 // Reads until `buffer` holds at least the block header, or fails. The magic
 // is checked as soon as it is in, so a foreign block costs one read.
