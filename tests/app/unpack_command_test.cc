@@ -54,7 +54,7 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
                 contents.append(buffer, n);
             }
             std::fclose(f);
-            files[fs::relative(entry.path(), root).string()] = contents;
+            files[fs::relative(entry.path(), root).generic_string()] = contents;
         }
     }
     return files;

@@ -7,6 +7,7 @@
 
 #include "vfs/core/find_data.h"
 #include "vfs/host/host_limits.h"
+#include "vfs/host/path_drive.h"
 
 namespace vfs {
 namespace {
@@ -66,9 +67,11 @@ TEST(ResolvePath, AppliesItsRulesInOrder) {
     EXPECT_EQ(Resolve("c:/games/a.wad"), "c:/games/a.wad");
     EXPECT_EQ(Resolve("\\\\server\\share\\a.wad"), "\\\\server\\share\\a.wad");
     EXPECT_EQ(Resolve("//server/share"), "//server/share");
-    // This host has no drives: a rooted path keeps just itself.
-    EXPECT_EQ(Resolve("/tmp/a.wad"), "/tmp/a.wad");
-    EXPECT_EQ(Resolve("\\tmp\\a.wad"), "\\tmp\\a.wad");
+    // A rooted path takes the base directory's drive, where the host has
+    // drives.
+    std::string drive = base.substr(0, host::GetDriveLength(base.c_str()));
+    EXPECT_EQ(Resolve("/tmp/a.wad"), drive + "/tmp/a.wad");
+    EXPECT_EQ(Resolve("\\tmp\\a.wad"), drive + "\\tmp\\a.wad");
     EXPECT_EQ(Resolve("data\\level.wad"), base + "data\\level.wad");
     EXPECT_EQ(Resolve("C:level.wad"), base + "C:level.wad")
         << "a drive without a separator counts as relative";

@@ -9,12 +9,6 @@
 namespace vfs::host {
 namespace {
 
-TEST(HostPathTest, BackslashesBecomeSlashesAndNothingElseChanges) {
-    HostPath path("\\tmp\\out/dir\\a b.TXT");
-    ASSERT_TRUE(path.IsValid());
-    EXPECT_STREQ("/tmp/out/dir/a b.TXT", path.c_str());
-}
-
 TEST(HostPathTest, APathThatDoesNotFitIsRefusedNotCut) {
     std::string longest(HOST_MAX_PATH - 1, 'a');
     HostPath fits(longest.c_str());
