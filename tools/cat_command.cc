@@ -14,6 +14,7 @@
 #include "vfs/core/find_data.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/host/terminal.h"
 #include "vfs/wad/wad_file_system.h"
 
 namespace tarnwad::cli {
@@ -64,6 +65,10 @@ int RunCat(const CatOptions& options) {
         return kExitEntriesFailed;
     }
 
+    if (!vfs::host::SetBinaryOutput()) {
+        Complain("standard output", "cannot be set to pass bytes as they are");
+        return kExitEntriesFailed;
+    }
     std::vector<uint8_t> buffer(kBlockSize);
     uint64_t total = 0;
     for (;;) {

@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
         "Lists, checks, unpacks and packs the WAD archives of Tarnhollow.\n"
         "Run 'tarnwad COMMAND --help' for the options of a command.",
         "tarnwad");
+    // Options start with "-" on every host: on Windows "/" begins paths too.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", "tarnwad " TARNWAD_VERSION);
     app.require_subcommand(1);
 

@@ -11,6 +11,12 @@ enum class StandardStream {
     Error,
 };
 
+// Makes the process's standard output carry bytes exactly as they are
+// written, for output that is data, not text: Windows otherwise turns every
+// "\n" into "\r\n". Nothing to do on POSIX hosts. False when the host
+// refuses.
+bool SetBinaryOutput();
+
 // True when `stream` is connected to a terminal (not a file or a pipe).
 bool IsTerminal(StandardStream stream);
 

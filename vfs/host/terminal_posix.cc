@@ -21,6 +21,10 @@ int Descriptor(StandardStream stream) {
 
 }  // namespace
 
+bool SetBinaryOutput() {
+    return true;
+}
+
 bool IsTerminal(StandardStream stream) {
     return isatty(Descriptor(stream)) == 1;
 }

@@ -8,6 +8,11 @@
 #endif
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
 namespace vfs::host {
 
 namespace {
@@ -32,6 +37,11 @@ bool IsConsole(HANDLE handle) {
 }
 
 }  // namespace
+
+bool SetBinaryOutput() {
+    std::fflush(stdout);
+    return _setmode(_fileno(stdout), _O_BINARY) != -1;
+}
 
 bool IsTerminal(StandardStream stream) {
     return IsConsole(StandardHandle(stream));
