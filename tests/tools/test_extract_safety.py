@@ -336,6 +336,18 @@ class EntrySizeTest(SafetyTest):
             self.assertIn(name.encode(), result.stderr)
         self.assertNotIn(b"ok.z", result.stderr)
 
+    def test_an_entry_whose_data_runs_past_the_file_is_not_written(self):
+        self.write_archive("t.wad", [wad_bytes.Entry("fine.txt", b"fine"),
+                                     wad_bytes.Entry("cut.bin", b"x" * 10, 0, None, None,
+                                                     100000)])
+        for jobs in JOBS:
+            out = self.fresh_output()
+            result = unpack("-o", out, "t.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 1, (jobs, result.stderr))
+            self.assertIn(b"cut.bin: cannot be opened", result.stderr)
+            self.assertEqual(sorted(os.listdir(out)), ["fine.txt", "groundtile.png"], jobs)
+        self.assertEqual(test_tarnwad.run("verify", "t.wad", cwd=self.dir).returncode, 1)
+
     def test_stored_entries_follow_their_stored_bytes_whatever_their_unpacked_size(self):
         self.write_archive("s.wad", [
             wad_bytes.Entry("half.bin", b"stored bytes", 0, 0x80000000),

@@ -242,7 +242,7 @@ TEST_F(WadFileSystemTest, StoredEntriesServeTheirStoredBytesWhateverTheirUnpacke
     EXPECT_EQ(coded.Get(), nullptr);
 }
 
-TEST_F(WadFileSystemTest, DataPastTheEndOfTheFileReadsShort) {
+TEST_F(WadFileSystemTest, DataPastTheEndOfTheFileDoesNotOpen) {
     WadWriter writer(2);
     writer.AddFile("tail.bin", Bytes(std::string(100, 't')));
     std::vector<uint8_t> archive = writer.Finish();
@@ -252,8 +252,15 @@ TEST_F(WadFileSystemTest, DataPastTheEndOfTheFileReadsShort) {
     FileSystemRef fs;
     ASSERT_EQ(fs.OpenArchive(Write("t.wad", archive).c_str(), 0), Result::Ok());
     StreamRef out;
+    EXPECT_EQ(fs.OpenFile(out, "tail.bin", OPEN_READ, 0), Result::Fail());
+    EXPECT_EQ(out.Get(), nullptr);
+
+    // Up to the last byte of the file is inside it.
+    record.storedSize = static_cast<uint32_t>(archive.size()) - record.dataOffset;
+    record.Encode(archive.data() + WadRecordOffset(0));
+    ASSERT_EQ(fs.OpenArchive(Write("u.wad", archive).c_str(), 0), Result::Ok());
     ASSERT_EQ(fs.OpenFile(out, "tail.bin", OPEN_READ, 0), Result::Ok());
-    EXPECT_EQ(ReadAll(out), std::string(100, 't'));
+    EXPECT_EQ(ReadAll(out).size(), record.storedSize);
 }
 
 TEST_F(WadFileSystemTest, EntriesOutliveTheirFileSystemAndReadIndependently) {

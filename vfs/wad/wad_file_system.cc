@@ -201,6 +201,14 @@ Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
         out.Reset();
         return Result::Fail();
     }
+    // Stored bytes that run past the end of the archive file would read
+    // short: such an entry is damaged and does not open.
+    const int32_t archiveSize = out.GetSize();
+    if (archiveSize < 0 ||
+        uint64_t{record.dataOffset} + record.storedSize > static_cast<uint64_t>(archiveSize)) {
+        out.Reset();
+        return Result::Fail();
+    }
     int32_t dataOffset = static_cast<int32_t>(record.dataOffset);
     if (out.Seek(dataOffset, SEEK_FROM_START) != dataOffset) {
         out.Reset();
