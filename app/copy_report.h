@@ -41,8 +41,11 @@ struct CopyReport {
     uint32_t filesCopied = 0;
     uint32_t directoriesCreated = 0;
     uint64_t bytesCopied = 0;
+    // An interrupt stopped the copy: what was not copied yet is neither
+    // copied nor a failure.
+    bool interrupted = false;
 
-    bool Complete() const { return failures.empty(); }
+    bool Complete() const { return failures.empty() && !interrupted; }
 };
 
 }  // namespace tarnwad

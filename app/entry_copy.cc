@@ -10,6 +10,7 @@
 #include "vfs/core/find_data.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/host/process_signals.h"
 #include "vfs/stream/memory_stream.h"
 
 namespace tarnwad {
@@ -49,9 +50,10 @@ EntryCopyResult Failure(CopyFailureKind kind, std::string detail = {}) {
     return result;
 }
 
-// Writes every byte of `input` to `output`; the counts of bytes read and
-// written tell how it went.
-void Transfer(vfs::StreamRef& input, vfs::StreamRef& output, uint8_t* buffer, uint64_t* read,
+// Writes every byte of `input` to `output`, unless an interrupt stops it
+// between blocks (false); the counts of bytes read and written tell how it
+// went.
+bool Transfer(vfs::StreamRef& input, vfs::StreamRef& output, uint8_t* buffer, uint64_t* read,
               uint64_t* written) {
     auto count = [](uint64_t* total, int32_t n) {
         if (n > 0) {
@@ -66,16 +68,23 @@ void Transfer(vfs::StreamRef& input, vfs::StreamRef& output, uint8_t* buffer, ui
             const int32_t size = input.GetSize();
             count(read, size);
             for (int32_t at = 0; at < size; at += kCopyBlockSize) {
+                if (vfs::host::InterruptRequested()) {
+                    return false;
+                }
                 count(written, output.Write(whole + at, std::min(kCopyBlockSize, size - at)));
             }
-            return;
+            return true;
         }
     }
     for (int32_t n; (n = input.Read(buffer, kCopyBlockSize)) >= 1;) {
+        if (vfs::host::InterruptRequested()) {
+            return false;
+        }
         count(read, n);
         // A short write is noted; the copy still reads to the end.
         count(written, output.Write(buffer, n));
     }
+    return true;
 }
 
 // Gives the finished temporary file the entry's name. Nothing there: a plain
@@ -110,6 +119,11 @@ EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, const std::string
 EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destination,
                           const std::string& path, uint8_t* buffer,
                           const std::function<void()>& onStart) {
+    if (vfs::host::InterruptRequested()) {
+        EntryCopyResult result;
+        result.interrupted = true;
+        return result;
+    }
     vfs::StreamRef input;
     if (source.OpenFile(input, path.c_str(), kSourceOpenFlags, 0).Failed()) {
         return Failure(CopyFailureKind::kOpenSource);
@@ -135,8 +149,9 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
         result.kind = CopyFailureKind::kNoBuffer;
     } else {
         const int32_t size = input.GetSize();
-        Transfer(input, output, buffer, &read, &written);
-        if (written != read) {
+        if (!Transfer(input, output, buffer, &read, &written)) {
+            result.interrupted = true;
+        } else if (written != read) {
             result.kind = CopyFailureKind::kShortWrite;
             result.detail =
                 "wrote " + std::to_string(written) + " of " + std::to_string(read) + " bytes";

@@ -17,6 +17,9 @@ struct EntryCopyResult {
     std::string detail;
     // Both ends were opened: the copy got as far as showing the entry's name.
     bool started = false;
+    // An interrupt stopped the copy before the file was whole; nothing of
+    // it was kept.
+    bool interrupted = false;
     uint64_t bytes = 0;
 };
 
@@ -30,7 +33,8 @@ struct EntryCopyResult {
 // of the stream that the source opened.
 //
 // `buffer` (kCopyBlockSize bytes, or null when none could be had) carries
-// the bytes of entries that are not already whole in memory. `onStart` runs
+// the bytes of entries that are not already whole in memory. An interrupt
+// (vfs::host::InterruptRequested) stops the copy at the next block. `onStart` runs
 // once both ends are open, before the first byte moves. `destination` must
 // not be used by another thread meanwhile (it may enumerate); `source` may be
 // shared when its OpenFile may run on several threads at once.

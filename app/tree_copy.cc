@@ -69,6 +69,8 @@ CopyReport UnpackDialog::CopyTree(const vfs::VfsString& relativePath) {
             if (copied.copied) {
                 ++report.filesCopied;
                 report.bytesCopied += copied.bytes;
+            } else if (copied.interrupted) {
+                report.interrupted = true;
             } else {
                 Fail(path, copied.kind, std::move(copied.detail));
             }

@@ -7,6 +7,7 @@
 #include "app/entry_names.h"
 #include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
+#include "vfs/host/process_signals.h"
 
 namespace tarnwad {
 
@@ -168,7 +169,8 @@ uint32_t TreeWalk::Run(const std::string& relativePath) {
     uint32_t created = 0;
     std::vector<Level> stack;
     stack.push_back(ReadLevel(relativePath));
-    while (!stack.empty()) {
+    // An interrupt ends the walk before its next step.
+    while (!stack.empty() && !vfs::host::InterruptRequested()) {
         Level& level = stack.back();
         if (level.next == level.directories.size()) {
             HandFiles(level.path);

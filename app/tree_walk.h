@@ -30,7 +30,8 @@ inline constexpr char kHiddenEntryWarning[] = "hidden by an earlier entry of the
 // else in its place is a failure, so that nothing is ever written through a
 // link. When a directory fails, the rest of its level (its remaining
 // subdirectories and the level's files) is reported as skipped and the level
-// above goes on.
+// above goes on. An interrupt (vfs::host::InterruptRequested) ends the walk
+// before its next directory.
 class TreeWalk {
   public:
     // What the walk hands on, in the order of the copy. Paths are relative to

@@ -5,6 +5,7 @@
 
 #include "app/unpack_dialog.h"
 #include "tools/text_format.h"
+#include "vfs/host/process_signals.h"
 
 namespace tarnwad::cli {
 
@@ -23,6 +24,10 @@ void ConsoleHost::SetStatusLine(const char* text) {
 
 void ConsoleHost::ShowMessage(const char* text, const char* caption) {
     progress->Finish();
+    // After an interrupt the tool says so itself, instead of the outcome.
+    if (vfs::host::InterruptRequested()) {
+        return;
+    }
     bool succeeded = std::strcmp(caption, kSucceededCaption) == 0;
     if (succeeded && quietSuccess) {
         return;

@@ -8,5 +8,8 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitEntriesFailed = 1;
 // Usage errors, and archives that cannot be opened at all.
 inline constexpr int kExitUsage = 2;
+// An interrupt (Ctrl+C, SIGINT, SIGTERM) stopped the work; what was finished
+// is kept, nothing half-made is.
+inline constexpr int kExitInterrupted = 130;
 
 }  // namespace tarnwad::cli

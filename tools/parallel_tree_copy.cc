@@ -12,6 +12,7 @@
 
 #include "app/entry_copy.h"
 #include "app/tree_walk.h"
+#include "vfs/host/process_signals.h"
 
 namespace tarnwad::cli {
 
@@ -97,8 +98,9 @@ void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& destination, uin
     gate.Leave(item.expectedSize);
     item.showsStatus = copied.started;
     if (copied.copied) {
+        item.copied = true;
         item.bytes = copied.bytes;
-    } else {
+    } else if (!copied.interrupted) {
         item.failed = true;
         item.kind = copied.kind;
         item.detail = std::move(copied.detail);
@@ -142,7 +144,7 @@ CopyReport ParallelTreeCopy::Run() {
     size_t highBatch = batchStarts.size() - 1;
     auto takeBatch = [&](bool fromBack, size_t* batch) {
         std::lock_guard<std::mutex> lock(batchMutex);
-        if (lowBatch == highBatch) {
+        if (lowBatch == highBatch || vfs::host::InterruptRequested()) {
             return false;
         }
         *batch = fromBack ? --highBatch : lowBatch++;
@@ -203,12 +205,13 @@ CopyReport ParallelTreeCopy::Run() {
 
     CopyReport report;
     report.directoriesCreated = directoriesCreated;
+    report.interrupted = vfs::host::InterruptRequested();
     for (Item& item : items) {
         if (item.warning) {
             report.warnings.push_back(CopyWarning{item.path, std::move(item.detail)});
         } else if (item.failed) {
             report.failures.push_back(CopyFailure{item.path, item.kind, std::move(item.detail)});
-        } else if (item.isFile) {
+        } else if (item.copied) {
             ++report.filesCopied;
             report.bytesCopied += item.bytes;
         }

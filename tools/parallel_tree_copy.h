@@ -45,6 +45,7 @@ class ParallelTreeCopy {
         bool isFile = false;
         uint32_t expectedSize = 0;
         bool failed = false;
+        bool copied = false;  // a file, whole in place; an interrupt leaves files neither
         CopyFailureKind kind = CopyFailureKind::kSkipped;
         std::string detail;
         bool warning = false;      // a warning of the walk, its text in `detail`

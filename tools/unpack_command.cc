@@ -23,6 +23,7 @@
 #include "tools/path_argument.h"
 #include "tools/text_format.h"
 #include "tools/unpack_progress.h"
+#include "vfs/host/process_signals.h"
 #include "vfs/host/terminal.h"
 #include "vfs/wad/wad_file_system.h"
 
@@ -110,6 +111,9 @@ ProgressStyle ChooseStyle(const UnpackOptions& options) {
 }
 
 int RunUnpack(const UnpackOptions& options) {
+    // Ctrl+C stops the copy at the next block: the file being written is
+    // removed, those finished stay.
+    vfs::host::CatchInterrupts();
     std::string archivePath = AbsolutePath(options.archive);
     ProgressStyle style = ChooseStyle(options);
     if (!options.outputDirectory.empty()) {
@@ -201,7 +205,15 @@ int RunUnpack(const UnpackOptions& options) {
         openFailure = OpenArchive(again, archivePath);
     }
     const UnpackOutcome& outcome = dialog.lastOutcome;
+    progress.Finish();
     ReportOutcome(options.archive, outcome, started ? std::string() : openFailure, options.quiet);
+    if (vfs::host::InterruptRequested()) {
+        const uint32_t files = outcome.copy.filesCopied;
+        Complain(options.archive, "interrupted: " + std::to_string(files) +
+                                      (files == 1 ? " file" : " files") + " written in full, " +
+                                      "nothing half-written kept");
+        return kExitInterrupted;
+    }
     if (!started) {
         // The archive could not be opened, or is not one of the game's.
         return kExitUsage;

@@ -1,9 +1,47 @@
 #include "vfs/host/process_signals.h"
 
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <atomic>
+
 namespace vfs::host {
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+// Runs on a thread of its own that the console starts. TRUE keeps the
+// process alive; FALSE passes the event on to the default handler, which
+// ends it.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+            return interrupted.exchange(true) ? FALSE : TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
 
 // Windows has no signal for a write past a file-size limit: a write that
 // cannot be made simply fails.
 void IgnoreFileSizeLimitSignal() {}
+
+void CatchInterrupts() {
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+bool InterruptRequested() {
+    return interrupted.load(std::memory_order_relaxed);
+}
 
 }  // namespace vfs::host

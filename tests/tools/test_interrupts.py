@@ -1,0 +1,138 @@
+"""An interrupted `tarnwad unpack`: SIGINT or SIGTERM stops it at the next
+block, the file being written is removed, the finished ones stay whole, the
+progress line is ended, and the tool says how many files it wrote (exit 130).
+
+    test_interrupts.py --tarnwad PATH --make-archives PATH [unittest arguments]
+"""
+
+import argparse
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import test_tarnwad  # noqa: E402
+import wad_bytes  # noqa: E402
+from test_extract_safety import remove_tree, temporary_files  # noqa: E402
+
+JOBS = ("1", "3")
+BIG = 256 << 20
+
+
+def file_bytes(index, size=32 << 10):
+    head = b"%08d" % index
+    return head + bytes([index % 251]) * (size - len(head))
+
+
+class InterruptTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.mkdtemp(prefix="tarnwad-interrupt-")
+        entries = [wad_bytes.Entry("groundtile.png", b"tile")]
+        entries += [wad_bytes.Entry(f"d{i % 40}\\f{i}.bin", file_bytes(i)) for i in range(3000)]
+        wad_bytes.write(os.path.join(cls.dir, "many.wad"), entries)
+        wad_bytes.write(os.path.join(cls.dir, "big.wad"),
+                        [wad_bytes.Entry("groundtile.png", b"tile"),
+                         wad_bytes.Entry("huge.bin", b"\x5a" * BIG)])
+
+    @classmethod
+    def tearDownClass(cls):
+        remove_tree(cls.dir)
+
+    def interrupt(self, archive, jobs, sig, ready):
+        """Starts an unpack, sends `sig` once `ready(out)` holds, and returns
+        the finished process's code, stdout, stderr and output directory."""
+        out = os.path.join(self.dir, f"out-{archive}-{jobs}-{sig}")
+        remove_tree(out)
+        process = subprocess.Popen([test_tarnwad.TARNWAD, "unpack", "-j", jobs, "-o", out,
+                                    archive], cwd=self.dir, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 30
+        while not ready(out) and process.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.001)
+        process.send_signal(sig)
+        stdout, stderr = process.communicate(timeout=60)
+        return process.returncode, stdout, stderr, out
+
+    def test_files_written_before_the_interrupt_are_whole_and_counted(self):
+        def some_files(out):
+            return os.path.isdir(out) and len(os.listdir(out)) > 5
+        for jobs in JOBS:
+            for sig in (signal.SIGINT, signal.SIGTERM):
+                code, stdout, stderr, out = self.interrupt("many.wad", jobs, sig, some_files)
+                if code == 0:
+                    self.skipTest("the unpack finished before the interrupt reached it")
+                self.assertEqual(code, 130, stderr)
+                match = re.search(rb"interrupted: (\d+) files? written in full", stderr)
+                self.assertIsNotNone(match, stderr)
+                self.assertNotIn(b"Unable to unpack", stdout + stderr)
+                self.assertNotIn(b"Unpacked", stdout)
+                self.assertEqual(temporary_files(out), [])
+                written = 0
+                for here, _, names in os.walk(out):
+                    for name in names:
+                        if name == "groundtile.png":
+                            written += 1
+                            continue
+                        index = int(name[1:-4])
+                        with open(os.path.join(here, name), "rb") as f:
+                            self.assertEqual(f.read(), file_bytes(index), name)
+                        written += 1
+                self.assertEqual(written, int(match.group(1)), (jobs, sig))
+                self.assertLess(written, 3001)
+
+    def test_the_file_being_written_is_removed(self):
+        def writing(out):
+            return bool(os.path.isdir(out) and temporary_files(out))
+        for jobs in JOBS:
+            code, _, stderr, out = self.interrupt("big.wad", jobs, signal.SIGINT, writing)
+            if code == 0:
+                self.skipTest("the unpack finished before the interrupt reached it")
+            self.assertEqual(code, 130, stderr)
+            self.assertEqual(temporary_files(out), [])
+            self.assertFalse(os.path.exists(os.path.join(out, "huge.bin")), jobs)
+
+    def test_the_progress_line_is_ended(self):
+        # On a terminal the bar is drawn; after the interrupt the line is
+        # blanked before the message, so the message starts a clean line.
+        import pty
+        out = os.path.join(self.dir, "out-tty")
+        remove_tree(out)
+        leader, follower = pty.openpty()
+        process = subprocess.Popen([test_tarnwad.TARNWAD, "unpack", "-j", "1", "-o", out,
+                                    "many.wad"], cwd=self.dir, stdout=subprocess.DEVNULL,
+                                   stderr=follower)
+        os.close(follower)
+        while not (os.path.isdir(out) and len(os.listdir(out)) > 5) and process.poll() is None:
+            time.sleep(0.001)
+        process.send_signal(signal.SIGINT)
+        process.wait(timeout=60)
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(leader, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            seen += chunk
+        os.close(leader)
+        if process.returncode == 0:
+            self.skipTest("the unpack finished before the interrupt reached it")
+        self.assertEqual(process.returncode, 130)
+        self.assertRegex(seen, rb"\r +\rtarnwad: many\.wad: interrupted")
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tarnwad", required=True)
+    parser.add_argument("--make-archives", required=True)
+    known, rest = parser.parse_known_args()
+    test_tarnwad.TARNWAD = os.path.abspath(known.tarnwad)
+    test_tarnwad.MAKE_ARCHIVES = os.path.abspath(known.make_archives)
+    unittest.main(argv=[sys.argv[0], *rest])
