@@ -38,6 +38,8 @@ struct CopyWarning {
 struct CopyReport {
     std::vector<CopyFailure> failures;
     std::vector<CopyWarning> warnings;
+    // Entries not written because a file of their name was kept.
+    std::vector<std::string> kept;
     uint32_t filesCopied = 0;
     uint32_t directoriesCreated = 0;
     uint64_t bytesCopied = 0;

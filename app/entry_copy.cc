@@ -43,6 +43,19 @@ EntryCopyResult Placed() {
     return result;
 }
 
+// A regular file or a symbolic link: what an entry's file may replace, or
+// keep. A directory, a FIFO, a device or a socket is neither.
+bool IsFileOrLink(uint32_t attributes) {
+    return (attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+           (attributes & (vfs::FILE_ATTRIBUTE_DIRECTORY | vfs::FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+EntryCopyResult Kept() {
+    EntryCopyResult result;
+    result.kept = true;
+    return result;
+}
+
 EntryCopyResult Failure(CopyFailureKind kind, std::string detail = {}) {
     EntryCopyResult result;
     result.kind = kind;
@@ -101,10 +114,7 @@ EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, const std::string
                        "the finished file cannot be moved into place");
     }
     const uint32_t attributes = existing.attributes;
-    const bool replaceable =
-        (attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        (attributes & (vfs::FILE_ATTRIBUTE_DIRECTORY | vfs::FILE_ATTRIBUTE_DEVICE)) == 0;
-    if (!replaceable) {
+    if (!IsFileOrLink(attributes)) {
         return Failure(CopyFailureKind::kCreateFile,
                        DescribeObstacle(attributes) + " is in its place");
     }
@@ -118,11 +128,16 @@ EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, const std::string
 
 EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destination,
                           const std::string& path, uint8_t* buffer,
-                          const std::function<void()>& onStart) {
+                          const std::function<void()>& onStart, bool keepExisting) {
     if (vfs::host::InterruptRequested()) {
         EntryCopyResult result;
         result.interrupted = true;
         return result;
+    }
+    vfs::FindData existing;
+    if (keepExisting && destination.FindFirst(path.c_str(), &existing).Succeeded() &&
+        IsFileOrLink(existing.attributes)) {
+        return Kept();
     }
     vfs::StreamRef input;
     if (source.OpenFile(input, path.c_str(), kSourceOpenFlags, 0).Failed()) {
@@ -166,7 +181,17 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
     output.Reset();
     input.Reset();
 
-    if (result.copied) {
+    if (result.copied && keepExisting) {
+        // Something may have taken the name meanwhile: a plain move never
+        // replaces it.
+        if (destination.Move(temporary.c_str(), path.c_str()).Failed()) {
+            destination.Delete(temporary.c_str());
+            return destination.FindFirst(path.c_str(), &existing).Succeeded()
+                       ? Kept()
+                       : Failure(CopyFailureKind::kCreateFile,
+                                 "the finished file cannot be moved into place");
+        }
+    } else if (result.copied) {
         EntryCopyResult placed = MoveIntoPlace(destination, temporary, path);
         result.copied = placed.copied;
         result.kind = placed.kind;

@@ -20,6 +20,8 @@ struct EntryCopyResult {
     // An interrupt stopped the copy before the file was whole; nothing of
     // it was kept.
     bool interrupted = false;
+    // Something of the entry's name was there and was kept as it is.
+    bool kept = false;
     uint64_t bytes = 0;
 };
 
@@ -38,8 +40,11 @@ struct EntryCopyResult {
 // once both ends are open, before the first byte moves. `destination` must
 // not be used by another thread meanwhile (it may enumerate); `source` may be
 // shared when its OpenFile may run on several threads at once.
+//
+// With `keepExisting`, a file or link already at the entry's name is kept:
+// the entry is not written (`kept`), and nothing is replaced.
 EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destination,
                           const std::string& path, uint8_t* buffer,
-                          const std::function<void()>& onStart = {});
+                          const std::function<void()>& onStart = {}, bool keepExisting = false);
 
 }  // namespace tarnwad

@@ -63,14 +63,16 @@ CopyReport UnpackDialog::CopyTree(const vfs::VfsString& relativePath) {
         explicit InOrder(UnpackDialog& dialog) : dialog(dialog) {}
 
         void CopyFile(const std::string& path, uint32_t /*size*/) override {
-            EntryCopyResult copied =
-                CopyEntry(dialog.source, dialog.destination, path, CopyBuffer(),
-                          [&] { dialog.SetStatusText(path.c_str()); });
+            EntryCopyResult copied = CopyEntry(
+                dialog.source, dialog.destination, path, CopyBuffer(),
+                [&] { dialog.SetStatusText(path.c_str()); }, dialog.keepExisting);
             if (copied.copied) {
                 ++report.filesCopied;
                 report.bytesCopied += copied.bytes;
             } else if (copied.interrupted) {
                 report.interrupted = true;
+            } else if (copied.kept) {
+                report.kept.push_back(path);
             } else {
                 Fail(path, copied.kind, std::move(copied.detail));
             }

@@ -82,6 +82,9 @@ class UnpackDialog {
     // When set, the tree copy takes only the entries it accepts; null (the
     // dialog's case) takes everything. Not owned.
     const EntryFilter* filter = nullptr;
+    // Whether an existing file (or link) of an entry's name is left as it
+    // is instead of replaced; the report names each one kept.
+    bool keepExisting = false;
 
     // Derives the output directory from the archive's path (its directory,
     // its name without the extension) into `outputPath` and creates it if

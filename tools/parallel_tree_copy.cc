@@ -94,12 +94,15 @@ void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& destination, uin
     // The walk hands on one file per path, so the size it reports is the
     // size of the entry that opening the path decodes.
     gate.Enter(item.expectedSize);
-    EntryCopyResult copied = CopyEntry(dialog.source, destination, item.path, buffer);
+    EntryCopyResult copied =
+        CopyEntry(dialog.source, destination, item.path, buffer, {}, dialog.keepExisting);
     gate.Leave(item.expectedSize);
     item.showsStatus = copied.started;
     if (copied.copied) {
         item.copied = true;
         item.bytes = copied.bytes;
+    } else if (copied.kept) {
+        item.kept = true;
     } else if (!copied.interrupted) {
         item.failed = true;
         item.kind = copied.kind;
@@ -211,6 +214,8 @@ CopyReport ParallelTreeCopy::Run() {
             report.warnings.push_back(CopyWarning{item.path, std::move(item.detail)});
         } else if (item.failed) {
             report.failures.push_back(CopyFailure{item.path, item.kind, std::move(item.detail)});
+        } else if (item.kept) {
+            report.kept.push_back(item.path);
         } else if (item.copied) {
             ++report.filesCopied;
             report.bytesCopied += item.bytes;

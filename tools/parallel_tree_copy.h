@@ -46,6 +46,7 @@ class ParallelTreeCopy {
         uint32_t expectedSize = 0;
         bool failed = false;
         bool copied = false;  // a file, whole in place; an interrupt leaves files neither
+        bool kept = false;    // a file not written: something of its name was kept
         CopyFailureKind kind = CopyFailureKind::kSkipped;
         std::string detail;
         bool warning = false;      // a warning of the walk, its text in `detail`

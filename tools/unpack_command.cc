@@ -36,6 +36,7 @@ struct UnpackOptions {
     std::vector<std::string> patterns;
     std::string outputDirectory;
     bool noProbe = false;
+    bool keepOldFiles = false;
     bool verbose = false;
     bool quiet = false;
     // Threads that copy files; 1 is the dialog's own in-order copy.
@@ -66,6 +67,9 @@ void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome,
     if (!quiet) {
         for (const std::string& path : outcome.refused) {
             Complain(DisplayPath(path), "refused by the archive, not unpacked");
+        }
+        for (const std::string& path : outcome.copy.kept) {
+            Complain(DisplayPath(path), "kept: a file of this name exists, not replaced");
         }
         for (const CopyWarning& warning : outcome.copy.warnings) {
             Complain(DisplayPath(warning.path), "warning: " + warning.text + ", not unpacked");
@@ -173,6 +177,7 @@ int RunUnpack(const UnpackOptions& options) {
     if (!options.patterns.empty()) {
         dialog.filter = &selection;
     }
+    dialog.keepExisting = options.keepOldFiles;
     bool started = false;
     const bool onThreads = options.jobs > 1;
     if (options.outputDirectory.empty() && !options.noProbe && !onThreads) {
@@ -240,6 +245,8 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
                         "archive does; a directory selects what lies beneath it");
     command->add_option("-o,--output", options->outputDirectory,
                         "Unpack into this directory (created if missing) instead");
+    command->add_flag("-k,--keep-old-files", options->keepOldFiles,
+                      "Never replace an existing file of an entry's name; name each one kept");
     command->add_flag("--no-probe", options->noProbe,
                       "Do not check that the archive holds one of the game's known entries");
     CLI::Option* verbose =

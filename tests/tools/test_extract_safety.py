@@ -300,6 +300,39 @@ class HostNameTest(SafetyTest):
 
 
 
+class KeepOldFilesTest(SafetyTest):
+    def test_keep_old_files_never_replaces_and_names_what_it_kept(self):
+        self.write_archive("k.wad", [wad_bytes.Entry("a.txt", b"new a"),
+                                     wad_bytes.Entry("b.txt", b"new b"),
+                                     wad_bytes.Entry("sub\\c.txt", b"new c")])
+        before = snapshot(self.outside)
+        for jobs in JOBS:
+            out = self.fresh_output()
+            with open(os.path.join(out, "a.txt"), "wb") as f:
+                f.write(b"old a")
+            os.symlink(os.path.join(self.outside, "target.txt"), os.path.join(out, "b.txt"))
+            result = unpack("-k", "-o", out, "k.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 0, (jobs, result.stderr))
+            for name in (b"a.txt", b"b.txt"):
+                self.assertIn(name + b": kept: a file of this name exists, not replaced",
+                              result.stderr)
+            with open(os.path.join(out, "a.txt"), "rb") as f:
+                self.assertEqual(f.read(), b"old a")
+            self.assertTrue(os.path.islink(os.path.join(out, "b.txt")))
+            with open(os.path.join(out, "sub", "c.txt"), "rb") as f:
+                self.assertEqual(f.read(), b"new c")
+            self.assertIn(b"Unpacked 2 files", result.stdout)
+            self.assert_outside_untouched(before)
+            # Without it, both are replaced, the link never written through.
+            result = unpack("-o", out, "k.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            for name, data in (("a.txt", b"new a"), ("b.txt", b"new b")):
+                self.assertFalse(os.path.islink(os.path.join(out, name)))
+                with open(os.path.join(out, name), "rb") as f:
+                    self.assertEqual(f.read(), data)
+            self.assert_outside_untouched(before)
+            self.assertEqual(temporary_files(out), [])
+
 # An empty zlib-framed block: "BILZ", size 0, block size 36, window bits 15,
 # memory level 9, two zero words, then the empty zlib stream.
 EMPTY_ZLIB = (b"BILZ" + struct.pack("<6I", 0, 36, 15, 9, 0, 0) +
