@@ -10,6 +10,7 @@
 #include "vfs/core/find_data.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/host/host_error.h"
 #include "vfs/host/process_signals.h"
 #include "vfs/stream/memory_stream.h"
 
@@ -66,12 +67,21 @@ EntryCopyResult Failure(CopyFailureKind kind, std::string detail = {}) {
 // Writes every byte of `input` to `output`, unless an interrupt stops it
 // between blocks (false); the counts of bytes read and written tell how it
 // went.
+// The host's reason for the first short write goes to `writeError`.
 bool Transfer(vfs::StreamRef& input, vfs::StreamRef& output, uint8_t* buffer, uint64_t* read,
-              uint64_t* written) {
+              uint64_t* written, std::string* writeError) {
     auto count = [](uint64_t* total, int32_t n) {
         if (n > 0) {
             *total += static_cast<uint32_t>(n);
         }
+    };
+    auto write = [&](const uint8_t* bytes, int32_t n) {
+        vfs::host::ClearLastError();
+        const int32_t done = output.Write(bytes, n);
+        if (done != n && writeError->empty()) {
+            *writeError = vfs::host::LastErrorText();
+        }
+        count(written, done);
     };
     // A decoded entry is whole in memory already: its bytes go to the file
     // from there, in the same blocks, without a pass through the buffer. (A
@@ -84,7 +94,7 @@ bool Transfer(vfs::StreamRef& input, vfs::StreamRef& output, uint8_t* buffer, ui
                 if (vfs::host::InterruptRequested()) {
                     return false;
                 }
-                count(written, output.Write(whole + at, std::min(kCopyBlockSize, size - at)));
+                write(whole + at, std::min(kCopyBlockSize, size - at));
             }
             return true;
         }
@@ -95,7 +105,7 @@ bool Transfer(vfs::StreamRef& input, vfs::StreamRef& output, uint8_t* buffer, ui
         }
         count(read, n);
         // A short write is noted; the copy still reads to the end.
-        count(written, output.Write(buffer, n));
+        write(buffer, n);
     }
     return true;
 }
@@ -118,8 +128,11 @@ EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, const std::string
         return Failure(CopyFailureKind::kCreateFile,
                        DescribeObstacle(attributes) + " is in its place");
     }
+    vfs::host::ClearLastError();
     if (destination.Replace(temporary.c_str(), path.c_str()).Failed()) {
-        return Failure(CopyFailureKind::kCreateFile, "the file in its place cannot be replaced");
+        const std::string why = vfs::host::LastErrorText();
+        return Failure(CopyFailureKind::kCreateFile, "the file in its place cannot be replaced" +
+                                                         (why.empty() ? "" : ": " + why));
     }
     return Placed();
 }
@@ -145,12 +158,15 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
     }
     vfs::StreamRef output;
     std::string temporary;
+    std::string why;
     for (int tries = 0; output.Get() == nullptr && tries < kTemporaryNameTries; ++tries) {
         temporary = TemporaryName(path);
+        vfs::host::ClearLastError();
         destination.OpenFile(output, temporary.c_str(), kTemporaryOpenFlags, 0);
+        why = vfs::host::LastErrorText();
     }
     if (output.Get() == nullptr) {
-        return Failure(CopyFailureKind::kCreateFile);
+        return Failure(CopyFailureKind::kCreateFile, why);
     }
     if (onStart) {
         onStart();
@@ -164,12 +180,13 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
         result.kind = CopyFailureKind::kNoBuffer;
     } else {
         const int32_t size = input.GetSize();
-        if (!Transfer(input, output, buffer, &read, &written)) {
+        std::string writeError;
+        if (!Transfer(input, output, buffer, &read, &written, &writeError)) {
             result.interrupted = true;
         } else if (written != read) {
             result.kind = CopyFailureKind::kShortWrite;
-            result.detail =
-                "wrote " + std::to_string(written) + " of " + std::to_string(read) + " bytes";
+            result.detail = "wrote " + std::to_string(written) + " of " + std::to_string(read) +
+                            " bytes" + (writeError.empty() ? "" : " (" + writeError + ")");
         } else if (size < 0 || read != static_cast<uint32_t>(size)) {
             result.kind = CopyFailureKind::kShortRead;
             result.detail = "read " + std::to_string(read) + " of " +

@@ -7,6 +7,7 @@
 #include "app/entry_names.h"
 #include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
+#include "vfs/host/host_error.h"
 #include "vfs/host/process_signals.h"
 
 namespace tarnwad {
@@ -74,8 +75,9 @@ bool TreeWalk::EnsureDirectory(const std::string& path, bool* created) {
                      DescribeObstacle(attributes) + " is in its place");
         return false;
     }
+    vfs::host::ClearLastError();
     if (destination.CreateDirectory(path.c_str()).Failed()) {
-        visitor.Fail(path + "\\", CopyFailureKind::kCreateDirectory, {});
+        visitor.Fail(path + "\\", CopyFailureKind::kCreateDirectory, vfs::host::LastErrorText());
         return false;
     }
     *created = true;

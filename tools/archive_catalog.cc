@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "app/host_path_check.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/open_flags.h"
+#include "vfs/host/host_error.h"
 #include "vfs/native/path_stream_ref.h"
 #include "vfs/wad/wad_dir_node.h"
 #include "vfs/wad/wad_header.h"
@@ -26,6 +28,37 @@ const char* CodingName(uint32_t flags) {
     return "stored";
 }
 
+namespace {
+
+// Why the file at `path`, which exists, did not open as an archive, from
+// what its first bytes say.
+std::string WhyNotAnArchive(const std::string& path) {
+    vfs::PathStreamRef file;
+    vfs::host::ClearLastError();
+    if (file.OpenPath(path.c_str(), vfs::OPEN_READ | vfs::OPEN_SHARE_READ).Failed()) {
+        const std::string why = vfs::host::LastErrorText();
+        return "cannot be read" + (why.empty() ? std::string() : ": " + why);
+    }
+    uint8_t bytes[vfs::WAD_HEADER_SIZE];
+    const int32_t got = file.Read(bytes, sizeof(bytes));
+    if (got < static_cast<int32_t>(vfs::WAD_HEADER_SIZE)) {
+        return "is too short to be a WAD archive (" + std::to_string(std::max(got, 0)) +
+               " bytes, a header takes " + std::to_string(vfs::WAD_HEADER_SIZE) + ")";
+    }
+    const vfs::WadHeader header = vfs::WadHeader::Decode(bytes);
+    if (!header.HasMagic()) {
+        return "is not a WAD archive (it does not begin with \"QARC\")";
+    }
+    if (header.version > vfs::WAD_MAX_VERSION) {
+        return "is a WAD archive of format version " + std::to_string(header.version) +
+               ", which this tool does not know (it reads versions 0 to " +
+               std::to_string(vfs::WAD_MAX_VERSION) + ")";
+    }
+    return "is a damaged WAD archive: its record table or name table lies outside the file";
+}
+
+}  // namespace
+
 std::string OpenArchive(vfs::FileSystemRef& archive, const std::string& path) {
     if (std::string unusable = UnusableHostPath(path, true); !unusable.empty()) {
         return unusable;
@@ -41,7 +74,7 @@ std::string OpenArchive(vfs::FileSystemRef& archive, const std::string& path) {
     if (std::filesystem::is_directory(status)) {
         return "is a directory, not a WAD archive";
     }
-    return "cannot be opened as a WAD archive (not one, damaged, or not readable)";
+    return WhyNotAnArchive(path);
 }
 
 std::string ArchiveCatalog::Open(const std::string& path) {

@@ -249,12 +249,37 @@ class ResourceTest(SafetyTest):
             result = unpack("-o", out, "a.wad", cwd=self.dir, jobs=jobs, limits=limit)
             self.assertEqual(result.returncode, 1, result.stderr)
             self.assertIn(b"large.bin: could not be written in full", result.stderr)
+            self.assertIn(b"(file too large)", result.stderr)
             with open(os.path.join(out, "large.bin"), "rb") as f:
                 self.assertEqual(f.read(), b"an older large.bin")
             with open(os.path.join(out, "small.txt"), "rb") as f:
                 self.assertEqual(f.read(), b"fits")
             self.assertEqual(temporary_files(out), [])
 
+
+class ReasonTest(SafetyTest):
+    def test_failures_to_create_say_the_systems_reason(self):
+        self.write_archive("r.wad", [wad_bytes.Entry("sub\\b.txt", b"b")])
+        self.write_archive("f.wad", [wad_bytes.Entry("a.txt", b"a")])
+        os.chmod(self.dir, 0o755)
+        if os.getuid() == 0:
+            # Root may write anywhere: the tool runs as nobody instead.
+            def as_user():
+                os.setgid(65534)
+                os.setuid(65534)
+        else:
+            as_user = None
+        for jobs in JOBS:
+            out = self.fresh_output()
+            os.chmod(out, 0o555)
+            folder = unpack("-o", out, "r.wad", cwd=self.dir, jobs=jobs, limits=as_user)
+            files = unpack("-o", out, "f.wad", cwd=self.dir, jobs=jobs, limits=as_user)
+            os.chmod(out, 0o755)
+            self.assertEqual((folder.returncode, files.returncode), (1, 1), folder.stderr)
+            self.assertIn(b"sub/: directory cannot be created: permission denied",
+                          folder.stderr)
+            self.assertIn(b"a.txt: cannot be created: permission denied", files.stderr)
+            self.assertEqual(os.listdir(out), [])
 
 class HostNameTest(SafetyTest):
     def test_host_lookups_keep_letter_case(self):

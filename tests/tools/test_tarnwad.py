@@ -166,7 +166,17 @@ class ListTest(ToolTest):
     def test_archives_that_do_not_open_are_usage_errors(self):
         with open(self.path("text.wad"), "wb") as f:
             f.write(b"not an archive at all" * 10)
-        for name, words in (("missing.wad", b"no such file"), ("text.wad", b"cannot be opened"),
+        with open(self.path("short.wad"), "wb") as f:
+            f.write(b"QARC\x02\0\0\0")
+        with open(self.path("future.wad"), "wb") as f:
+            f.write(b"QARC" + struct.pack("<I", 7) + bytes(80))
+        with open(self.path("cut.wad"), "wb") as f:
+            f.write(b"QARC" + struct.pack("<I", 2) + bytes(64) + struct.pack("<4I", 9, 0, 0, 0))
+        for name, words in (("missing.wad", b"no such file"),
+                            ("text.wad", b'is not a WAD archive (it does not begin with "QARC")'),
+                            ("short.wad", b"is too short to be a WAD archive (8 bytes"),
+                            ("future.wad", b"of format version 7, which this tool does not know"),
+                            ("cut.wad", b"is a damaged WAD archive"),
                             (".", b"is a directory")):
             result = run("list", name, cwd=self.dir)
             self.assertEqual(result.returncode, 2, name)

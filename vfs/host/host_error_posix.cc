@@ -1,0 +1,25 @@
+#include "vfs/host/host_error.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace vfs::host {
+
+void ClearLastError() {
+    errno = 0;
+}
+
+std::string LastErrorText() {
+    const int error = errno;
+    if (error == 0) {
+        return {};
+    }
+    std::string text = std::strerror(error);
+    if (!text.empty()) {
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    }
+    return text;
+}
+
+}  // namespace vfs::host

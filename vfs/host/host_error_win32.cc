@@ -1,0 +1,43 @@
+#include "vfs/host/host_error.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cctype>
+
+namespace vfs::host {
+
+void ClearLastError() {
+    SetLastError(ERROR_SUCCESS);
+}
+
+std::string LastErrorText() {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SUCCESS) {
+        return {};
+    }
+    char buffer[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                  buffer, sizeof(buffer), nullptr);
+    if (length == 0) {
+        return "system error " + std::to_string(error);
+    }
+    std::string text(buffer, length);
+    // The system's sentence, as words: no final stop or line end, lower case.
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
+                             text.back() == '.')) {
+        text.pop_back();
+    }
+    if (!text.empty()) {
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    }
+    return text;
+}
+
+}  // namespace vfs::host
