@@ -7,7 +7,7 @@ real X server.
         --cli build/release/tools/tarnwad --screenshot docs/tarnwad-gui-win32.png
 
 BUILD_DIR is a Windows build (either toolchain) with its tests: it holds
-app/win32/tarnwad-gui.exe and app/win32/tests/tarnwad-win32-probe.exe. The
+app/win32/tarnwad-gui.exe and tests/app/win32/tarnwad-win32-probe.exe. The
 tree the dialog unpacks is compared with what the Linux command-line tool
 unpacks from the same archive (--cli, by default build/release/tools/tarnwad);
 without it, with what the build's own tarnwad.exe unpacks.
@@ -579,7 +579,7 @@ class Program:
 
 def run(args, run_dir):
     program = os.path.join(args.build, "app", "win32", "tarnwad-gui.exe")
-    probe = os.path.join(args.build, "app", "win32", "tests", "tarnwad-win32-probe.exe")
+    probe = os.path.join(args.build, "tests", "app", "win32", "tarnwad-win32-probe.exe")
     for path in (program, probe, SAMPLE):
         check(os.path.isfile(path), "missing: " + path)
     games = prepare_archives(run_dir)
