@@ -281,6 +281,47 @@ class ReasonTest(SafetyTest):
             self.assertIn(b"a.txt: cannot be created: permission denied", files.stderr)
             self.assertEqual(os.listdir(out), [])
 
+class OutcomeTest(SafetyTest):
+    """The outcome says what was written: complete unpacks are not failures,
+    damaged ones leave nothing half-written."""
+
+    def test_complete_unpacks_are_reported_complete(self):
+        self.write_archive("c.wad", [
+            # The record's unpacked size is not what a stored entry serves.
+            wad_bytes.Entry("stored.txt", b"twelve bytes", 0, 5),
+            wad_bytes.Entry("Data.txt", b"first"),
+            wad_bytes.Entry("DATA.TXT", b"the second, longer")])
+        for jobs in JOBS:
+            out = self.fresh_output()
+            result = unpack("-o", out, "c.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 0, (jobs, result.stderr))
+            self.assertIn(b"data.txt: warning: hidden by an earlier entry of the same path",
+                          result.stderr)
+            for name, data in (("stored.txt", b"twelve bytes"), ("data.txt", b"first")):
+                with open(os.path.join(out, name), "rb") as f:
+                    self.assertEqual(f.read(), data, (jobs, name))
+        result = test_tarnwad.run("verify", "c.wad", cwd=self.dir)
+        self.assertIn(b"data.txt: has the same path as record 2, which hides it", result.stderr)
+
+    def test_a_truncated_archive_leaves_only_whole_files(self):
+        entries = [wad_bytes.Entry(f"f{i}.bin", bytes([i]) * 5000) for i in range(6)]
+        self.write_archive("whole.wad", entries)
+        with open(self.path("whole.wad"), "rb") as f:
+            data = f.read()
+        with open(self.path("cut.wad"), "wb") as f:
+            f.write(data[:len(data) - 12000])
+        for jobs in JOBS:
+            out = self.fresh_output()
+            result = unpack("-o", out, "cut.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 1, (jobs, result.stderr))
+            self.assertIn(b"Unable to unpack WAD file", result.stdout + result.stderr)
+            for name in os.listdir(out):
+                if name.startswith("f"):
+                    with open(os.path.join(out, name), "rb") as f:
+                        self.assertEqual(f.read(), bytes([int(name[1])]) * 5000, name)
+            self.assertLess(len(os.listdir(out)), 7)
+            self.assertEqual(temporary_files(out), [])
+
 class HostNameTest(SafetyTest):
     def test_host_lookups_keep_letter_case(self):
         self.write_archive("a.wad", [wad_bytes.Entry("Sub\\x.txt", b"x")])
