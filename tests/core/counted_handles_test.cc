@@ -152,7 +152,8 @@ TEST(FileSystemRef, AssignmentSharesAndSelfAssignmentChangesNothing) {
     auto* fs = new LoggedFileSystem("fs", &log);
     FileSystemRef a;
     a.Set(fs);
-    a = a;
+    FileSystemRef& same = a;  // through a reference, as code that means it would
+    a = same;
     EXPECT_EQ(fs->GetRefCount(), 1);
     {
         FileSystemRef b;

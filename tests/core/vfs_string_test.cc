@@ -67,7 +67,8 @@ TEST(VfsStringAssign, CoversEveryForm) {
     VfsString other("copied");
     s.Assign(other);
     EXPECT_TRUE(s == "copied");
-    s = s;  // self-assignment changes nothing
+    VfsString& same = s;
+    s = same;  // self-assignment changes nothing
     EXPECT_TRUE(s == "copied");
 }
 
