@@ -87,7 +87,7 @@ std::string JsonString(const std::string& text) {
             default:
                 // A Latin-1 byte becomes its own code point.
                 if (DrivesTheTerminal(code) || (!utf8 && code >= 0x80)) {
-                    char escape[8];
+                    char escape[16];
                     std::snprintf(escape, sizeof(escape), "\\u%04x", static_cast<unsigned>(code));
                     out += escape;
                 } else {
