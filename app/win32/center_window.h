@@ -3,13 +3,7 @@
 
 #include <cstdint>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "vfs/host/windows_api.h"
 
 namespace tarnwad::win32 {
 

@@ -1,13 +1,7 @@
 // FileOpenDialog on Windows: the common open-file dialog.
 #include "app/file_open_dialog.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "vfs/host/windows_api.h"
 // After <windows.h>, which it builds on.
 #include <commdlg.h>
 

@@ -7,13 +7,7 @@
 #include "app/dialog_host.h"
 #include "app/unpack_dialog.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "vfs/host/windows_api.h"
 
 namespace tarnwad::win32 {
 

@@ -1,12 +1,6 @@
 #include "vfs/host/command_line.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "vfs/host/windows_api.h"
 // <windows.h> maps GetCommandLine to GetCommandLineA; the name here is the
 // library's own.
 #undef GetCommandLine

@@ -10,13 +10,7 @@
 //
 // Exit code 0 when something was found, 1 when no such window is shown,
 // 2 on a usage error.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "vfs/host/windows_api.h"
 // After <windows.h>, which it builds on.
 #include <commctrl.h>
 #include <shellapi.h>
