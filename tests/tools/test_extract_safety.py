@@ -6,7 +6,6 @@ checks the disk afterwards.
     test_extract_safety.py --tarnwad PATH --make-archives PATH [unittest arguments]
 """
 
-import argparse
 import os
 import resource
 import shutil
@@ -463,10 +462,4 @@ class EntrySizeTest(SafetyTest):
         self.assertEqual((result.returncode, result.stdout), (0, b"stored bytes"))
 
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tarnwad", required=True)
-    parser.add_argument("--make-archives", required=True)
-    known, rest = parser.parse_known_args()
-    test_tarnwad.TARNWAD = os.path.abspath(known.tarnwad)
-    test_tarnwad.MAKE_ARCHIVES = os.path.abspath(known.make_archives)
-    unittest.main(argv=[sys.argv[0], *rest])
+    test_tarnwad.main()

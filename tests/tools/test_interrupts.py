@@ -5,7 +5,6 @@ progress line is ended, and the tool says how many files it wrote (exit 130).
     test_interrupts.py --tarnwad PATH --make-archives PATH [unittest arguments]
 """
 
-import argparse
 import os
 import re
 import signal
@@ -129,10 +128,4 @@ class InterruptTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tarnwad", required=True)
-    parser.add_argument("--make-archives", required=True)
-    known, rest = parser.parse_known_args()
-    test_tarnwad.TARNWAD = os.path.abspath(known.tarnwad)
-    test_tarnwad.MAKE_ARCHIVES = os.path.abspath(known.make_archives)
-    unittest.main(argv=[sys.argv[0], *rest])
+    test_tarnwad.main()

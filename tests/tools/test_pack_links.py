@@ -7,7 +7,6 @@ link is followed only into the packed tree, and never into a loop. Every run
 has a timeout, so a walk that loops shows as a failure, not a hang.
 """
 
-import argparse
 import json
 import os
 import shutil
@@ -236,10 +235,4 @@ class DereferenceTest(PackLinksTest):
 
 
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tarnwad", required=True)
-    parser.add_argument("--make-archives", required=True)
-    known, rest = parser.parse_known_args()
-    test_tarnwad.TARNWAD = os.path.abspath(known.tarnwad)
-    test_tarnwad.MAKE_ARCHIVES = os.path.abspath(known.make_archives)
-    unittest.main(argv=[sys.argv[0], *rest])
+    test_tarnwad.main()

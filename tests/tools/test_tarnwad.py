@@ -506,11 +506,18 @@ class HelpTest(unittest.TestCase):
             self.assertNotEqual(result.stderr, b"", args)
 
 
-if __name__ == "__main__":
+def main():
+    """Runs the calling script's tests on the executables its command line
+    names: --tarnwad PATH --make-archives PATH [unittest arguments]."""
+    global TARNWAD, MAKE_ARCHIVES
     parser = argparse.ArgumentParser()
     parser.add_argument("--tarnwad", required=True)
     parser.add_argument("--make-archives", required=True)
     known, rest = parser.parse_known_args()
     TARNWAD = os.path.abspath(known.tarnwad)
     MAKE_ARCHIVES = os.path.abspath(known.make_archives)
-    unittest.main(argv=[sys.argv[0], *rest])
+    unittest.main(module="__main__", argv=[sys.argv[0], *rest])
+
+
+if __name__ == "__main__":
+    main()

@@ -5,7 +5,6 @@ names that only look alike.
     test_terminal_safety.py --tarnwad PATH --make-archives PATH [unittest arguments]
 """
 
-import argparse
 import json
 import os
 import re
@@ -106,10 +105,4 @@ class TerminalSafetyTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tarnwad", required=True)
-    parser.add_argument("--make-archives", required=True)
-    known, rest = parser.parse_known_args()
-    test_tarnwad.TARNWAD = os.path.abspath(known.tarnwad)
-    test_tarnwad.MAKE_ARCHIVES = os.path.abspath(known.make_archives)
-    unittest.main(argv=[sys.argv[0], *rest])
+    test_tarnwad.main()
