@@ -48,6 +48,7 @@ WINE_FONTS = "/usr/share/wine/fonts"
 SCREEN_WIDTH, SCREEN_HEIGHT = 1280, 1024
 TIMEOUT = 20.0  # seconds for any one condition
 START_TIMEOUT = 60.0  # a first start in a new prefix sets it up
+PROBE_ATTEMPTS = 4  # a probe that answers nothing is asked again
 
 DIALOG_TITLE = "Tarnhollow - WAD Tool"
 CHOOSER_TITLE = "Select Wad File"
@@ -194,10 +195,25 @@ class Ui:
         self.probe = probe
 
     def run_probe(self, *args):
-        result = subprocess.run(["wine", self.probe] + list(args), env=self.env,
-                                capture_output=True, timeout=TIMEOUT)
-        check(result.returncode in (0, 1), "the probe failed: %s" % result.stderr[-2000:])
-        return json.loads(result.stdout.decode("utf-8"))
+        # Now and then Wine starts the probe but hands back no output at all
+        # (a busy server under load); a probe that answers nothing is asked
+        # again, and only a probe that keeps failing fails the test.
+        for attempt in range(PROBE_ATTEMPTS):
+            result = subprocess.run(["wine", self.probe] + list(args), env=self.env,
+                                    capture_output=True, timeout=TIMEOUT)
+            try:
+                answer = json.loads(result.stdout.decode("utf-8"))
+            except ValueError:
+                answer = None
+                failure = "no answer (exit code %d): %r" % (result.returncode,
+                                                            result.stderr[-2000:])
+            else:
+                if result.returncode in (0, 1):
+                    return answer
+                failure = "exit code %d: %r" % (result.returncode, result.stderr[-2000:])
+            time.sleep(0.5 * (attempt + 1))
+        raise TestFailure("the probe %s failed %d times, last: %s" %
+                          (" ".join(args), PROBE_ATTEMPTS, failure))
 
     def window(self, title):
         """The visible top-level window of that title, with its controls, or
