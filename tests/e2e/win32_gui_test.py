@@ -201,16 +201,13 @@ class Ui:
         for attempt in range(PROBE_ATTEMPTS):
             result = subprocess.run(["wine", self.probe] + list(args), env=self.env,
                                     capture_output=True, timeout=TIMEOUT)
-            try:
-                answer = json.loads(result.stdout.decode("utf-8"))
-            except ValueError:
-                answer = None
-                failure = "no answer (exit code %d): %r" % (result.returncode,
-                                                            result.stderr[-2000:])
-            else:
-                if result.returncode in (0, 1):
-                    return answer
-                failure = "exit code %d: %r" % (result.returncode, result.stderr[-2000:])
+            if result.returncode in (0, 1):
+                try:
+                    return json.loads(result.stdout.decode("utf-8"))
+                except ValueError:
+                    pass
+            failure = "exit code %d, output %r, errors %r" % (
+                result.returncode, result.stdout[-200:], result.stderr[-2000:])
             time.sleep(0.5 * (attempt + 1))
         raise TestFailure("the probe %s failed %d times, last: %s" %
                           (" ".join(args), PROBE_ATTEMPTS, failure))
