@@ -255,7 +255,10 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
     command
         ->add_option("-j,--jobs", options->jobs,
                      "Copy files on this many threads (default: the number of cores); 1 copies "
-                     "them one by one in archive order, as the desktop tool does")
+                     "them one after another in the desktop tool's order, directory by "
+                     "directory: a directory's subdirectories first (the one the archive names "
+                     "last comes first), each walked completely, then its own files in archive "
+                     "order")
         ->check(CLI::Range(1u, 256u));
     command->callback([options, &exitCode] { exitCode = RunUnpack(*options); });
 }
