@@ -1,4 +1,4 @@
-// DialogHost: the three services the unpack command needs of its window.
+// DialogHost: the services the unpack command needs of its window.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,14 @@ class DialogHost {
     virtual void SetStatusLine(const char* text) = 0;
     // Shows a message box with one OK button, owned by the dialog.
     virtual void ShowMessage(const char* text, const char* caption) = 0;
+    // The same message box with `details` (plain text, lines separated by
+    // "\n", names in whatever bytes they have) below `text`, in a smaller or
+    // secondary place where the platform has one. A host without such a
+    // place shows the message alone.
+    virtual void ShowDetailedMessage(const char* text, const char* caption, const char* details) {
+        static_cast<void>(details);
+        ShowMessage(text, caption);
+    }
 };
 
 }  // namespace tarnwad

@@ -2,22 +2,80 @@
 #include <string>
 
 #include "app/host_path_check.h"
+#include "app/outcome_details.h"
 #include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/path_resolution.h"
+#include "vfs/host/host_directory.h"
+#include "vfs/host/host_error.h"
+#include "vfs/host/host_file.h"
 #include "vfs/host/host_limits.h"
 #include "vfs/wad/wad_file_system.h"
+#include "vfs/wad/wad_header.h"
 
 namespace tarnwad {
+
+namespace {
+
+// ": reason" with the host's reason for the last failed call, or nothing.
+std::string HostReason() {
+    std::string why = vfs::host::LastErrorText();
+    return why.empty() ? std::string() : ": " + why;
+}
+
+// Why the archive at `path` did not open, from what the host and the file's
+// first bytes say.
+std::string WhyArchiveDidNotOpen(const char* path) {
+    char fullPath[vfs::HOST_MAX_PATH];
+    if (vfs::ResolvePath(fullPath, sizeof(fullPath), path).Failed()) {
+        return "the archive cannot be opened: its path is too long";
+    }
+    uint32_t attributes = vfs::host::GetPathAttributes(fullPath);
+    if (attributes == vfs::host::INVALID_ATTRIBUTES) {
+        return "the archive cannot be opened: no such file";
+    }
+    if ((attributes & vfs::host::ATTRIBUTE_DIRECTORY) != 0) {
+        return "the archive cannot be opened: it is a folder";
+    }
+    vfs::host::File file;
+    vfs::host::ClearLastError();
+    if (!file.Open(fullPath, vfs::host::ACCESS_READ, vfs::host::SHARE_READ,
+                   vfs::host::Disposition::OpenExisting)) {
+        return "the archive cannot be read" + HostReason();
+    }
+    uint8_t bytes[vfs::WAD_HEADER_SIZE];
+    uint32_t got = 0;
+    if (!file.Read(bytes, sizeof(bytes), &got)) {
+        return "the archive cannot be read" + HostReason();
+    }
+    if (got < vfs::WAD_HEADER_SIZE) {
+        return "the file is too short to be a WAD archive (" + std::to_string(got) +
+               " bytes, a header takes " + std::to_string(vfs::WAD_HEADER_SIZE) + ")";
+    }
+    vfs::WadHeader header = vfs::WadHeader::Decode(bytes);
+    if (!header.HasMagic()) {
+        return "the file is not a WAD archive: it does not begin with \"QARC\"";
+    }
+    if (header.version > vfs::WAD_MAX_VERSION) {
+        return "the archive is of format version " + std::to_string(header.version) +
+               ", which this tool does not know (it reads versions 0 to " +
+               std::to_string(vfs::WAD_MAX_VERSION) + ")";
+    }
+    return "the archive is damaged or cut short: its record table or name table lies outside "
+           "the file";
+}
+
+}  // namespace
 
 int UnpackDialog::OnUnpack() {
     lastOutcome = UnpackOutcome();
     bool succeeded = ProbeArchive() && UnpackArchive();
     lastOutcome.succeeded = succeeded;
+    std::string details = OutcomeDetails(lastOutcome);
     if (succeeded) {
-        host->ShowMessage(kSucceededText, kSucceededCaption);
+        host->ShowDetailedMessage(kSucceededText, kSucceededCaption, details.c_str());
     } else {
-        host->ShowMessage(kFailedText, kFailedCaption);
+        host->ShowDetailedMessage(kFailedText, kFailedCaption, details.c_str());
     }
     return 0;
 }
@@ -34,7 +92,7 @@ bool UnpackDialog::ProbeArchive() {
     vfs::FileSystemRef archive;
     if (archive.OpenArchive(path, 0).Failed()) {
         lastOutcome.failure =
-            path[0] == '\0' ? "no archive was chosen" : "cannot be opened as a WAD archive";
+            path[0] == '\0' ? "no archive was chosen" : WhyArchiveDidNotOpen(path);
         return false;
     }
     // From here on `source` holds the new archive, whatever the probe finds.
@@ -52,6 +110,7 @@ bool UnpackDialog::ProbeArchive() {
         }
     }
     lastOutcome.failure = "is not a Tarnhollow archive: none of the known entries is in it";
+    lastOutcome.notGameArchive = true;
     return false;
 }
 
@@ -98,9 +157,12 @@ bool UnpackDialog::PrepareOutputDirectory(vfs::VfsString& outputPath) {
             lastOutcome.failure = "the output path exists and is not a directory";
             return false;
         }
-    } else if (output.CreateDirectory(baseName.c_str()).Failed()) {
-        lastOutcome.failure = "the output directory cannot be created";
-        return false;
+    } else {
+        vfs::host::ClearLastError();
+        if (output.CreateDirectory(baseName.c_str()).Failed()) {
+            lastOutcome.failure = "the output directory cannot be created" + HostReason();
+            return false;
+        }
     }
     return true;
 }

@@ -14,6 +14,9 @@ struct UnpackOutcome {
     // Why the command stopped before or instead of copying, in plain words;
     // empty when the copy ran.
     std::string failure;
+    // The archive opened but holds none of the game's known entries at its
+    // top level (`failure` says so too).
+    bool notGameArchive = false;
     // The archive's full path as the archive file system names it, and the
     // output directory (once derived).
     std::string archivePath;
