@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/chooser_start_folder.h"
 #include "app/file_open_dialog.h"
 
 namespace tarnwad::gui {
@@ -113,6 +114,10 @@ void UnpackWindow::SetStatusLine(const char* text) {
 }
 
 void UnpackWindow::ShowMessage(const char* text, const char* caption) {
+    ShowDetailedMessage(text, caption, "");
+}
+
+void UnpackWindow::ShowDetailedMessage(const char* text, const char* caption, const char* details) {
     // The work is done; the box is modal and takes the input from here on.
     EndBusy();
     GtkWidget* box = gtk_message_dialog_new(
@@ -120,6 +125,13 @@ void UnpackWindow::ShowMessage(const char* text, const char* caption) {
         static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", text);
     gtk_window_set_title(GTK_WINDOW(box), caption);
+    if (details != nullptr && details[0] != '\0') {
+        // Paths and entry names need not be UTF-8: shown as the path field
+        // shows a file name, with a replacement character for what is not.
+        gchar* shown = g_filename_display_name(details);
+        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "%s", shown);
+        g_free(shown);
+    }
     gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
 }
@@ -159,6 +171,7 @@ void UnpackWindow::Browse() {
     FileOpenDialog chooser;
     chooser.owner = window;
     chooser.title = kBrowseTitle;
+    chooser.initialDirectory = ChooserStartFolder(path, g_get_home_dir());
     chooser.filters[kWadFilterPattern] = kWadFilterDescription;
     if (chooser.Show()) {
         SetPath(chooser.fileName);

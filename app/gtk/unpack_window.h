@@ -45,6 +45,8 @@ class UnpackWindow : public DialogHost {
     void SetStatusLine(const char* text) override;
     // A message box modal to the dialog, with one OK button.
     void ShowMessage(const char* text, const char* caption) override;
+    // The same box with `details` as its secondary text (none when empty).
+    void ShowDetailedMessage(const char* text, const char* caption, const char* details) override;
 
   private:
     static void OnBrowseClicked(GtkButton* button, gpointer self);

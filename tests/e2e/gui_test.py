@@ -4,10 +4,13 @@
 Starts its own Xvfb and session bus, runs tarnwad-gui with a fresh home, and
 drives it as a user would: real pointer clicks and key presses (xdotool) at
 the places the accessibility tree (AT-SPI) reports. It chooses an archive
-through the file chooser, unpacks it, confirms "Succeeded!" and compares the
-output tree with what the command-line tool unpacks from the same archive;
-then does the same with a broken archive and "Failed!"; then closes the
-dialog with Escape and expects exit code 0. Every wait is on a condition.
+through the file chooser (which first opens in the home folder), unpacks it,
+confirms "Succeeded!" with the output folder below, and compares the output
+tree with what the command-line tool unpacks from the same archive; then
+picks a broken archive and one of another game by double-clicking them in the
+chooser (which now opens in the folder of the first) and confirms "Failed!"
+with the reason below; then closes the dialog with Escape and expects exit
+code 0 and no GTK warning on its stderr. Every wait is on a condition.
 
 Usage: gui_test.py --build BUILD_DIR [--screenshot FILE] [--keep]
 """
@@ -256,6 +259,13 @@ class Ui:
         return wait_for('button "%s"' % name, lambda: self.find(
             root, lambda a: a.getRole() == self.pyatspi.ROLE_PUSH_BUTTON and a.name == name))
 
+    def double_click(self, accessible):
+        """A real pointer double click in the middle of the control."""
+        wait_for("%s to be showing" % accessible.name, lambda: self.is_showing(accessible))
+        box = self.extents(accessible)
+        xdotool("mousemove", box.x + box.width // 2, box.y + box.height // 2)
+        xdotool("click", "--repeat", "2", "--delay", "80", "1")
+
     def texts_in(self, root):
         """Names of the labels below `root` (message texts, file names)."""
         roles = (self.pyatspi.ROLE_LABEL, self.pyatspi.ROLE_TABLE_CELL)
@@ -354,12 +364,15 @@ def check_dialog(ui, dialog):
     wait_for('"Unpack" to take the focus', lambda: ui.has_state(unpack, ui.pyatspi.STATE_FOCUSED))
 
 
-def check_chooser(ui, dialog, folder, shown, hidden):
-    """The chooser offers the one filter, lists the folder's WAD files in any
-    letter case and nothing else, and Cancel leaves the path field alone."""
+def check_chooser(ui, dialog, home_file, folder, shown, hidden):
+    """The chooser opens in the home folder while no archive is chosen
+    (`home_file` lies there), offers the one filter, lists the folder's WAD
+    files in any letter case and nothing else, and Cancel leaves the path
+    field alone."""
     path_field = ui.by_id(dialog, PATH_ID)
     before = ui.text(path_field)
     chooser = open_chooser(ui, dialog)
+    wait_for("the chooser to start in the home folder", lambda: home_file in ui.texts_in(chooser))
     combo = ui.find(chooser, lambda a: a.getRole() == ui.pyatspi.ROLE_COMBO_BOX)
     check(combo is not None and combo.name == "Tarn Wad File",
           "the chooser's filter is %r" % (combo and combo.name))
@@ -380,10 +393,30 @@ def check_chooser(ui, dialog, folder, shown, hidden):
     check(ui.text(path_field) == before, "Cancel changed the path field")
 
 
-def unpack_and_confirm(ui, dialog, caption, text):
+def choose_by_double_click(ui, dialog, folder, name):
+    """Opens the chooser, which starts in the folder of the path chosen
+    before, and double-clicks the file's row there."""
+    chooser = open_chooser(ui, dialog)
+    row = wait_for("the chooser to list %s in the last folder" % name, lambda: ui.find(
+        chooser, lambda a: a.getRole() == ui.pyatspi.ROLE_TABLE_CELL and a.name == name
+        and ui.is_showing(a)))
+    ui.double_click(row)
+    ui.wait_window_gone(CHOOSER_TITLE)
+    path = os.path.join(folder, name)
+    path_field = ui.by_id(dialog, PATH_ID)
+    wait_for("the path field to show " + path, lambda: ui.text(path_field) == path)
+
+
+def unpack_and_confirm(ui, dialog, caption, text, *details):
+    """Presses "Unpack" and reads the message box: its caption, its text, the
+    secondary text below holding each of `details`, its one OK button."""
     ui.click(ui.by_id(dialog, UNPACK_ID))
     box = ui.wait_window(caption)
     wait_for('"%s" in the message box' % text, lambda: text in ui.texts_in(box))
+    texts = ui.texts_in(box)
+    secondary = [t for t in texts if t and t != text]
+    check(len(secondary) == 1 and all(d in secondary[0] for d in details),
+          'the message box "%s" says %r below its text, not %r' % (caption, secondary, details))
     buttons = ui.find_all(box, lambda a: a.getRole() == ui.pyatspi.ROLE_PUSH_BUTTON
                           and ui.is_showing(a))
     check([b.name for b in buttons] == ["OK"],
@@ -432,6 +465,13 @@ def prepare_archives(run_dir, cli):
         broken.write(sample.read(100))  # the header and a little more: no directory
     with open(os.path.join(games, "notes.txt"), "w") as notes:
         notes.write("not an archive\n")
+    # An archive, but of another game: none of the entries the probe looks for.
+    other = os.path.join(run_dir, "other")
+    os.makedirs(other)
+    with open(os.path.join(other, "readme.txt"), "w") as readme:
+        readme.write("another game\n")
+    subprocess.run([cli, "pack", other, "-o", os.path.join(games, "other.wad")], check=True,
+                   stdout=subprocess.DEVNULL)
 
     oracle = os.path.join(run_dir, "oracle")
     os.makedirs(oracle)
@@ -444,6 +484,13 @@ def prepare_archives(run_dir, cli):
     return games, expected
 
 
+def is_complaint(line):
+    """Whether a line the program wrote is a GTK (or GLib) warning or
+    critical: none belongs in a normal run."""
+    return any(mark in line for mark in ("Gtk-CRITICAL", "Gtk-WARNING", "-CRITICAL **",
+                                         "-WARNING **"))
+
+
 def run(args, run_dir):
     program = os.path.join(args.build, "app", "gtk", "tarnwad-gui")
     cli = os.path.join(args.build, "tools", "tarnwad")
@@ -452,6 +499,8 @@ def run(args, run_dir):
     games, expected = prepare_archives(run_dir, cli)
 
     env = session_environment(run_dir)
+    home_file = "in-home.wad"
+    shutil.copy(SAMPLE, os.path.join(env["HOME"], home_file))
     log = open(os.path.join(run_dir, "session.log"), "w")
     xvfb = bus = program_process = None
     try:
@@ -469,20 +518,27 @@ def run(args, run_dir):
         ui.find_application(program_process.pid)
         dialog = ui.wait_window(DIALOG_TITLE)
         check_dialog(ui, dialog)
-        check_chooser(ui, dialog, games, shown=["sample.wad", "SECOND.WAD", "broken.wad"],
-                      hidden=["notes.txt"])
+        check_chooser(ui, dialog, home_file, games,
+                      shown=["sample.wad", "SECOND.WAD", "broken.wad"], hidden=["notes.txt"])
 
         archive = os.path.join(games, "sample.wad")
         choose_file(ui, dialog, archive)
         if args.screenshot:
             take_screenshot(ui.extents(dialog), args.screenshot)
-        unpack_and_confirm(ui, dialog, "Succeeded!", "Finished unpacking WAD file")
+        unpack_and_confirm(ui, dialog, "Succeeded!", "Finished unpacking WAD file",
+                           "Unpacked into " + os.path.join(games, "sample"))
         check(same_tree(os.path.join(games, "sample"), expected),
               "the unpacked tree differs from the command-line tool's")
 
-        choose_file(ui, dialog, os.path.join(games, "broken.wad"))
-        unpack_and_confirm(ui, dialog, "Failed!", "Unable to unpack WAD file")
+        choose_by_double_click(ui, dialog, games, "broken.wad")
+        unpack_and_confirm(ui, dialog, "Failed!", "Unable to unpack WAD file",
+                           "The archive is damaged or cut short")
         check(not os.path.exists(os.path.join(games, "broken")),
+              "a failed unpack created an output directory")
+        choose_by_double_click(ui, dialog, games, "other.wad")
+        unpack_and_confirm(ui, dialog, "Failed!", "Unable to unpack WAD file",
+                           "not a Tarnhollow archive", "groundtile.png", "intro_flight1.CSQ")
+        check(not os.path.exists(os.path.join(games, "other")),
               "a failed unpack created an output directory")
 
         press_keys(DIALOG_TITLE, "Escape")
@@ -491,8 +547,8 @@ def run(args, run_dir):
         program_process = None
         program_log.close()
         with open(program_log.name, errors="replace") as output:
-            criticals = [line for line in output if "-CRITICAL **" in line]
-        check(not criticals, "tarnwad-gui logged %s" % "".join(criticals))
+            complaints = [line for line in output if is_complaint(line)]
+        check(not complaints, "tarnwad-gui logged %s" % "".join(complaints))
     finally:
         if program_process is not None:
             program_process.kill()
