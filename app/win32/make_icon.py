@@ -3,6 +3,8 @@
 with an arrow rising out of it. Standard library only.
 
 Usage: make_icon.py [OUTPUT]   (default: tarnwad.ico beside this script)
+       make_icon.py --png SIZE OUTPUT   (one SIZE pixel image as PNG, for the
+                                         Linux desktop's icon theme)
 
 The icon holds 16, 24, 32 and 48 pixel images as 32-bit bitmaps and a
 256 pixel image as PNG, as the shell expects.
@@ -122,6 +124,10 @@ def icon_file(images):
 
 
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--png":
+        with open(sys.argv[3], "wb") as picture:
+            picture.write(png_image(render(int(sys.argv[2]))))
+        return
     output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "tarnwad.ico")
     images = [(size, bitmap_image(render(size))) for size in BITMAP_SIZES]

@@ -2,7 +2,8 @@
 # runs a small consumer project against it.
 #
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DCONSUMER_SOURCE=... -DCONSUMER_BUILD=...
-#         -DCXX=... -DCXX_FLAGS=... -P check_install.cmake
+#         -DCXX=... -DCXX_FLAGS=... [-DGUI=1 -DDESKTOP_FILE_VALIDATE=...]
+#         -P check_install.cmake
 file(REMOVE_RECURSE ${PREFIX} ${CONSUMER_BUILD})
 
 function(run)
@@ -23,6 +24,32 @@ foreach(installed IN ITEMS bin/tarnwad include/vfs/wad/wad_file_system.h
     endif()
 endforeach()
 run(${PREFIX}/bin/tarnwad --version)
+
+# The desktop dialog: its program, its menu entry and the icon that names.
+if(GUI)
+    foreach(installed IN ITEMS bin/tarnwad-gui share/applications/tarnwad-gui.desktop
+                              share/icons/hicolor/48x48/apps/tarnwad-gui.png
+                              share/icons/hicolor/256x256/apps/tarnwad-gui.png)
+        if(NOT EXISTS ${PREFIX}/${installed})
+            message(FATAL_ERROR "not installed: ${installed}")
+        endif()
+    endforeach()
+    file(STRINGS ${PREFIX}/share/applications/tarnwad-gui.desktop entry)
+    foreach(line IN ITEMS "Exec=tarnwad-gui" "Icon=tarnwad-gui" "Terminal=false")
+        list(FIND entry "${line}" found)
+        if(found EQUAL -1)
+            message(FATAL_ERROR "the desktop entry lacks ${line}")
+        endif()
+    endforeach()
+    if(DESKTOP_FILE_VALIDATE)
+        run(${DESKTOP_FILE_VALIDATE} ${PREFIX}/share/applications/tarnwad-gui.desktop)
+        if(NOT last_output STREQUAL "")
+            message(FATAL_ERROR "desktop-file-validate: ${last_output}")
+        endif()
+    else()
+        message(STATUS "desktop-file-validate not found: the desktop entry is not validated")
+    endif()
+endif()
 
 run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${CONSUMER_BUILD}
     -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_CXX_COMPILER=${CXX}
