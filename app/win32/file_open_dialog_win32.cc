@@ -38,7 +38,7 @@ bool FileOpenDialog::Show() {
     dialog.lpstrFilter = filterText.empty() ? nullptr : filterText.c_str();
     dialog.lpstrFile = file;
     dialog.nMaxFile = sizeof(file);
-    dialog.lpstrInitialDir = initialDirectory.c_str();
+    dialog.lpstrInitialDir = initialDirectory.empty() ? nullptr : initialDirectory.c_str();
     // No title: the dialog's own ("Open").
     dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
     // The dialog itself refuses a folder or file that does not exist, and a

@@ -1,7 +1,9 @@
 #include "app/win32/unpack_window.h"
 
 #include <climits>
+#include <string>
 
+#include "app/chooser_start_folder.h"
 #include "app/file_open_dialog.h"
 #include "app/win32/center_window.h"
 #include "app/win32/resource.h"
@@ -17,6 +19,13 @@ void DiscardQueuedInput() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD | PM_QS_INPUT)) {
     }
+}
+
+// The user's own folder (C:\Users\NAME), or empty when the process has none.
+std::string UserProfileFolder() {
+    char folder[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("USERPROFILE", folder, sizeof(folder));
+    return length > 0 && length < sizeof(folder) ? std::string(folder, length) : std::string();
 }
 
 }  // namespace
@@ -109,6 +118,9 @@ LRESULT UnpackWindow::OnBrowse() {
     chooser.owner = window;
     HWND pathField = GetDlgItem(window, IDC_PATH);
     chooser.title = kBrowseTitle;
+    char current[MAX_PATH] = "";
+    GetWindowTextA(pathField, current, sizeof(current));
+    chooser.initialDirectory = ChooserStartFolder(current, UserProfileFolder());
     chooser.filters[kWadFilterPattern] = kWadFilterDescription;
     if (chooser.Show()) {
         SetWindowTextA(pathField, chooser.fileName.c_str());
@@ -145,6 +157,17 @@ void UnpackWindow::SetStatusLine(const char* text) {
 void UnpackWindow::ShowMessage(const char* text, const char* caption) {
     DiscardQueuedInput();
     MessageBoxA(window, text, caption, MB_OK);
+}
+
+void UnpackWindow::ShowDetailedMessage(const char* text, const char* caption, const char* details) {
+    // A message box has one text: the message first, the details a blank
+    // line below it.
+    std::string shown = text;
+    if (details != nullptr && details[0] != '\0') {
+        shown += "\n\n";
+        shown += details;
+    }
+    ShowMessage(shown.c_str(), caption);
 }
 
 }  // namespace tarnwad::win32

@@ -43,6 +43,8 @@ class UnpackWindow : public DialogHost {
     void SetStatusLine(const char* text) override;
     // A message box owned by the dialog, with one OK button.
     void ShowMessage(const char* text, const char* caption) override;
+    // The same box with `details` a blank line below `text`.
+    void ShowDetailedMessage(const char* text, const char* caption, const char* details) override;
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -17,10 +17,11 @@ and drives the program as a user would: real pointer clicks and key presses
 (xdotool) at the places the program's windows give. tarnwad-win32-probe, run
 in the same prefix, only reads those windows (controls, texts, focus). It
 checks the dialog and its keyboard handling, then picks an archive through the
-open-file dialog, unpacks it, confirms "Succeeded!" and compares the output
-tree; then does the same with a broken archive and "Failed!"; Escape ends the
-program with exit code 0. A second start unpacks with no archive chosen
-("Failed!") and is closed with the close box. Every wait is on a condition.
+open-file dialog, unpacks it, confirms "Succeeded!" with the output folder
+below it and compares the output tree; then does the same with a broken
+archive (the dialog now starts in its folder) and "Failed!" with the reason;
+Escape ends the program with exit code 0. A second start unpacks with no
+archive chosen ("Failed!") and is closed with the close box. Every wait is on a condition.
 
 Usage: win32_gui_test.py --build BUILD_DIR [--cli TARNWAD] [--screenshot FILE] [--keep]
 """
@@ -397,8 +398,7 @@ def check_chooser(ui, folder, shown, hidden):
     enter_name(ui, wine_path(folder) + "\\")
 
     def listed():
-        window = ui.window(CHOOSER_TITLE)
-        names = ui.control(window, 1, "SysListView32")["items"] if window else []
+        names = listed_names(ui) or []
         return names if all(name in names for name in shown) else None
 
     names = wait_for("the open-file dialog to list " + folder, listed)
@@ -410,21 +410,36 @@ def check_chooser(ui, folder, shown, hidden):
     check(ui.text(DIALOG_TITLE, PATH_ID) == before, "Cancel changed the path field")
 
 
-def choose_file(ui, path):
+def listed_names(ui):
+    """The names the open-file dialog lists, or None while it is not open."""
+    window = ui.window(CHOOSER_TITLE)
+    return ui.control(window, 1, "SysListView32")["items"] if window else None
+
+
+def choose_file(ui, path, starts_beside=False):
+    """Picks `path` through the open-file dialog; `starts_beside`: the dialog
+    must first list the folder of the path chosen before, where `path` is."""
     open_chooser(ui)
+    if starts_beside:
+        name = os.path.basename(path)
+        wait_for("the open-file dialog to start in the last folder, beside " + name,
+                 lambda: name in (listed_names(ui) or []))
     enter_name(ui, wine_path(path))
     ui.wait_window_gone(CHOOSER_TITLE)
     wait_for("the path field to show " + wine_path(path),
              lambda: ui.text(DIALOG_TITLE, PATH_ID) == wine_path(path))
 
 
-def unpack_and_confirm(ui, caption, text):
-    """Presses "Unpack" and reads the message box: its caption, its text, its
-    one OK button; the dialog is disabled while it shows."""
+def unpack_and_confirm(ui, caption, text, *details):
+    """Presses "Unpack" and reads the message box: its caption, its text first
+    and the details a blank line below it, holding each of `details`, its one
+    OK button; the dialog is disabled while it shows."""
     ui.click(DIALOG_TITLE, UNPACK_ID)
     box = ui.wait_window(caption)
     texts = [c["text"] for c in box["controls"] if c["class"].lower() == "static" and c["text"]]
-    check(texts == [text], 'the message box "%s" says %r' % (caption, texts))
+    check(len(texts) == 1 and texts[0].startswith(text + "\n\n")
+          and all(d in texts[0][len(text):] for d in details),
+          'the message box "%s" says %r, not %r and then %r' % (caption, texts, text, details))
     buttons = [c["text"] for c in box["controls"]
                if c["class"].lower() == "button" and c["visible"]]
     check(buttons == ["OK"], "the message box has the buttons %r" % buttons)
@@ -619,15 +634,17 @@ def run(args, run_dir):
         choose_file(ui, os.path.join(games, "sample.wad"))
         if args.screenshot:
             take_screenshot(env, ui.window(DIALOG_TITLE)["rect"], args.screenshot)
-        unpack_and_confirm(ui, "Succeeded!", "Finished unpacking WAD file")
+        unpack_and_confirm(ui, "Succeeded!", "Finished unpacking WAD file",
+                           "Unpacked into " + wine_path(os.path.join(games, "sample")))
         unpacked = os.path.join(games, "sample")
         check(os.path.isdir(unpacked) and same_tree(unpacked, expected),
               "the unpacked tree differs from the command-line tool's: %r, expected %r"
               % (tree_listing(unpacked) if os.path.isdir(unpacked) else None,
                  tree_listing(expected)))
 
-        choose_file(ui, os.path.join(games, "broken.wad"))
-        unpack_and_confirm(ui, "Failed!", "Unable to unpack WAD file")
+        choose_file(ui, os.path.join(games, "broken.wad"), starts_beside=True)
+        unpack_and_confirm(ui, "Failed!", "Unable to unpack WAD file",
+                           "The archive is damaged or cut short")
         check(not os.path.exists(os.path.join(games, "broken")),
               "a failed unpack created an output directory")
         check(ui.text(DIALOG_TITLE, PATH_ID) == wine_path(os.path.join(games, "broken.wad")),
@@ -644,7 +661,7 @@ def run(args, run_dir):
         programs.append(second)
         ui.wait_window(DIALOG_TITLE, START_TIMEOUT)
         check(ui.text(DIALOG_TITLE, PATH_ID) == "", "the path field is not empty at start")
-        unpack_and_confirm(ui, "Failed!", "Unable to unpack WAD file")
+        unpack_and_confirm(ui, "Failed!", "Unable to unpack WAD file", "No archive was chosen.")
         ui.click_close_box(DIALOG_TITLE)
         code = second.wait_exit()
         check(code == 0, "tarnwad-gui exited with %d after the close box" % code)
