@@ -1,0 +1,67 @@
+# fish completion for tarnwad: commands, each command's options and their
+# values, archives (*.wad) and directories where they belong.
+#
+# Installed as share/fish/vendor_completions.d/tarnwad.fish; from a checkout:
+#     source tools/completion/tarnwad.fish
+
+set -l commands list unpack cat verify info pack help
+set -l archive_commands list unpack cat verify info
+set -l first "not __fish_seen_subcommand_from $commands"
+set -l any "__fish_seen_subcommand_from $commands"
+set -l list "__fish_seen_subcommand_from list"
+set -l unpack "__fish_seen_subcommand_from unpack"
+set -l pack "__fish_seen_subcommand_from pack"
+
+complete -c tarnwad -e
+complete -c tarnwad -f
+
+# Before the command.
+complete -c tarnwad -n $first -s h -l help -d 'Show the commands'
+complete -c tarnwad -n $first -s V -l version -d 'Show the version'
+complete -c tarnwad -n $first -a list -d 'List the entries of an archive'
+complete -c tarnwad -n $first -a unpack -d 'Unpack an archive'
+complete -c tarnwad -n $first -a cat -d 'Write one entry, decoded, to standard output'
+complete -c tarnwad -n $first -a verify -d 'Decode every entry, report what cannot be read'
+complete -c tarnwad -n $first -a info -d 'Show the figures of an archive'
+complete -c tarnwad -n $first -a pack -d 'Write an archive of a directory tree'
+complete -c tarnwad -n $first -a help -d 'Show the commands, or the options of a command'
+
+# Every command takes --help; the archive commands take a .wad file.
+complete -c tarnwad -n $any -s h -l help -d 'Show the options of the command'
+complete -c tarnwad -n "__fish_seen_subcommand_from $archive_commands" \
+    -k -a '(__fish_complete_suffix .wad)'
+complete -c tarnwad -n "__fish_seen_subcommand_from help" -a "$commands"
+
+# list
+complete -c tarnwad -n $list -l json -d 'One JSON object per entry and line'
+complete -c tarnwad -n $list -l exclude -x -d 'Leave out entries matching the wildcard'
+
+# unpack
+complete -c tarnwad -n $unpack -s o -s C -l output -x -a '(__fish_complete_directories)' \
+    -d 'Unpack into this directory'
+complete -c tarnwad -n $unpack -l exclude -x -d 'Leave out entries matching the wildcard'
+complete -c tarnwad -n $unpack -l dry-run -d 'List what would be written, write nothing'
+complete -c tarnwad -n $unpack -s k -l keep-old-files -d 'Never replace an existing file'
+complete -c tarnwad -n $unpack -l no-probe -d "Do not check for the game's known entries"
+complete -c tarnwad -n $unpack -s v -l verbose -d 'Name each file'
+complete -c tarnwad -n $unpack -s q -l quiet -d 'Print nothing but errors'
+complete -c tarnwad -n $unpack -s j -l jobs -x -a '1 2 4 8 16' -d 'Copy files on this many threads'
+
+# verify, info
+complete -c tarnwad -n "__fish_seen_subcommand_from verify" -l json \
+    -d 'One JSON object with the counts and failures'
+complete -c tarnwad -n "__fish_seen_subcommand_from info" -l json \
+    -d 'The figures as one JSON object'
+
+# pack
+complete -c tarnwad -n $pack -a '(__fish_complete_directories)'
+complete -c tarnwad -n $pack -s o -l output -r -k -a '(__fish_complete_suffix .wad)' \
+    -d 'The archive to write'
+complete -c tarnwad -n $pack -l format-version -x -a '0 1 2' -d 'Archive format version'
+complete -c tarnwad -n $pack -l codec -x -a 'stored lz zlib auto' -d 'How entries are stored'
+complete -c tarnwad -n $pack -s f -l force -d 'Replace the archive if it exists'
+complete -c tarnwad -n $pack -s L -l dereference -d 'Pack what symbolic links lead to'
+complete -c tarnwad -n $pack -l skip-special -d 'Skip what cannot be packed, with a warning'
+complete -c tarnwad -n $pack -l exclude -x -d 'Leave out files matching the wildcard'
+complete -c tarnwad -n $pack -s v -l verbose -d 'Name each file'
+complete -c tarnwad -n $pack -s q -l quiet -d 'Print nothing but errors'
