@@ -67,6 +67,9 @@ Result WadFileSystem::Open(const char* path, uint32_t flags) {
     }
     hostStream = archive.Get();
     archive.Set(new LockedStream());
+    // The size the entries are checked against, taken once: a file that
+    // shrinks later makes its entries read short, which their readers see.
+    archiveSize = archive.GetSize();
 
     uint8_t bytes[WAD_HEADER_SIZE];
     int32_t got = archive.Read(bytes, WAD_HEADER_SIZE);
@@ -101,6 +104,7 @@ void WadFileSystem::Close() {
     findPattern.Assign(static_cast<const char*>(nullptr));
     rootPath.Assign(static_cast<const char*>(nullptr));
     hostStream = nullptr;
+    archiveSize = -1;
 }
 
 void WadFileSystem::CutInnerRoot(FindData* out) const {
@@ -203,7 +207,6 @@ Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
     }
     // Stored bytes that run past the end of the archive file would read
     // short: such an entry is damaged and does not open.
-    const int32_t archiveSize = out.GetSize();
     if (archiveSize < 0 ||
         uint64_t{record.dataOffset} + record.storedSize > static_cast<uint64_t>(archiveSize)) {
         out.Reset();

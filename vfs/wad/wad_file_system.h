@@ -66,6 +66,8 @@ class WadFileSystem : public FileSystem {
     WadHeader header;
     PathStreamRef archive;
     Stream* hostStream = nullptr;
+    // The archive file's size when it was opened (-1 when unknown).
+    int32_t archiveSize = -1;
     WadDirectory directory;
 };
 
