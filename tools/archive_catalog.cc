@@ -178,4 +178,14 @@ std::vector<const CatalogEntry*> ArchiveCatalog::Select(const std::vector<std::s
     return result;
 }
 
+std::string DataOutsideFile(const CatalogEntry& entry, uint64_t fileSize) {
+    const uint64_t dataEnd = uint64_t{entry.record.dataOffset} + entry.record.storedSize;
+    if (dataEnd <= fileSize) {
+        return {};
+    }
+    return "its data (bytes " + std::to_string(entry.record.dataOffset) + " to " +
+           std::to_string(dataEnd) + ") lies outside the " + std::to_string(fileSize) +
+           "-byte file";
+}
+
 }  // namespace tarnwad::cli

@@ -27,6 +27,11 @@ struct CatalogEntry {
     vfs::WadEntryRecord record;
 };
 
+// When the stored bytes of `entry` run past the end of a file of
+// `fileSize` bytes: where they lie, in plain words ("its data (bytes A to B)
+// lies outside the N-byte file"). Empty when they lie inside.
+std::string DataOutsideFile(const CatalogEntry& entry, uint64_t fileSize);
+
 class ArchiveCatalog {
   public:
     // Opens the archive at the absolute host path `path` and reads its tree

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/dialog_host.h"
-#include "tools/unpack_progress.h"
+#include "tools/progress_line.h"
 
 namespace tarnwad::cli {
 
@@ -13,16 +13,20 @@ namespace tarnwad::cli {
 // the message to stdout (success; not when `quiet`) or stderr (failure).
 class ConsoleHost : public DialogHost {
   public:
-    ConsoleHost(std::string archivePath, UnpackProgress& unpackProgress, bool quiet)
-        : path(std::move(archivePath)), progress(&unpackProgress), quietSuccess(quiet) {}
+    ConsoleHost(std::string archivePath, ProgressLine& progressLine, bool quiet)
+        : path(std::move(archivePath)), progress(&progressLine), quietSuccess(quiet) {}
 
     void GetPathText(char* buffer, uint32_t size) override;
     void SetStatusLine(const char* text) override;
     void ShowMessage(const char* text, const char* caption) override;
 
+    // The success message is left out, for a run that ends in an error all
+    // the same (a pattern that matched nothing): the summary says so.
+    void WithholdSuccess() { quietSuccess = true; }
+
   private:
     std::string path;
-    UnpackProgress* progress;
+    ProgressLine* progress;
     bool quietSuccess;
 };
 

@@ -19,6 +19,7 @@ namespace {
 
 struct InfoOptions {
     std::string archive;
+    bool json = false;
 };
 
 int RunInfo(const InfoOptions& options) {
@@ -33,12 +34,37 @@ int RunInfo(const InfoOptions& options) {
     // Figures over the whole record table, records the tree left out included.
     uint64_t unpacked = 0;
     uint64_t stored = 0;
+    uint32_t outside = 0;
     std::map<std::string, uint32_t> perCoding = {
         {"stored", 0}, {"lz", 0}, {"zlib", 0}, {"refused", 0}};
     for (const vfs::WadEntryRecord& record : catalog.Records()) {
         unpacked += record.ReportedSize();
         stored += record.storedSize;
         ++perCoding[CodingName(record.flags)];
+        if (uint64_t{record.dataOffset} + record.storedSize > catalog.FileSize()) {
+            ++outside;
+        }
+    }
+    const uint32_t rejected = catalog.Wad().GetDirectory().RejectedCount();
+
+    if (options.json) {
+        std::printf("{\"archive\":%s,\"format_version\":%" PRIu32 ",\"file_size\":%" PRIu64
+                    ",\"entries\":%" PRIu32 ",\"directories\":%" PRIu32
+                    ",\"unpacked_size\":%" PRIu64 ",\"stored_size\":%" PRIu64
+                    ",\"entries_by_coding\":{\"stored\":%" PRIu32 ",\"lz\":%" PRIu32
+                    ",\"zlib\":%" PRIu32 ",\"refused\":%" PRIu32 "},",
+                    JsonString(options.archive).c_str(), header.version, catalog.FileSize(),
+                    header.entryCount, catalog.DirectoryCount(), unpacked, stored,
+                    perCoding["stored"], perCoding["lz"], perCoding["zlib"], perCoding["refused"]);
+        if (header.NamesInTable()) {
+            std::printf("\"name_table\":{\"size\":%" PRIu32 ",\"offset\":%" PRIu32 "},",
+                        header.nameTableSize, header.nameTableOffset);
+        } else {
+            std::printf("\"name_table\":null,");
+        }
+        std::printf("\"rejected_records\":%" PRIu32 ",\"entries_outside_file\":%" PRIu32 "}\n",
+                    rejected, outside);
+        return kExitSuccess;
     }
 
     std::printf("archive:          %s\n", PrintableText(options.archive).c_str());
@@ -56,8 +82,14 @@ int RunInfo(const InfoOptions& options) {
         std::printf("name table:       %" PRIu32 " bytes at offset %" PRIu32 "\n",
                     header.nameTableSize, header.nameTableOffset);
     }
-    uint32_t rejected = catalog.Wad().GetDirectory().RejectedCount();
     std::printf("rejected records: %" PRIu32 "\n", rejected);
+    std::fflush(stdout);
+    if (outside > 0) {
+        Complain(options.archive,
+                 "warning: the data of " + Counted(outside, "entry", "entries") +
+                     " lies outside the file, which is damaged or cut short; 'tarnwad verify' "
+                     "names them");
+    }
     return kExitSuccess;
 }
 
@@ -70,6 +102,8 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
         "Show an archive's format version, entry and directory counts, sizes, entries per "
         "coding and name-table size");
     command->add_option("ARCHIVE", options->archive, "The .wad file")->required();
+    command->add_flag("--json", options->json,
+                      "The same figures as one JSON object, nothing else on stdout");
     command->callback([options, &exitCode] { exitCode = RunInfo(*options); });
 }
 

@@ -8,6 +8,7 @@
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
+#include "tools/exclude_filter.h"
 #include "tools/exit_codes.h"
 #include "tools/path_argument.h"
 #include "tools/text_format.h"
@@ -20,6 +21,7 @@ namespace {
 struct ListOptions {
     std::string archive;
     std::vector<std::string> patterns;
+    std::vector<std::string> excludes;
     bool json = false;
 };
 
@@ -64,6 +66,10 @@ int RunList(const ListOptions& options) {
     } else {
         entries = catalog.Select(options.patterns, &unmatched);
     }
+    const ExcludeFilter exclusions(options.excludes);
+    std::erase_if(entries, [&](const CatalogEntry* entry) {
+        return exclusions.ExcludesWithParents(entry->path);
+    });
 
     if (options.json) {
         for (const CatalogEntry* entry : entries) {
@@ -75,6 +81,12 @@ int RunList(const ListOptions& options) {
     std::fflush(stdout);
 
     int exitCode = kExitSuccess;
+    // Listed all the same: the record is there, but the entry cannot be read.
+    for (const CatalogEntry* entry : entries) {
+        if (std::string where = DataOutsideFile(*entry, catalog.FileSize()); !where.empty()) {
+            Complain(options.archive, entry->path, "warning: " + where);
+        }
+    }
     for (const std::string& pattern : unmatched) {
         Complain(options.archive, "no entry matches " + pattern);
         exitCode = kExitEntriesFailed;
@@ -103,6 +115,14 @@ void AddListCommand(CLI::App& app, int& exitCode) {
     command->add_option("PATTERN", options->patterns,
                         "Only entries matching these paths or wildcards (\"*\", \"?\"), looked "
                         "up as the archive does; a directory selects what lies beneath it");
+    command
+        ->add_option("--exclude", options->excludes,
+                     "Leave out entries matching this wildcard (\"*\", \"?\", letter case "
+                     "ignored) by their path or their name, and everything beneath a "
+                     "directory that matches; may be given more than once")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->expected(1)
+        ->allow_extra_args(false);
     command->add_flag("--json", options->json,
                       "One JSON object per entry and line (path, size, stored_size, coding, "
                       "flags, record_index), nothing else on stdout");

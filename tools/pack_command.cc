@@ -15,13 +15,17 @@
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/display_path.h"
+#include "tools/exclude_filter.h"
 #include "tools/exit_codes.h"
 #include "tools/path_argument.h"
+#include "tools/progress_line.h"
 #include "tools/text_format.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/host/process_signals.h"
+#include "vfs/host/terminal.h"
 #include "vfs/wad/wad_directory.h"
 #include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_header.h"
@@ -39,6 +43,8 @@ struct PackOptions {
     std::string codec = "auto";
     bool force = false;
     bool dereference = false;
+    bool skipSpecial = false;
+    std::vector<std::string> excludes;
     bool verbose = false;
     bool quiet = false;
 };
@@ -90,6 +96,11 @@ class TreeReader {
     std::vector<std::string> problems;  // "<path>: <reason>", each refuses the pack
     std::vector<std::string> warnings;  // "<path>: <reason>", each only skipped
     std::vector<std::string> emptyDirectories;
+    // Names left out of the walk altogether (not owned; may be null).
+    const ExcludeFilter* exclusions = nullptr;
+    // Whether what cannot be packed (FIFOs, sockets, devices, links that
+    // lead nowhere) is skipped with a warning instead of refusing the pack.
+    bool skipSpecial = false;
 
   private:
     // Reads the directory `source` (relative to the packed one, ending in
@@ -148,8 +159,9 @@ std::optional<std::string> TreeReader::FollowLink(const std::string& shown,
         return std::nullopt;
     }
     if (error) {
-        problems.push_back(shown + ": is a symbolic link that leads nowhere (" +
-                           PrintableText(error.message()) + ")");
+        (skipSpecial ? warnings : problems)
+            .push_back(shown + ": is a symbolic link that leads nowhere (" +
+                       PrintableText(error.message()) + ")" + (skipSpecial ? "; skipped" : ""));
         return std::nullopt;
     }
     std::optional<std::filesystem::path> inside = InsideOf(canonicalHost, target);
@@ -209,6 +221,9 @@ void TreeReader::ReadDirectory(const std::string& relative, const std::string& s
             break;
         }
         std::string path = relative + name;
+        if (exclusions != nullptr && exclusions->Excludes(path)) {
+            continue;
+        }
         std::string from = source + name;
         std::string shown = DisplayPath(relative) + PrintableText(name);
         std::filesystem::path hostPath = HostPath(from);
@@ -251,7 +266,12 @@ void TreeReader::ReadDirectory(const std::string& relative, const std::string& s
             continue;
         }
         if (!std::filesystem::is_regular_file(status)) {
-            problems.push_back(shown + ": is not a regular file");
+            if (skipSpecial) {
+                warnings.push_back(shown + ": is not a regular file; skipped");
+            } else {
+                problems.push_back(shown +
+                                   ": is not a regular file (add --skip-special to skip it)");
+            }
             continue;
         }
         if (std::filesystem::equivalent(hostPath, skip, error)) {
@@ -419,6 +439,8 @@ std::string WriteArchive(const std::vector<uint8_t>& archive, const std::string&
 }
 
 int RunPack(const PackOptions& options) {
+    // Ctrl+C stops the pack between files; no archive is written then.
+    vfs::host::CatchInterrupts();
     std::string directory = AbsolutePath(options.directory);
     std::string output = AbsolutePath(options.output);
     // The library would read a "\" in either path as a separator.
@@ -453,6 +475,9 @@ int RunPack(const PackOptions& options) {
         return kExitUsage;
     }
     TreeReader reader(tree, directory, output, options.dereference);
+    const ExcludeFilter exclusions(options.excludes);
+    reader.exclusions = &exclusions;
+    reader.skipSpecial = options.skipSpecial;
     reader.Read();
     // A stable order, whatever order the host lists names in: by the paths
     // as the archive reports them (letters folded), byte for byte.
@@ -477,9 +502,44 @@ int RunPack(const PackOptions& options) {
         return kExitEntriesFailed;
     }
 
+    const ProgressStyle style = options.quiet     ? ProgressStyle::kSilent
+                                : options.verbose ? ProgressStyle::kVerbose
+                                : vfs::host::IsTerminal(vfs::host::StandardStream::Error)
+                                    ? ProgressStyle::kBar
+                                    : ProgressStyle::kSilent;
+    ProgressLine progress(style, style == ProgressStyle::kBar ? stderr : stdout,
+                          vfs::host::TerminalColumns(vfs::host::StandardStream::Error));
+    if (style == ProgressStyle::kBar) {
+        std::map<std::string, uint64_t> sizes;
+        uint64_t bytes = 0;
+        for (const PackFile& file : files) {
+            std::error_code sizeError;
+            const uintmax_t size =
+                std::filesystem::file_size(directory + "/" + DisplayPath(file.source), sizeError);
+            if (!sizeError) {
+                sizes[file.path] = size;
+                bytes += size;
+            }
+        }
+        progress.SetTotals(static_cast<uint32_t>(files.size()), bytes, std::move(sizes));
+    }
+    // Any failure from here on takes the bar off its line before it is told.
+    auto fail = [&](const std::string& subject, const std::string& why) {
+        progress.Finish();
+        Complain(subject, why);
+        Complain(options.output, "not written");
+        return kExitEntriesFailed;
+    };
+
     vfs::WadWriter writer(options.version);
     uint64_t totalSize = 0;
     for (const PackFile& file : files) {
+        if (vfs::host::InterruptRequested()) {
+            progress.Finish();
+            Complain(options.output, "interrupted: not written");
+            return kExitInterrupted;
+        }
+        progress.Status(file.path.c_str());
         std::vector<uint8_t> bytes;
         std::string why;
         // The walk found a regular file here; a link put in its place since
@@ -487,14 +547,10 @@ int RunPack(const PackOptions& options) {
         std::error_code linkError;
         if (std::filesystem::is_symlink(std::filesystem::symlink_status(
                 directory + "/" + DisplayPath(file.source), linkError))) {
-            Complain(DisplayPath(file.path), "became a symbolic link while being packed");
-            Complain(options.output, "not written");
-            return kExitEntriesFailed;
+            return fail(DisplayPath(file.path), "became a symbolic link while being packed");
         }
         if (!ReadWholeFile(tree, file.source, bytes, why)) {
-            Complain(DisplayPath(file.path), why);
-            Complain(options.output, "not written");
-            return kExitEntriesFailed;
+            return fail(DisplayPath(file.path), why);
         }
         vfs::Result added;
         if (options.codec == "auto") {
@@ -508,13 +564,16 @@ int RunPack(const PackOptions& options) {
             added = writer.AddFile(file.path.c_str(), bytes, coding);
         }
         if (added.Failed()) {
+            progress.Finish();
             Complain(options.output, "not written: the archive would grow beyond 2 GiB");
             return kExitEntriesFailed;
         }
         totalSize += bytes.size();
-        if (options.verbose) {
-            std::printf("%s\n", ShownPath(file.path).c_str());
-        }
+    }
+    progress.Finish();
+    if (vfs::host::InterruptRequested()) {
+        Complain(options.output, "interrupted: not written");
+        return kExitInterrupted;
     }
 
     std::vector<uint8_t> archive = writer.Finish();
@@ -524,9 +583,11 @@ int RunPack(const PackOptions& options) {
         return kExitEntriesFailed;
     }
     if (!options.quiet) {
-        std::printf("Packed %zu files (%" PRIu64 " bytes) into %s (%zu bytes, format version %u)\n",
-                    files.size(), totalSize, PrintableText(options.output).c_str(), archive.size(),
-                    options.version);
+        std::printf("Packed %s (%s) into %s (%s, format version %u)\n",
+                    Counted(files.size(), "file", "files").c_str(),
+                    Counted(totalSize, "byte", "bytes").c_str(),
+                    PrintableText(options.output).c_str(),
+                    Counted(archive.size(), "byte", "bytes").c_str(), options.version);
     }
     return kExitSuccess;
 }
@@ -553,6 +614,17 @@ void AddPackCommand(CLI::App& app, int& exitCode) {
                       "Pack what symbolic links lead to, when it lies inside DIR (a link "
                       "leading outside DIR, nowhere, or into a loop makes the pack fail); "
                       "without it links are skipped with a warning");
+    command->add_flag("--skip-special", options->skipSpecial,
+                      "Skip what cannot be packed (FIFOs, sockets, devices, and with -L links "
+                      "that lead nowhere) with a warning, instead of refusing the pack");
+    command
+        ->add_option("--exclude", options->excludes,
+                     "Leave out files matching this wildcard (\"*\", \"?\", letter case "
+                     "ignored) by their path in DIR or their name, and everything beneath a "
+                     "directory that matches; may be given more than once")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->expected(1)
+        ->allow_extra_args(false);
     CLI::Option* verbose =
         command->add_flag("-v,--verbose", options->verbose, "Name each file as it is packed");
     command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors")->excludes(verbose);

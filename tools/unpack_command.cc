@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -18,11 +19,12 @@
 #include "tools/console_host.h"
 #include "tools/diagnostics.h"
 #include "tools/display_path.h"
+#include "tools/exclude_filter.h"
 #include "tools/exit_codes.h"
 #include "tools/parallel_tree_copy.h"
 #include "tools/path_argument.h"
+#include "tools/progress_line.h"
 #include "tools/text_format.h"
-#include "tools/unpack_progress.h"
 #include "vfs/host/process_signals.h"
 #include "vfs/host/terminal.h"
 #include "vfs/wad/wad_file_system.h"
@@ -34,7 +36,9 @@ namespace {
 struct UnpackOptions {
     std::string archive;
     std::vector<std::string> patterns;
+    std::vector<std::string> excludes;
     std::string outputDirectory;
+    bool dryRun = false;
     bool noProbe = false;
     bool keepOldFiles = false;
     bool verbose = false;
@@ -75,6 +79,94 @@ void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome,
             Complain(DisplayPath(warning.path), "warning: " + warning.text + ", not unpacked");
         }
     }
+}
+
+// The game-archive check's failure, with what it looks for and the way
+// around it.
+std::string ProbeFailure(const std::string& failure) {
+    std::string names;
+    for (const char* name : kProbeNames) {
+        names += (names.empty() ? "" : ", ") + std::string(name);
+    }
+    return failure + " (the check looks for one of " + names +
+           " at its top level); add --no-probe to unpack it anyway";
+}
+
+// Whether the archive holds one of the game's known entries at its top
+// level: the dialog's check.
+bool HoldsKnownEntry(vfs::FileSystemRef& archive) {
+    for (const char* name : kProbeNames) {
+        vfs::FindData found;
+        if (archive.FindFirst(name, &found).Succeeded()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The output directory the dialog's rule gives an archive: beside it, named
+// after it without its extension. Empty when no name can be made.
+std::string DefaultOutputDirectory(const std::string& archivePath) {
+    const size_t separator = archivePath.find_last_of("\\/");
+    const size_t start = separator == std::string::npos ? 0 : separator + 1;
+    const size_t dot = archivePath.rfind('.');
+    if (dot == std::string::npos || dot <= start) {
+        return {};
+    }
+    return archivePath.substr(0, dot);
+}
+
+// `--dry-run`: what an unpack of `chosen` would write, and where; nothing is
+// created.
+int DryRun(const UnpackOptions& options, ArchiveCatalog& catalog,
+           const std::vector<const CatalogEntry*>& chosen, const std::string& archivePath) {
+    if (!options.noProbe && !HoldsKnownEntry(catalog.FileSystem())) {
+        Complain(options.archive,
+                 ProbeFailure("is not a Tarnhollow archive: none of the known entries is in it"));
+        return kExitUsage;
+    }
+    const std::string output = options.outputDirectory.empty()
+                                   ? DefaultOutputDirectory(archivePath)
+                                   : AbsolutePath(options.outputDirectory);
+    if (output.empty()) {
+        Complain(options.archive, "no output directory name can be made from the archive's name");
+        return kExitUsage;
+    }
+    std::set<std::string> seen;
+    uint32_t files = 0;
+    uint32_t kept = 0;
+    uint64_t bytes = 0;
+    for (const CatalogEntry* entry : chosen) {
+        if ((entry->record.flags & vfs::WAD_FLAG_REFUSED) != 0 ||
+            !seen.insert(entry->path).second) {
+            continue;  // refused by the archive, or hidden by an earlier entry
+        }
+        const std::string target = output + "/" + DisplayPath(entry->path);
+        std::error_code error;
+        if (options.keepOldFiles &&
+            std::filesystem::exists(std::filesystem::symlink_status(target, error))) {
+            ++kept;
+            if (!options.quiet) {
+                std::printf("kept: %s\n", PrintableText(target).c_str());
+            }
+            continue;
+        }
+        if (uint64_t{entry->record.dataOffset} + entry->record.storedSize > catalog.FileSize()) {
+            Complain(DisplayPath(entry->path), "would fail: its data lies outside the file");
+        }
+        ++files;
+        bytes += entry->record.ReportedSize();
+        std::printf("%s\n", PrintableText(target).c_str());
+    }
+    if (!options.quiet) {
+        std::printf("Would unpack %s (%s) into %s%s; nothing was written\n",
+                    Counted(files, "file", "files").c_str(),
+                    HumanSize(static_cast<double>(bytes)).c_str(), PrintableText(output).c_str(),
+                    kept > 0
+                        ? (", keeping " + Counted(kept, "existing file", "existing files")).c_str()
+                        : "");
+    }
+    return kExitSuccess;
 }
 
 // Opens the archive as the dialog's source without the probe for the game's
@@ -135,7 +227,8 @@ int RunUnpack(const UnpackOptions& options) {
     std::string openFailure;
     PathSelection selection;
     std::vector<std::string> unmatched;
-    bool needCatalog = !options.patterns.empty() || style == ProgressStyle::kBar;
+    const bool needCatalog = !options.patterns.empty() || !options.excludes.empty() ||
+                             style == ProgressStyle::kBar || options.dryRun;
     if (needCatalog) {
         openFailure = catalog.Open(archivePath);
     }
@@ -150,14 +243,26 @@ int RunUnpack(const UnpackOptions& options) {
             for (const std::string& pattern : unmatched) {
                 Complain(options.archive, "no entry matches " + pattern);
             }
-            if (chosen.empty()) {
-                return kExitEntriesFailed;
-            }
+        }
+        const ExcludeFilter exclusions(options.excludes);
+        std::erase_if(chosen, [&](const CatalogEntry* entry) {
+            return exclusions.ExcludesWithParents(entry->path);
+        });
+        if (chosen.empty() && !options.patterns.empty()) {
+            return kExitEntriesFailed;
         }
     }
+    if (options.dryRun) {
+        if (!openFailure.empty()) {
+            Complain(options.archive, openFailure);
+            return kExitUsage;
+        }
+        int code = DryRun(options, catalog, chosen, archivePath);
+        return code == kExitSuccess && !unmatched.empty() ? kExitEntriesFailed : code;
+    }
 
-    UnpackProgress progress(style, style == ProgressStyle::kBar ? stderr : stdout,
-                            vfs::host::TerminalColumns(vfs::host::StandardStream::Error));
+    ProgressLine progress(style, style == ProgressStyle::kBar ? stderr : stdout,
+                          vfs::host::TerminalColumns(vfs::host::StandardStream::Error));
     if (style == ProgressStyle::kBar) {
         std::map<std::string, uint64_t> sizes;
         uint64_t bytes = 0;
@@ -173,10 +278,13 @@ int RunUnpack(const UnpackOptions& options) {
     }
 
     ConsoleHost host(archivePath, progress, options.quiet);
-    UnpackDialog dialog(host);
-    if (!options.patterns.empty()) {
-        dialog.filter = &selection;
+    if (!unmatched.empty()) {
+        host.WithholdSuccess();
     }
+    UnpackDialog dialog(host);
+    const EntryFilter* chosenPaths = options.patterns.empty() ? nullptr : &selection;
+    const ExcludeFilter exclusions(options.excludes, chosenPaths);
+    dialog.filter = exclusions.Empty() ? chosenPaths : &exclusions;
     dialog.keepExisting = options.keepOldFiles;
     bool started = false;
     const bool onThreads = options.jobs > 1;
@@ -208,15 +316,17 @@ int RunUnpack(const UnpackOptions& options) {
         // Why the archive did not open, in more words than the dialog has.
         vfs::FileSystemRef again;
         openFailure = OpenArchive(again, archivePath);
+    } else if (!started && dialog.source.Get() != nullptr) {
+        // It opened, but the game-archive check found none of its entries.
+        openFailure = ProbeFailure(dialog.lastOutcome.failure);
     }
     const UnpackOutcome& outcome = dialog.lastOutcome;
     progress.Finish();
     ReportOutcome(options.archive, outcome, started ? std::string() : openFailure, options.quiet);
     if (vfs::host::InterruptRequested()) {
         const uint32_t files = outcome.copy.filesCopied;
-        Complain(options.archive, "interrupted: " + std::to_string(files) +
-                                      (files == 1 ? " file" : " files") + " written in full, " +
-                                      "nothing half-written kept");
+        Complain(options.archive, "interrupted: " + Counted(files, "file", "files") +
+                                      " written in full, nothing half-written kept");
         return kExitInterrupted;
     }
     if (!started) {
@@ -227,8 +337,13 @@ int RunUnpack(const UnpackOptions& options) {
         return kExitEntriesFailed;
     }
     if (!options.quiet) {
-        std::printf("Unpacked %u files into %s\n", outcome.copy.filesCopied,
-                    ShownPath(outcome.outputDirectory).c_str());
+        std::printf(
+            "Unpacked %s into %s%s\n", Counted(outcome.copy.filesCopied, "file", "files").c_str(),
+            ShownPath(outcome.outputDirectory).c_str(),
+            unmatched.empty()
+                ? ""
+                : ("; " + Counted(unmatched.size(), "pattern", "patterns") + " matched nothing")
+                      .c_str());
     }
     return unmatched.empty() ? kExitSuccess : kExitEntriesFailed;
 }
@@ -243,8 +358,18 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
     command->add_option("PATTERN", options->patterns,
                         "Only entries matching these paths or wildcards, looked up as the "
                         "archive does; a directory selects what lies beneath it");
-    command->add_option("-o,--output", options->outputDirectory,
+    command->add_option("-o,-C,--output", options->outputDirectory,
                         "Unpack into this directory (created if missing) instead");
+    command
+        ->add_option("--exclude", options->excludes,
+                     "Leave out entries matching this wildcard (\"*\", \"?\", letter case "
+                     "ignored) by their path or their name, and everything beneath a "
+                     "directory that matches; may be given more than once")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->expected(1)
+        ->allow_extra_args(false);
+    command->add_flag("--dry-run", options->dryRun,
+                      "List the files the unpack would write, and where, and write nothing");
     command->add_flag("-k,--keep-old-files", options->keepOldFiles,
                       "Never replace an existing file of an entry's name; name each one kept");
     command->add_flag("--no-probe", options->noProbe,

@@ -348,7 +348,7 @@ class UnpackTest(ToolTest):
         _, status = os.waitpid(pid, 0)
         self.assertEqual(os.waitstatus_to_exitcode(status), 0)
         self.assertIn(b"\r[", screen)
-        self.assertRegex(screen, rb"\r\[[#.]+\] \d/7 files  .* of 371.6 KiB  .*/s  .* left")
+        self.assertRegex(screen, rb"\r\[[#.]+\]  \d/7 files  +.* of 371.6 KiB  +.* left  +.*/s")
         self.assertEqual(tree(self.path("tty")), plain_tree())
 
 
