@@ -150,6 +150,33 @@ TEST_F(HostFileTest, ReadWriteAndSeekInThirtyTwoBitTerms) {
     EXPECT_FALSE(file.Flush());
 }
 
+TEST_F(HostFileTest, PositionedReadsNeitherUseNorMoveThePosition) {
+    File file;
+    ASSERT_TRUE(file.Open(P("f").c_str(), READ_WRITE, 0, Disposition::CreateAlways));
+    uint32_t done = 0;
+    ASSERT_TRUE(file.Write("0123456789", 10, &done));
+    ASSERT_EQ(2, file.Seek(2, Origin::Start));
+    char buffer[8] = {};
+    if (!File::HasPositionedReads()) {
+        EXPECT_FALSE(file.ReadAt(5, buffer, 3, &done));
+        EXPECT_EQ(0u, done);
+        return;
+    }
+    ASSERT_TRUE(file.ReadAt(5, buffer, 3, &done));
+    EXPECT_EQ("567", std::string(buffer, done));
+    ASSERT_TRUE(file.ReadAt(8, buffer, 8, &done));
+    EXPECT_EQ("89", std::string(buffer, done)) << "short at the end";
+    ASSERT_TRUE(file.ReadAt(10, buffer, 8, &done));
+    EXPECT_EQ(0u, done);
+    ASSERT_TRUE(file.Read(buffer, 2, &done));
+    EXPECT_EQ("23", std::string(buffer, done)) << "the position was left alone";
+
+    file.Close();
+    File writeOnly;
+    ASSERT_TRUE(writeOnly.Open(P("f").c_str(), ACCESS_WRITE, 0, Disposition::OpenExisting));
+    EXPECT_FALSE(writeOnly.ReadAt(0, buffer, 2, &done));
+}
+
 TEST_F(HostFileTest, SizesBeyondThirtyTwoBitsAreNotReported) {
     dir.WriteFile("big", "");
     std::error_code error;

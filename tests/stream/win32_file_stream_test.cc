@@ -270,6 +270,51 @@ TEST_F(Win32FileStreamTest, SeekThenReadUnderTheLockFromManyThreads) {
     EXPECT_EQ(std::vector<int>(4, 0), mismatches);
 }
 
+// Positioned reads (where the host has them) take no lock and leave the
+// stream's own position alone, while other threads read at theirs.
+TEST_F(Win32FileStreamTest, PositionedReadsFromManyThreadsLeaveThePosition) {
+    std::string contents = test::PatternedBytes(1 << 20);
+    dir.WriteFile("f", contents);
+    StreamRef ref;
+    Win32FileStream* stream = OpenInto(ref, "f", READ_SHARED);
+    ASSERT_NE(nullptr, stream);
+    char probe[4];
+    if (stream->ReadAt(0, probe, 4) == Stream::kNoPositionedReads) {
+        GTEST_SKIP() << "this host reads under the lock only";
+    }
+    ASSERT_EQ(100, stream->Seek(100, SEEK_FROM_START));
+
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&, t] {
+            char buffer[777];
+            int32_t position = t * 1000;
+            for (int i = 0; i < 300; ++i) {
+                int32_t n = stream->ReadAt(position, buffer, sizeof(buffer));
+                if (n != static_cast<int32_t>(sizeof(buffer)) ||
+                    std::memcmp(buffer, contents.data() + position, sizeof(buffer)) != 0) {
+                    ++mismatches[static_cast<size_t>(t)];
+                }
+                position = (position + 3001 * (t + 1)) % (1 << 19);
+            }
+        });
+    }
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    EXPECT_EQ(std::vector<int>(4, 0), mismatches);
+    EXPECT_EQ(100, stream->Tell());
+    char buffer[4];
+    ASSERT_EQ(4, stream->Read(buffer, 4));
+    EXPECT_EQ(contents.substr(100, 4), std::string(buffer, 4)) << "the position still reads";
+    // The end, past it, and what a position cannot be.
+    EXPECT_EQ(3, stream->ReadAt((1 << 20) - 3, buffer, 4));
+    EXPECT_EQ(0, stream->ReadAt(1 << 20, buffer, 4));
+    EXPECT_EQ(-1, stream->ReadAt(-1, buffer, 4));
+    EXPECT_EQ(0, stream->ReadAt(0, buffer, 0));
+}
+
 // Map and Unmap pass by the stream's lock: stretches mapped and given back
 // from several threads at once must all come out right.
 TEST_F(Win32FileStreamTest, MapAndUnmapFromManyThreads) {

@@ -46,6 +46,10 @@ void Stream::Attach(Stream* stream) {
     inner = stream;
 }
 
+int32_t Stream::ReadAt(int32_t /*offset*/, void* /*buffer*/, int32_t /*count*/) {
+    return kNoPositionedReads;
+}
+
 Semaphore* Stream::GetLock() {
     return inner == nullptr ? nullptr : inner->GetLock();
 }

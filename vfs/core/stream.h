@@ -56,6 +56,13 @@ class Stream {
     virtual void Attach(Stream* stream);
     // Slot 11: the semaphore that guards the bottom stream of the stack.
     virtual Semaphore* GetLock();
+    // Slot 12: reads up to `count` bytes at `offset` without moving any
+    // position and without the lock, safe from any number of threads at
+    // once: the bytes read (0 at the end), -1 on failure, or
+    // kNoPositionedReads where the stream cannot (the default), and the
+    // caller reads under the lock instead.
+    virtual int32_t ReadAt(int32_t offset, void* buffer, int32_t count);
+    static constexpr int32_t kNoPositionedReads = -2;
 
     int32_t AddRef();
     int32_t Release();

@@ -52,6 +52,14 @@ class File {
     // stopped the transfer; `*done` still counts what moved before it.
     bool Read(void* buffer, uint32_t count, uint32_t* done);
     bool Write(const void* buffer, uint32_t count, uint32_t* done);
+    // Reads up to `count` bytes at `offset` without using or moving the
+    // file position, so that threads may read one file at once without a
+    // lock. False, with nothing read, where the host cannot: Windows moves
+    // the position of a file opened for plain reads even then, which would
+    // pull it from under a reader that holds the lock.
+    bool ReadAt(uint32_t offset, void* buffer, uint32_t count, uint32_t* done);
+    // Whether ReadAt works on this host.
+    static bool HasPositionedReads();
     // The new position, or -1 (position unchanged).
     int32_t Seek(int32_t offset, Origin origin);
     // The size in bytes, or -1 when it cannot be had or does not fit.

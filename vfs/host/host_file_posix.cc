@@ -149,6 +149,33 @@ bool File::Open(const char* path, uint32_t desiredAccess, uint32_t share, Dispos
     return true;
 }
 
+bool File::HasPositionedReads() {
+    return true;
+}
+
+bool File::ReadAt(uint32_t offset, void* buffer, uint32_t count, uint32_t* done) {
+    *done = 0;
+    if (!IsOpen() || (access & ACCESS_READ) == 0) {
+        return false;
+    }
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (*done < count) {
+        ssize_t n = ::pread(static_cast<int>(handle), bytes + *done, count - *done,
+                            static_cast<off_t>(uint64_t{offset} + *done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        *done += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
 bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
     *done = 0;
     if (!IsOpen() || (access & ACCESS_READ) == 0) {

@@ -109,6 +109,16 @@ bool File::Open(const char* path, uint32_t desiredAccess, uint32_t share, Dispos
     return true;
 }
 
+bool File::HasPositionedReads() {
+    return false;
+}
+
+bool File::ReadAt(uint32_t /*offset*/, void* /*buffer*/, uint32_t /*count*/, uint32_t* done) {
+    *done = 0;
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
 bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
     *done = 0;
     if (!IsOpen() || (access & ACCESS_READ) == 0) {

@@ -19,6 +19,15 @@ bool LockedStream::Reposition() {
 }
 
 int32_t LockedStream::Read(void* buffer, int32_t count) {
+    // Where the shared stream reads at a position of its own, no lock and no
+    // seek are needed: one host call.
+    if (inner != nullptr && position >= 0) {
+        const int32_t moved = inner->ReadAt(position, buffer, count);
+        if (moved != kNoPositionedReads) {
+            Advance(moved);
+            return moved;
+        }
+    }
     SemaphoreLock lock(SharedLock());
     lock.Lock(true);
     if (!Reposition()) {

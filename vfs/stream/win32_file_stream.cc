@@ -57,6 +57,22 @@ int32_t Win32FileStream::Read(void* buffer, int32_t count) {
     return static_cast<int32_t>(done);
 }
 
+int32_t Win32FileStream::ReadAt(int32_t offset, void* buffer, int32_t count) {
+    if (!host::File::HasPositionedReads()) {
+        return kNoPositionedReads;
+    }
+    if (offset < 0) {
+        return -1;
+    }
+    if (count <= 0 || buffer == nullptr) {
+        return 0;
+    }
+    uint32_t done = 0;
+    bool ok =
+        file.ReadAt(static_cast<uint32_t>(offset), buffer, Transferable(offset, count), &done);
+    return ok || done > 0 ? static_cast<int32_t>(done) : -1;
+}
+
 int32_t Win32FileStream::Write(const void* buffer, int32_t count) {
     if (count <= 0 || buffer == nullptr) {
         return 0;

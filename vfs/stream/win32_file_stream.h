@@ -52,6 +52,8 @@ class Win32FileStream : public Stream {
     // it, and lets go of the reference it is handed.
     void Attach(Stream* stream) override;
     Semaphore* GetLock() override;
+    // Positioned reads where the host has them (see host::File::ReadAt).
+    int32_t ReadAt(int32_t offset, void* buffer, int32_t count) override;
 
   private:
     host::File file;
