@@ -60,7 +60,7 @@ class Stream {
     // position and without the lock, safe from any number of threads at
     // once: the bytes read (0 at the end), -1 on failure, or
     // kNoPositionedReads where the stream cannot (the default), and the
-    // caller reads under the lock instead.
+    // caller reads under the lock instead. ReadAt(0, nullptr, 0) asks which.
     virtual int32_t ReadAt(int32_t offset, void* buffer, int32_t count);
     static constexpr int32_t kNoPositionedReads = -2;
 

@@ -46,6 +46,14 @@ int32_t LockedStream::Write(const void* buffer, int32_t count) {
 }
 
 int32_t LockedStream::Seek(int32_t offset, int32_t origin) {
+    // Over a stream read at positions of its own, a place from the start is
+    // only this reader's business: the shared stream is not moved (every
+    // locked operation puts it where it needs it).
+    if (origin == SEEK_FROM_START && offset >= 0 && inner != nullptr &&
+        inner->ReadAt(0, nullptr, 0) != kNoPositionedReads) {
+        position = offset;
+        return offset;
+    }
     SemaphoreLock lock(SharedLock());
     lock.Lock(true);
     bool placed = Reposition();
