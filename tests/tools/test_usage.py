@@ -248,20 +248,20 @@ class CompletionTest(unittest.TestCase):
         self.assertEqual(result.stderr, b"")
         self.assertEqual(result.stdout, b"_tarnwad\n")
         # Each command's branch of the file names each of its options; the
-        # spec of an option holds its name right after a quote, brace or
+        # description of an option holds its name right after a quote, brace or
         # comma ("'--json[", "{-o+,-C+,--output=}").
         with open(ZSH_FILE) as f:
             text = f.read()
-        spec = lambda option: rf"['{{,*]{re.escape(option)}[+=\[,}}]"
+        described = lambda option: rf"['{{,*]{re.escape(option)}[+=\[,}}]"
         shared = re.search(r"local -a help=\((.*)\)", text).group(1)
         for option in ("-h", "--help"):
-            self.assertRegex(shared, spec(option))
+            self.assertRegex(shared, described(option))
         for command in tool_commands():
             branch = re.search(rf"\({command}\)\n(.*?);;", text, re.S)
             self.assertIsNotNone(branch, command)
             self.assertIn("$help", branch.group(1), command)
             for option in help_options(command) - {"-h", "--help"}:
-                self.assertRegex(branch.group(1), spec(option),
+                self.assertRegex(branch.group(1), described(option),
                                  f"zsh completion of {command} {option}")
         # What a user gets on Tab: the long options of unpack, listed.
         listing = zsh_tab("tarnwad unpack --", self.dir, dump)
