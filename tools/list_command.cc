@@ -9,6 +9,7 @@
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/exclude_filter.h"
+#include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
 #include "tools/path_argument.h"
 #include "tools/text_format.h"
@@ -115,14 +116,7 @@ void AddListCommand(CLI::App& app, int& exitCode) {
     command->add_option("PATTERN", options->patterns,
                         "Only entries matching these paths or wildcards (\"*\", \"?\"), looked "
                         "up as the archive does; a directory selects what lies beneath it");
-    command
-        ->add_option("--exclude", options->excludes,
-                     "Leave out entries matching this wildcard (\"*\", \"?\", letter case "
-                     "ignored) by their path or their name, and everything beneath a "
-                     "directory that matches; may be given more than once")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->expected(1)
-        ->allow_extra_args(false);
+    AddExcludeOption(command, options->excludes, "entries", "their path");
     command->add_flag("--json", options->json,
                       "One JSON object per entry and line (path, size, stored_size, coding, "
                       "flags, record_index), nothing else on stdout");

@@ -16,6 +16,7 @@
 #include "tools/diagnostics.h"
 #include "tools/display_path.h"
 #include "tools/exclude_filter.h"
+#include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
 #include "tools/path_argument.h"
 #include "tools/progress_line.h"
@@ -617,14 +618,7 @@ void AddPackCommand(CLI::App& app, int& exitCode) {
     command->add_flag("--skip-special", options->skipSpecial,
                       "Skip what cannot be packed (FIFOs, sockets, devices, and with -L links "
                       "that lead nowhere) with a warning, instead of refusing the pack");
-    command
-        ->add_option("--exclude", options->excludes,
-                     "Leave out files matching this wildcard (\"*\", \"?\", letter case "
-                     "ignored) by their path in DIR or their name, and everything beneath a "
-                     "directory that matches; may be given more than once")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->expected(1)
-        ->allow_extra_args(false);
+    AddExcludeOption(command, options->excludes, "files", "their path in DIR");
     CLI::Option* verbose =
         command->add_flag("-v,--verbose", options->verbose, "Name each file as it is packed");
     command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors")->excludes(verbose);

@@ -20,6 +20,7 @@
 #include "tools/diagnostics.h"
 #include "tools/display_path.h"
 #include "tools/exclude_filter.h"
+#include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
 #include "tools/parallel_tree_copy.h"
 #include "tools/path_argument.h"
@@ -360,14 +361,7 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
                         "archive does; a directory selects what lies beneath it");
     command->add_option("-o,-C,--output", options->outputDirectory,
                         "Unpack into this directory (created if missing) instead");
-    command
-        ->add_option("--exclude", options->excludes,
-                     "Leave out entries matching this wildcard (\"*\", \"?\", letter case "
-                     "ignored) by their path or their name, and everything beneath a "
-                     "directory that matches; may be given more than once")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->expected(1)
-        ->allow_extra_args(false);
+    AddExcludeOption(command, options->excludes, "entries", "their path");
     command->add_flag("--dry-run", options->dryRun,
                       "List the files the unpack would write, and where, and write nothing");
     command->add_flag("-k,--keep-old-files", options->keepOldFiles,
