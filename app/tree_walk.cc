@@ -1,10 +1,10 @@
 #include "app/tree_walk.h"
 
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "app/entry_names.h"
+#include "app/name_set.h"
 #include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
 #include "vfs/host/host_error.h"
@@ -88,7 +88,7 @@ void TreeWalk::HandFiles(const std::string& relativePath) {
     const std::string pattern = relativePath + kListingPattern;
     // Names already handed on at this level: a later entry of the same path
     // could only ever be read as the first one.
-    std::unordered_set<std::string> seen;
+    NameSet seen;
     vfs::FindData found;
     for (vfs::Result r = source.FindFirst(pattern.c_str(), &found); r.Succeeded();
          r = source.FindNext(&found)) {
@@ -103,7 +103,7 @@ void TreeWalk::HandFiles(const std::string& relativePath) {
             visitor.Fail(path, CopyFailureKind::kUnsafeName, {});
             continue;
         }
-        if (!seen.insert(found.name).second) {
+        if (!seen.Insert(found.name)) {
             visitor.Warn(path, kHiddenEntryWarning);
             continue;
         }
