@@ -29,7 +29,6 @@ WadFileEntry* WadDirNode::FindFirstFile(const char* name, uint32_t length) const
 }
 
 void WadDirNode::AddFile(WadFileEntry* entry) {
-    entry->nameHash = WadNameHash(entry->name.c_str(), entry->name.Length());
     files.PushBack(entry);
     fileIndex.Add(files.head, files.count, entry);
 }
@@ -37,7 +36,7 @@ void WadDirNode::AddFile(WadFileEntry* entry) {
 // Walks the path one component at a time rather than recursing, so that a
 // hostile path with very many components cannot exhaust the stack.
 WadDirNode* WadDirNode::FindOrCreateDir(char* path, bool namesInPlace,
-                                        WadNodePool<WadDirNode>& pool) {
+                                        WadNodePool<WadDirNode>& pool, NameArena& arena) {
     WadDirNode* node = this;
     char* rest = path;
     for (;;) {
@@ -55,9 +54,8 @@ WadDirNode* WadDirNode::FindOrCreateDir(char* path, bool namesInPlace,
             if (namesInPlace) {
                 found->name.SetInPlace(rest, k);
             } else {
-                found->name.SetCopy(rest, k);
+                found->name.SetCopy(rest, k, arena);
             }
-            found->nameHash = WadNameHash(found->name.c_str(), k);
             node->subdirectories.PushFront(found);
             node->subdirectoryIndex.Add(node->subdirectories.head, node->subdirectories.count,
                                         found);

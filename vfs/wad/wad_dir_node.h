@@ -22,8 +22,9 @@ class WadDirNode {
     // subdirectory list. Used only while loading. The separators that end a
     // newly created component are overwritten with NUL; with `namesInPlace`
     // the new nodes point into `path`, which must outlive the tree, otherwise
-    // they keep copies. Components are compared byte for byte.
-    WadDirNode* FindOrCreateDir(char* path, bool namesInPlace, WadNodePool<WadDirNode>& pool);
+    // they keep copies in `arena`. Components are compared byte for byte.
+    WadDirNode* FindOrCreateDir(char* path, bool namesInPlace, WadNodePool<WadDirNode>& pool,
+                                NameArena& arena);
 
     // The existing directory for `path` below this node, or null. Each
     // matched component is appended to `prefix`, followed by "\". Wildcard
@@ -43,11 +44,9 @@ class WadDirNode {
     WadNodeName name;
     WadNodeList<WadDirNode> subdirectories;
     WadNodeList<WadFileEntry> files;
-    // Links in the parent's subdirectory list.
-    WadDirNode* prev = nullptr;
+    // Link in the parent's subdirectory list.
     WadDirNode* next = nullptr;
     // The parent's index by name (see WadFileEntry).
-    uint32_t nameHash = 0;
     WadDirNode* nextSameName = nullptr;
     WadDirNode* lastSameName = nullptr;
 

@@ -18,6 +18,9 @@ constexpr uint64_t MAX_STREAM_OFFSET = INT32_MAX;
 // the archive holds thus costs no more memory than the bytes really there.
 constexpr uint32_t READ_CHUNK = 256 * 1024;
 
+// Records decoded per read of the record table.
+constexpr uint32_t RECORDS_PER_READ = READ_CHUNK / WAD_RECORD_SIZE;
+
 // Positions the archive at `offset`; false unless it lands exactly there.
 bool SeekTo(StreamRef& archive, uint64_t offset) {
     if (offset > MAX_STREAM_OFFSET) {
@@ -82,11 +85,6 @@ Result WadDirectory::Load(StreamRef& archive, bool namesInTable) {
     if (tableEnd > MAX_STREAM_OFFSET || !MayHold(archive, tableEnd)) {
         return Result::Fail();
     }
-    std::vector<uint8_t> records;
-    if (!ReadExactly(archive, tableEnd - WAD_HEADER_SIZE, records)) {
-        return Result::Fail();
-    }
-
     if (namesInTable) {
         uint64_t nameTableEnd = uint64_t{header.nameTableOffset} + header.nameTableSize;
         if (!MayHold(archive, nameTableEnd) || !SeekTo(archive, header.nameTableOffset) ||
@@ -95,20 +93,35 @@ Result WadDirectory::Load(StreamRef& archive, bool namesInTable) {
             return Result::Fail();
         }
     }
-    return LoadRecords(archive, records, header.entryCount, header.nameTableOffset, namesInTable);
+    // The record table a stretch at a time: the tree keeps what it needs of
+    // each record, so the whole table is never in memory at once.
+    std::vector<uint8_t> records;
+    for (uint32_t first = 0; first < header.entryCount; first += RECORDS_PER_READ) {
+        const uint32_t count = std::min(RECORDS_PER_READ, header.entryCount - first);
+        if (!SeekTo(archive, WadRecordOffset(first)) ||
+            !ReadExactly(archive, uint64_t{count} * WAD_RECORD_SIZE, records)) {
+            return Result::Fail();
+        }
+        if (LoadRecords(archive, records, first, count, header.nameTableOffset, namesInTable)
+                .Failed()) {
+            return Result::Fail();
+        }
+    }
+    return Result::Ok();
 }
 
 Result WadDirectory::LoadRecords(StreamRef& archive, const std::vector<uint8_t>& records,
-                                 uint32_t count, uint32_t nameTableOffset, bool namesInTable) {
+                                 uint32_t firstIndex, uint32_t count, uint32_t nameTableOffset,
+                                 bool namesInTable) {
     // A name is looked at no further than one byte past the longest path
     // placed in a tree, so no record costs more than that however long its
     // name claims to be.
     constexpr uint32_t NAME_WINDOW = WAD_MAX_PATH_LENGTH + 1;
     std::vector<char> nameBuffer;  // versions 0 and 1: the name of one record
 
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = firstIndex; i < firstIndex + count; ++i) {
         WadEntryRecord record =
-            WadEntryRecord::Decode(records.data() + size_t{i} * WAD_RECORD_SIZE);
+            WadEntryRecord::Decode(records.data() + size_t{i - firstIndex} * WAD_RECORD_SIZE);
         char* name = nullptr;
         size_t available = 0;  // bytes from `name` to the end of what was read
         bool sawWholeName = false;
@@ -169,7 +182,7 @@ void WadDirectory::PlaceRecord(uint32_t index, const WadEntryRecord& record, cha
     char* fileName = name;
     if (char* separator = std::strrchr(name, '\\')) {
         *separator = '\0';
-        directory = root->FindOrCreateDir(name, namesInPlace, dirPool);
+        directory = root->FindOrCreateDir(name, namesInPlace, dirPool, nameCopies);
         fileName = separator + 1;
     }
     WadFileEntry* entry = filePool.Take();
@@ -177,12 +190,14 @@ void WadDirectory::PlaceRecord(uint32_t index, const WadEntryRecord& record, cha
     if (namesInPlace) {
         entry->name.SetInPlace(fileName, nameLength);
     } else {
-        entry->name.SetCopy(fileName, nameLength);
+        entry->name.SetCopy(fileName, nameLength, nameCopies);
     }
-    entry->size = record.ReportedSize();
-    entry->recordOffset = WadRecordOffset(index);
+    entry->dataOffset = record.dataOffset;
+    entry->storedSize = record.storedSize;
+    entry->flags = record.flags;
+    entry->unpackedSize = record.unpackedSize;
     entry->pathHash = record.pathHash;
-    entry->record = record;
+    entry->recordOffset = WadRecordOffset(index);
     directory->AddFile(entry);
 }
 
@@ -205,6 +220,7 @@ void WadDirectory::Clear() {
     sharedFinder.reset();
     dirPool.Reset();
     filePool.Reset();
+    nameCopies.Reset();
     rejected = std::vector<WadRejectedRecord>();
     rejectedCount = 0;
 }

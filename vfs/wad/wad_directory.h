@@ -61,8 +61,10 @@ class WadDirectory {
     uint32_t RejectedCount() const { return rejectedCount; }
 
   private:
-    Result LoadRecords(StreamRef& archive, const std::vector<uint8_t>& records, uint32_t count,
-                       uint32_t nameTableOffset, bool namesInTable);
+    // Places the `count` records in `records`, the first of them number
+    // `firstIndex` of the table.
+    Result LoadRecords(StreamRef& archive, const std::vector<uint8_t>& records, uint32_t firstIndex,
+                       uint32_t count, uint32_t nameTableOffset, bool namesInTable);
     void PlaceRecord(uint32_t index, const WadEntryRecord& record, char* name, bool namesInPlace);
     void Reject(uint32_t index, const char* rawPath, size_t rawLength, WadRejectReason reason);
     // Skips the matches that Fill cannot write (paths too long for `out`).
@@ -73,6 +75,7 @@ class WadDirectory {
     std::unique_ptr<WadFinder> sharedFinder;
     WadNodePool<WadDirNode> dirPool;
     WadNodePool<WadFileEntry> filePool;
+    NameArena nameCopies;  // versions 0 and 1: the names of the tree
     std::vector<WadRejectedRecord> rejected;
     uint32_t rejectedCount = 0;
 };

@@ -9,19 +9,23 @@
 namespace vfs {
 
 struct WadFileEntry {
-    WadNodeName name;           // last path component, lower case
-    uint32_t size = 0;          // reported size (WadEntryRecord::ReportedSize)
-    uint32_t recordOffset = 0;  // file offset of the entry's WadEntryRecord
+    // The size reported for the file (WadEntryRecord::ReportedSize).
+    uint32_t ReportedSize() const { return flags != 0 ? unpackedSize : storedSize; }
+
+    WadNodeName name;  // last path component, lower case
+    // What opening the entry needs of its record, kept since loading so that
+    // no open reads the record table again; the rest of the record (name
+    // fields, reserved bytes) stays in the archive.
+    uint32_t dataOffset = 0;
+    uint32_t storedSize = 0;
+    uint32_t flags = 0;
+    uint32_t unpackedSize = 0;
     uint32_t pathHash = 0;      // the record's pathHash
-    // The whole record as loaded: opening the entry needs no second read of
-    // the record table.
-    WadEntryRecord record;
-    // Links in the directory's file list.
-    WadFileEntry* prev = nullptr;
+    uint32_t recordOffset = 0;  // file offset of the entry's WadEntryRecord
+    // Link in the directory's file list.
     WadFileEntry* next = nullptr;
-    // The directory's index by name (WadNameIndex): the hash of `name`, the
-    // next file of the same name, and, in the first of them, the last one.
-    uint32_t nameHash = 0;
+    // The directory's index by name (WadNameIndex): the next file of the
+    // same name, and, in the first of them, the last one.
     WadFileEntry* nextSameName = nullptr;
     WadFileEntry* lastSameName = nullptr;
 };

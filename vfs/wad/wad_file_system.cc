@@ -150,7 +150,8 @@ Result WadFileSystem::FindNext(FindData* out) {
     return Result::Ok();
 }
 
-Result WadFileSystem::OpenRecord(const char* path, StreamRef& reader, WadEntryRecord* record) {
+Result WadFileSystem::OpenRecord(const char* path, StreamRef& reader, WadEntryRecord* record,
+                                 uint32_t* recordOffset) {
     VfsString lookup(innerRoot);
     lookup.Append(path);
     WadFinder finder;
@@ -158,8 +159,17 @@ Result WadFileSystem::OpenRecord(const char* path, StreamRef& reader, WadEntryRe
     if (finder.AtEnd() || finder.MatchedFile() == nullptr) {
         return Result::Fail();
     }
-    // The record was read with the whole table when the archive was opened.
-    *record = finder.MatchedFile()->record;
+    // What opening needs of the record was kept when the archive was opened.
+    const WadFileEntry& entry = *finder.MatchedFile();
+    *record = WadEntryRecord();
+    record->pathHash = entry.pathHash;
+    record->dataOffset = entry.dataOffset;
+    record->storedSize = entry.storedSize;
+    record->flags = entry.flags;
+    record->unpackedSize = entry.unpackedSize;
+    if (recordOffset != nullptr) {
+        *recordOffset = entry.recordOffset;
+    }
     // The host stream, then a private position over it.
     reader.Set(hostStream);
     reader.Set(new LockedStream());
@@ -171,12 +181,31 @@ Result WadFileSystem::ReadRecord(const char* path, WadEntryRecord* record) {
         return Result::Fail();
     }
     StreamRef reader;
-    return OpenRecord(path, reader, record);
+    uint32_t recordOffset = 0;
+    if (OpenRecord(path, reader, record, &recordOffset).Failed()) {
+        return Result::Fail();
+    }
+    // The tree keeps only what opening needs; the name fields and the
+    // reserved bytes are read again from the record table.
+    uint8_t bytes[WAD_RECORD_SIZE];
+    if (recordOffset > INT32_MAX ||
+        reader.Seek(static_cast<int32_t>(recordOffset), SEEK_FROM_START) !=
+            static_cast<int32_t>(recordOffset) ||
+        reader.Read(bytes, WAD_RECORD_SIZE) != static_cast<int32_t>(WAD_RECORD_SIZE)) {
+        return Result::Fail();
+    }
+    const WadEntryRecord stored = WadEntryRecord::Decode(bytes);
+    record->nameOffset = stored.nameOffset;
+    record->nameLength = stored.nameLength;
+    std::memcpy(record->reserved, stored.reserved, sizeof(record->reserved));
+    return Result::Ok();
 }
 
 bool WadFileSystem::IsRefused(const char* path) {
     WadEntryRecord record;
-    return ReadRecord(path, &record).Succeeded() && (record.flags & WAD_FLAG_REFUSED) != 0;
+    StreamRef reader;
+    return hostStream != nullptr && path != nullptr &&
+           OpenRecord(path, reader, &record).Succeeded() && (record.flags & WAD_FLAG_REFUSED) != 0;
 }
 
 Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,

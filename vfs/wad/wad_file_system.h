@@ -56,8 +56,11 @@ class WadFileSystem : public FileSystem {
   private:
     // Looks up the file `path` names, gives its record (kept in the tree
     // since the archive was opened) and leaves a private position over the
-    // host stream in the empty `reader`.
-    Result OpenRecord(const char* path, StreamRef& reader, WadEntryRecord* record);
+    // host stream in the empty `reader`. The record holds the path hash, the
+    // data offset, the sizes and the flags; the rest stays zero. Where the
+    // record lies in the archive goes to `recordOffset` when it is given.
+    Result OpenRecord(const char* path, StreamRef& reader, WadEntryRecord* record,
+                      uint32_t* recordOffset = nullptr);
     // Removes the inner root from the front of a found entry's path.
     void CutInnerRoot(FindData* out) const;
 

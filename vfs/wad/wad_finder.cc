@@ -149,7 +149,7 @@ Result WadFinder::Fill(FindData* out) const {
         out->size = 0;
     } else {
         out->attributes = ATTRIBUTES_ARCHIVE_FILE;
-        out->size = matchFile->size;
+        out->size = matchFile->ReportedSize();
     }
     std::memcpy(out->path, prefix.data, prefix.length);
     std::memcpy(out->path + prefix.length, name.c_str(), name.Length());

@@ -5,18 +5,9 @@
 #include <cstdint>
 #include <memory>
 
-namespace vfs {
+#include "vfs/wad/wad_node_name.h"
 
-// A well-spread 32-bit hash of a name (FNV-1a). The archive's own path hash
-// is a weighted byte sum, under which names that differ only in their digits
-// collide in crowds, so it cannot spread a directory's names by itself.
-inline uint32_t WadNameHash(const char* name, uint32_t length) {
-    uint32_t h = 2166136261u;
-    for (uint32_t i = 0; i < length; ++i) {
-        h = (h ^ static_cast<uint8_t>(name[i])) * 16777619u;
-    }
-    return h;
-}
+namespace vfs {
 
 // Finds a directory's nodes by name without walking its list: an open-
 // addressing table of the first node of each name, the later nodes of the
@@ -24,8 +15,8 @@ inline uint32_t WadNameHash(const char* name, uint32_t length) {
 // hold one path in several records). A directory with few nodes has no
 // table; Find then walks its list, which is as fast there.
 //
-// Node must have `name` (a WadNodeName), `next` (the directory's list),
-// `nameHash`, `nextSameName` and `lastSameName` (the chain's end, kept in
+// Node must have `name` (a WadNodeName, with its hash), `next` (the
+// directory's list), `nextSameName` and `lastSameName` (the chain's end, kept in
 // its first node).
 template <class Node>
 class WadNameIndex {
@@ -38,7 +29,7 @@ class WadNameIndex {
     Node* Find(Node* head, const char* name, uint32_t length, uint32_t hash) const {
         if (slots == nullptr) {
             for (Node* node = head; node != nullptr; node = node->next) {
-                if (node->nameHash == hash && node->name.Equals(name, length)) {
+                if (node->name.Hash() == hash && node->name.Equals(name, length)) {
                     return node;
                 }
             }
@@ -49,18 +40,18 @@ class WadNameIndex {
             if (node == nullptr) {
                 return nullptr;
             }
-            if (node->nameHash == hash && node->name.Equals(name, length)) {
+            if (node->name.Hash() == hash && node->name.Equals(name, length)) {
                 return node;
             }
         }
     }
 
     // Records `node`, just appended to the list that begins at `head` and
-    // now holds `count` nodes; its name and nameHash are set.
+    // now holds `count` nodes; its name is set.
     void Add(Node* head, uint32_t count, Node* node) {
         node->nextSameName = nullptr;
         node->lastSameName = node;
-        Node* first = Find(head, node->name.c_str(), node->name.Length(), node->nameHash);
+        Node* first = Find(head, node->name.c_str(), node->name.Length(), node->name.Hash());
         if (first != nullptr && first != node) {
             first->lastSameName->nextSameName = node;
             first->lastSameName = node;
@@ -95,7 +86,7 @@ class WadNameIndex {
     }
 
     void Place(Node* node) {
-        uint32_t i = node->nameHash & mask;
+        uint32_t i = node->name.Hash() & mask;
         while (slots[i] != nullptr) {
             i = (i + 1) & mask;
         }

@@ -1,4 +1,4 @@
-// WadNodeList: the doubly linked lists of subdirectories and files that each
+// WadNodeList: the singly linked lists of subdirectories and files that each
 // directory node of an archive's tree keeps.
 #pragma once
 
@@ -6,7 +6,8 @@
 
 namespace vfs {
 
-// A list threaded through the `prev` and `next` links of its nodes. The list
+// A list threaded through the `next` links of its nodes, with its tail
+// kept for appending. The list
 // does not own its nodes (the tree's pools do), and a node is in one list at
 // most.
 template <class Node>
@@ -16,11 +17,8 @@ struct WadNodeList {
     uint32_t count = 0;
 
     void PushFront(Node* node) {
-        node->prev = nullptr;
         node->next = head;
-        if (head != nullptr) {
-            head->prev = node;
-        } else {
+        if (head == nullptr) {
             tail = node;
         }
         head = node;
@@ -29,7 +27,6 @@ struct WadNodeList {
 
     void PushBack(Node* node) {
         node->next = nullptr;
-        node->prev = tail;
         if (tail != nullptr) {
             tail->next = node;
         } else {

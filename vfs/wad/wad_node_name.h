@@ -1,38 +1,48 @@
-// WadNodeName: the name of a node of an archive's tree, either pointing into
-// the archive's name table or a private copy.
+// WadNodeName: the name of a node of an archive's tree, pointing into the
+// archive's name table or at a copy in the tree's name arena.
 #pragma once
 
 #include <cstdint>
-#include <memory>
+
+#include "vfs/core/name_arena.h"
 
 namespace vfs {
 
+// A well-spread 32-bit hash of a name (FNV-1a). The archive's own path hash
+// is a weighted byte sum, under which names that differ only in their digits
+// collide in crowds, so it cannot spread a directory's names by itself.
+inline uint32_t WadNameHash(const char* name, uint32_t length) {
+    uint32_t h = 2166136261u;
+    for (uint32_t i = 0; i < length; ++i) {
+        h = (h ^ static_cast<uint8_t>(name[i])) * 16777619u;
+    }
+    return h;
+}
+
+// The name, its length and its WadNameHash: 16 bytes, since a tree holds one
+// for every entry of the archive.
 class WadNodeName {
   public:
     // Points at `length` bytes of `text`, which must be followed by a NUL
     // and outlive the node (the name table). Not owned.
     void SetInPlace(const char* text, uint32_t length) {
-        copy.reset();
         pointer = text;
         size = length;
+        hash = WadNameHash(text, length);
     }
-    // Keeps a private, NUL-terminated copy of `length` bytes of `text`.
-    void SetCopy(const char* text, uint32_t length) {
-        copy = std::make_unique<char[]>(static_cast<size_t>(length) + 1);
-        for (uint32_t i = 0; i < length; ++i) {
-            copy[i] = text[i];
-        }
-        copy[length] = '\0';
-        pointer = copy.get();
-        size = length;
+    // Points at a NUL-terminated copy of `length` bytes of `text` made in
+    // `arena`, which must outlive the node.
+    void SetCopy(const char* text, uint32_t length, NameArena& arena) {
+        SetInPlace(arena.Copy(text, length), length);
+        size |= kCopied;
     }
-
     const char* c_str() const { return pointer; }
-    uint32_t Length() const { return size; }
-    bool OwnsName() const { return copy != nullptr; }
+    uint32_t Length() const { return size & ~kCopied; }
+    uint32_t Hash() const { return hash; }
+    bool OwnsName() const { return (size & kCopied) != 0; }
     // True when the name is exactly these `length` bytes.
     bool Equals(const char* text, uint32_t length) const {
-        if (length != size) {
+        if (length != Length()) {
             return false;
         }
         for (uint32_t i = 0; i < length; ++i) {
@@ -44,9 +54,12 @@ class WadNodeName {
     }
 
   private:
+    // Set in `size` for a copy; names are far shorter than 2 GiB.
+    static constexpr uint32_t kCopied = 0x80000000u;
+
     const char* pointer = "";
     uint32_t size = 0;
-    std::unique_ptr<char[]> copy;
+    uint32_t hash = WadNameHash("", 0);
 };
 
 }  // namespace vfs
