@@ -60,34 +60,58 @@ class MemoryGate {
 // files queued for the copiers.
 class ParallelTreeCopy::Queue : public TreeWalk::Visitor {
   public:
-    explicit Queue(std::vector<Item>& items) : items(items) {}
+    explicit Queue(ParallelTreeCopy& copy) : copy(copy) {}
 
     void CopyFile(const std::string& path, uint32_t size) override {
-        Item item;
-        item.path = path;
+        Item& item = Add(path);
         item.isFile = true;
         item.expectedSize = size;
-        items.push_back(std::move(item));
     }
     void Fail(const std::string& path, CopyFailureKind kind, std::string detail) override {
-        Item item;
-        item.path = path;
+        Item& item = Add(path);
         item.failed = true;
         item.kind = kind;
-        item.detail = std::move(detail);
-        items.push_back(std::move(item));
+        item.detail = copy.AddDetail(std::move(detail));
     }
     void Warn(const std::string& path, std::string text) override {
-        Item item;
-        item.path = path;
+        Item& item = Add(path);
         item.warning = true;
-        item.detail = std::move(text);
-        items.push_back(std::move(item));
+        item.detail = copy.AddDetail(std::move(text));
     }
 
   private:
-    std::vector<Item>& items;
+    // A new item for `path`: its directory is the last one's, as the walk
+    // hands on a directory's files together, or a new one.
+    Item& Add(const std::string& path) {
+        const size_t cut = path.rfind('\\');
+        const size_t nameAt = cut == std::string::npos ? 0 : cut + 1;
+        std::vector<std::string>& directories = copy.directories;
+        if (directories.empty() || directories.back().size() != nameAt ||
+            path.compare(0, nameAt, directories.back()) != 0) {
+            directories.push_back(path.substr(0, nameAt));
+        }
+        Item& item = copy.items.emplace_back();
+        item.directory = static_cast<uint32_t>(directories.size() - 1);
+        item.name =
+            copy.names.Copy(path.c_str() + nameAt, static_cast<uint32_t>(path.size() - nameAt));
+        return item;
+    }
+
+    ParallelTreeCopy& copy;
 };
+
+uint32_t ParallelTreeCopy::AddDetail(std::string text) {
+    if (text.empty()) {
+        return kNoDetail;
+    }
+    std::lock_guard<std::mutex> lock(detailMutex);
+    details.push_back(std::move(text));
+    return static_cast<uint32_t>(details.size() - 1);
+}
+
+std::string ParallelTreeCopy::TakeDetail(const Item& item) {
+    return item.detail == kNoDetail ? std::string() : std::move(details[item.detail]);
+}
 
 void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& destination, uint8_t* buffer,
                                 MemoryGate& gate) {
@@ -95,31 +119,34 @@ void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& destination, uin
     // size of the entry that opening the path decodes.
     gate.Enter(item.expectedSize);
     EntryCopyResult copied =
-        CopyEntry(dialog.source, destination, item.path, buffer, {}, dialog.keepExisting);
+        CopyEntry(dialog.source, destination, PathOf(item), buffer, {}, dialog.keepExisting);
     gate.Leave(item.expectedSize);
     item.showsStatus = copied.started;
     if (copied.copied) {
         item.copied = true;
-        item.bytes = copied.bytes;
+        item.bytes = static_cast<uint32_t>(copied.bytes);
     } else if (copied.kept) {
         item.kept = true;
     } else if (!copied.interrupted) {
         item.failed = true;
         item.kind = copied.kind;
-        item.detail = std::move(copied.detail);
+        item.detail = AddDetail(std::move(copied.detail));
     }
 }
 
 CopyReport ParallelTreeCopy::Run() {
     items.clear();
-    Queue queue(items);
+    directories.clear();
+    details.clear();
+    names.Reset();
+    Queue queue(*this);
     const uint32_t directoriesCreated =
         TreeWalk(dialog.source, dialog.destination, dialog.filter, queue).Run("");
 
-    std::vector<size_t> files;
+    std::vector<uint32_t> files;
     for (size_t i = 0; i < items.size(); ++i) {
         if (items[i].isFile) {
-            files.push_back(i);
+            files.push_back(static_cast<uint32_t>(i));
         }
     }
     // Work goes out in batches of consecutive files of one directory, so
@@ -127,12 +154,8 @@ CopyReport ParallelTreeCopy::Run() {
     // entries the host updates under a lock per directory.
     std::vector<size_t> batchStarts;
     for (size_t f = 0; f < files.size(); ++f) {
-        const std::string& path = items[files[f]].path;
-        const size_t cut = path.rfind('\\');
-        const bool sameDirectory =
-            !batchStarts.empty() && f - batchStarts.back() < kBatchFiles &&
-            items[files[f - 1]].path.compare(0, cut + 1, path, 0, cut + 1) == 0 &&
-            items[files[f - 1]].path.rfind('\\') == cut;
+        const bool sameDirectory = !batchStarts.empty() && f - batchStarts.back() < kBatchFiles &&
+                                   items[files[f - 1]].directory == items[files[f]].directory;
         if (!sameDirectory) {
             batchStarts.push_back(f);
         }
@@ -166,7 +189,7 @@ CopyReport ParallelTreeCopy::Run() {
         while (nextStatus < files.size() && done[nextStatus] != 0) {
             const Item& item = items[files[nextStatus]];
             if (item.showsStatus) {
-                dialog.SetStatusText(item.path.c_str());
+                dialog.SetStatusText(PathOf(item).c_str());
             }
             ++nextStatus;
         }
@@ -211,11 +234,11 @@ CopyReport ParallelTreeCopy::Run() {
     report.interrupted = vfs::host::InterruptRequested();
     for (Item& item : items) {
         if (item.warning) {
-            report.warnings.push_back(CopyWarning{item.path, std::move(item.detail)});
+            report.warnings.push_back(CopyWarning{PathOf(item), TakeDetail(item)});
         } else if (item.failed) {
-            report.failures.push_back(CopyFailure{item.path, item.kind, std::move(item.detail)});
+            report.failures.push_back(CopyFailure{PathOf(item), item.kind, TakeDetail(item)});
         } else if (item.kept) {
-            report.kept.push_back(item.path);
+            report.kept.push_back(PathOf(item));
         } else if (item.copied) {
             ++report.filesCopied;
             report.bytesCopied += item.bytes;

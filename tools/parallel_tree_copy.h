@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/copy_report.h"
 #include "app/unpack_dialog.h"
+#include "vfs/core/name_arena.h"
 
 namespace tarnwad::cli {
 
@@ -38,28 +40,42 @@ class ParallelTreeCopy {
     CopyReport Run();
 
   private:
+    static constexpr uint32_t kNoDetail = UINT32_MAX;
+
     // One line of the report, in the order of the sequential copy: a failure
     // found by the walk, or a file to copy whose outcome its copier fills in.
+    // Kept small, since an archive may hold a million files: the path is its
+    // directory (an index into `directories`) and its name (in `names`), and
+    // the rare texts are in `details`.
     struct Item {
-        std::string path;
-        bool isFile = false;
+        const char* name = "";
+        uint32_t directory = 0;
         uint32_t expectedSize = 0;
-        bool failed = false;
-        bool copied = false;  // a file, whole in place; an interrupt leaves files neither
-        bool kept = false;    // a file not written: something of its name was kept
+        uint32_t bytes = 0;
+        uint32_t detail = kNoDetail;
         CopyFailureKind kind = CopyFailureKind::kSkipped;
-        std::string detail;
+        bool isFile = false;
+        bool failed = false;
+        bool copied = false;       // a file, whole in place; an interrupt leaves files neither
+        bool kept = false;         // a file not written: something of its name was kept
         bool warning = false;      // a warning of the walk, its text in `detail`
         bool showsStatus = false;  // the copy got as far as showing its name
-        uint64_t bytes = 0;
     };
     class Queue;
 
     void CopyFile(Item& item, vfs::FileSystemRef& destination, uint8_t* buffer, MemoryGate& gate);
+    std::string PathOf(const Item& item) const { return directories[item.directory] + item.name; }
+    // Keeps `text` in `details`; its index. Safe on any thread.
+    uint32_t AddDetail(std::string text);
+    std::string TakeDetail(const Item& item);
 
     UnpackDialog& dialog;
     unsigned jobs;
     std::vector<Item> items;
+    std::vector<std::string> directories;  // with their trailing "\"; "" for the root
+    vfs::NameArena names;
+    std::mutex detailMutex;
+    std::vector<std::string> details;
 };
 
 // UnpackDialog::UnpackInto with the copy on `jobs` threads: opens the
