@@ -205,6 +205,42 @@ TEST_F(WadFileSystemTest, RefusedAndBrokenEntriesDoNotOpen) {
     EXPECT_EQ(ReadAll(good), std::string(300, 'g'));
 }
 
+TEST_F(WadFileSystemTest, ReadRecordGivesTheWholeRecordAsStored) {
+    // The tree keeps only what opening needs; the rest of the record (name
+    // fields, reserved bytes) must still come back as the table holds it.
+    for (uint32_t version : {0u, 2u}) {
+        WadWriter writer(version);
+        writer.AddFile("first.txt", Bytes("one"));
+        writer.AddFile("Dir\\Second.bin", Bytes(std::string(600, 's')), WadCoding::LZ);
+        std::vector<uint8_t> archive = writer.Finish();
+        WadEntryRecord stored = WadEntryRecord::Decode(archive.data() + WadRecordOffset(1));
+        for (uint8_t i = 0; i < sizeof(stored.reserved); ++i) {
+            stored.reserved[i] = static_cast<uint8_t>(0xA0 + i);
+        }
+        stored.Encode(archive.data() + WadRecordOffset(1));
+
+        auto* wad = new WadFileSystem();
+        FileSystemRef fs;
+        fs.Set(wad);
+        const std::string name = "r" + std::to_string(version) + ".wad";
+        ASSERT_EQ(wad->Open(Write(name, archive).c_str(), 0), Result::Ok());
+        WadEntryRecord read;
+        ASSERT_EQ(wad->ReadRecord("dir\\second.bin", &read), Result::Ok()) << version;
+        EXPECT_EQ(read.pathHash, stored.pathHash);
+        EXPECT_EQ(read.nameOffset, stored.nameOffset);
+        EXPECT_EQ(read.nameLength, stored.nameLength);
+        EXPECT_EQ(read.dataOffset, stored.dataOffset);
+        EXPECT_EQ(read.storedSize, stored.storedSize);
+        EXPECT_EQ(read.flags, stored.flags);
+        EXPECT_EQ(read.unpackedSize, 600u);
+        EXPECT_EQ(std::memcmp(read.reserved, stored.reserved, sizeof(read.reserved)), 0);
+        EXPECT_EQ(wad->ReadRecord("missing.txt", &read), Result::Fail());
+        StreamRef entry;
+        ASSERT_EQ(fs.OpenFile(entry, "dir\\second.bin", OPEN_READ, 0), Result::Ok());
+        EXPECT_EQ(ReadAll(entry), std::string(600, 's')) << "reading the record moved no reader";
+    }
+}
+
 TEST_F(WadFileSystemTest, FlagsAreTestedInOrder) {
     WadWriter writer(0);
     writer.AddFile("both.bin", Bytes(std::string(400, 'z')), WadCoding::ZLIB);
