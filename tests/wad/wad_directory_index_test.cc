@@ -47,6 +47,9 @@ std::vector<std::string> CrowdedPaths() {
         if (i % 100 == 0) {
             paths.push_back("big\\sub" + std::to_string(i / 100) + "\\inner.txt");
         }
+        if (i == 1000) {
+            paths.push_back("big\\f7.dat");  // a second record of one name, mid-way
+        }
     }
     paths.push_back("big\\sub3");
     paths.push_back("big\\f7.dat");  // a third record of one name, at the end
@@ -62,7 +65,8 @@ TEST(WadDirectoryIndexTest, ExactLookupsInACrowdedDirectoryMatchTheListWalk) {
             const std::string path = "big\\f" + std::to_string(i) + ".dat";
             EXPECT_EQ(Matches(directory, path.c_str()), ExpectedExact(directory, path)) << path;
         }
-        EXPECT_EQ(Matches(directory, "big\\f7.dat"), (Names{"f:big\\f7.dat:1", "f:big\\f7.dat:1"}));
+        EXPECT_EQ(Matches(directory, "big\\f7.dat"),
+                  (Names{"f:big\\f7.dat:1", "f:big\\f7.dat:1", "f:big\\f7.dat:1"}));
         EXPECT_EQ(Matches(directory, "big\\f150.dat").size(), 1u);
         EXPECT_EQ(Matches(directory, "BIG/F49.DAT"),
                   (Names{"f:big\\f49.dat:1", "f:big\\f49.dat:1"}));

@@ -48,7 +48,6 @@ class WadDirNode {
     WadDirNode* next = nullptr;
     // The parent's index by name (see WadFileEntry).
     WadDirNode* nextSameName = nullptr;
-    WadDirNode* lastSameName = nullptr;
 
   private:
     WadNameIndex<WadDirNode> subdirectoryIndex;

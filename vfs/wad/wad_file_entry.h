@@ -25,9 +25,8 @@ struct WadFileEntry {
     // Link in the directory's file list.
     WadFileEntry* next = nullptr;
     // The directory's index by name (WadNameIndex): the next file of the
-    // same name, and, in the first of them, the last one.
+    // same name.
     WadFileEntry* nextSameName = nullptr;
-    WadFileEntry* lastSameName = nullptr;
 };
 
 }  // namespace vfs

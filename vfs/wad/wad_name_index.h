@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 #include "vfs/wad/wad_node_name.h"
 
@@ -16,8 +17,7 @@ namespace vfs {
 // table; Find then walks its list, which is as fast there.
 //
 // Node must have `name` (a WadNodeName, with its hash), `next` (the
-// directory's list), `nextSameName` and `lastSameName` (the chain's end, kept in
-// its first node).
+// directory's list) and `nextSameName` (the chain of its name).
 template <class Node>
 class WadNameIndex {
   public:
@@ -50,12 +50,16 @@ class WadNameIndex {
     // now holds `count` nodes; its name is set.
     void Add(Node* head, uint32_t count, Node* node) {
         node->nextSameName = nullptr;
-        node->lastSameName = node;
         Node* first = Find(head, node->name.c_str(), node->name.Length(), node->name.Hash());
         if (first != nullptr && first != node) {
-            first->lastSameName->nextSameName = node;
-            first->lastSameName = node;
-            node->lastSameName = nullptr;
+            // Chains are rare (one path in several records), so their ends
+            // are kept aside rather than in every node.
+            if (lastOfChain == nullptr) {
+                lastOfChain = std::make_unique<std::unordered_map<Node*, Node*>>();
+            }
+            Node*& last = (*lastOfChain)[first];
+            (last == nullptr ? first : last)->nextSameName = node;
+            last = node;
             return;
         }
         if (slots == nullptr) {
@@ -78,8 +82,10 @@ class WadNameIndex {
         slots = std::make_unique<Node*[]>(capacity);
         mask = capacity - 1;
         used = 0;
+        // In list order, the first node of each name comes before the others
+        // of its name, which are then found and left out.
         for (Node* node = head; node != nullptr; node = node->next) {
-            if (node->lastSameName != nullptr) {  // only first nodes keep it set
+            if (Find(head, node->name.c_str(), node->name.Length(), node->name.Hash()) == nullptr) {
                 Place(node);
             }
         }
@@ -97,6 +103,8 @@ class WadNameIndex {
     std::unique_ptr<Node*[]> slots;
     uint32_t mask = 0;
     uint32_t used = 0;
+    // The last node of each chain of two or more, by its first node.
+    std::unique_ptr<std::unordered_map<Node*, Node*>> lastOfChain;
 };
 
 }  // namespace vfs
