@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     // cleaned up, rather than killing the tool mid-file.
     vfs::host::IgnoreFileSizeLimitSignal();
     CLI::App app(
-        "Lists, checks, unpacks and packs the WAD archives of Tarnhollow.\n"
+        "Lists, checks, unpacks, packs and mounts the WAD archives of Tarnhollow.\n"
         "Run 'tarnwad help COMMAND' or 'tarnwad COMMAND --help' for the options of a command.",
         "tarnwad");
     // Options start with "-" on every host: on Windows "/" begins paths too.
@@ -153,6 +153,8 @@ int main(int argc, char** argv) {
     tarnwad::cli::AddVerifyCommand(app, exitCode);
     tarnwad::cli::AddInfoCommand(app, exitCode);
     tarnwad::cli::AddPackCommand(app, exitCode);
+    tarnwad::cli::AddMountCommand(app, exitCode);
+    tarnwad::cli::AddUmountCommand(app, exitCode);
     // "tarnwad help [COMMAND]" prints what "--help" prints, once parsing is
     // done; the commands' own callbacks never run alongside it.
     std::string helpTopic;

@@ -15,6 +15,7 @@
 #include "app/path_selection.h"
 #include "app/unpack_dialog.h"
 #include "tools/archive_catalog.h"
+#include "tools/archive_probe.h"
 #include "tools/commands.h"
 #include "tools/console_host.h"
 #include "tools/diagnostics.h"
@@ -82,29 +83,6 @@ void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome,
     }
 }
 
-// The game-archive check's failure, with what it looks for and the way
-// around it.
-std::string ProbeFailure(const std::string& failure) {
-    std::string names;
-    for (const char* name : kProbeNames) {
-        names += (names.empty() ? "" : ", ") + std::string(name);
-    }
-    return failure + " (the check looks for one of " + names +
-           " at its top level); add --no-probe to unpack it anyway";
-}
-
-// Whether the archive holds one of the game's known entries at its top
-// level: the dialog's check.
-bool HoldsKnownEntry(vfs::FileSystemRef& archive) {
-    for (const char* name : kProbeNames) {
-        vfs::FindData found;
-        if (archive.FindFirst(name, &found).Succeeded()) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The output directory the dialog's rule gives an archive: beside it, named
 // after it without its extension. Empty when no name can be made.
 std::string DefaultOutputDirectory(const std::string& archivePath) {
@@ -123,7 +101,8 @@ int DryRun(const UnpackOptions& options, ArchiveCatalog& catalog,
            const std::vector<const CatalogEntry*>& chosen, const std::string& archivePath) {
     if (!options.noProbe && !HoldsKnownEntry(catalog.FileSystem())) {
         Complain(options.archive,
-                 ProbeFailure("is not a Tarnhollow archive: none of the known entries is in it"));
+                 ProbeFailure("is not a Tarnhollow archive: none of the known entries is in it",
+                              "unpack"));
         return kExitUsage;
     }
     const std::string output = options.outputDirectory.empty()
@@ -319,7 +298,7 @@ int RunUnpack(const UnpackOptions& options) {
         openFailure = OpenArchive(again, archivePath);
     } else if (!started && dialog.source.Get() != nullptr) {
         // It opened, but the game-archive check found none of its entries.
-        openFailure = ProbeFailure(dialog.lastOutcome.failure);
+        openFailure = ProbeFailure(dialog.lastOutcome.failure, "unpack");
     }
     const UnpackOutcome& outcome = dialog.lastOutcome;
     progress.Finish();

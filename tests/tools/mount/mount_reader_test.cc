@@ -1,0 +1,244 @@
+#include "tools/mount_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <latch>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/tools/mount/mount_test_archive.h"
+#include "tools/mount_tree.h"
+#include "vfs/core/little_endian.h"
+#include "vfs/wad/wad_entry_record.h"
+#include "vfs/wad/wad_writer.h"
+
+namespace tarnwad::cli {
+namespace {
+
+using testing::ArchiveFiles;
+using testing::Lines;
+using testing::Noise;
+using testing::OpenWad;
+using testing::Text;
+using vfs::WadCoding;
+
+struct Complaints {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+
+    std::function<void(const std::string&, const std::string&)> Sink() {
+        return [this](const std::string& path, const std::string& why) {
+            std::lock_guard<std::mutex> lock(mutex);
+            lines.push_back(path + ": " + why);
+        };
+    }
+};
+
+// A mounted archive without FUSE: the tree and the reader over it.
+struct Mounted {
+    Mounted(const std::string& path, uint64_t budget, Complaints& complaints)
+        : archive(OpenWad(path)) {
+        BuildMountTree(archive, tree, report);
+        reader = std::make_unique<MountReader>(archive, tree, budget, complaints.Sink());
+        EXPECT_TRUE(reader->OpenArchiveFile(path));
+    }
+
+    uint32_t Index(const char* mountPath) {
+        const MountNode* node = tree.Find(mountPath);
+        EXPECT_NE(node, nullptr) << mountPath;
+        return node == nullptr ? 0 : tree.IndexOf(*node);
+    }
+
+    // The whole file through one open, in reads of `chunk` bytes.
+    std::vector<uint8_t> ReadAll(const char* mountPath, size_t chunk = 4096) {
+        MountReader::Opened opened;
+        if (!reader->Open(Index(mountPath), &opened)) {
+            ADD_FAILURE() << mountPath << " does not open";
+            return {};
+        }
+        std::vector<uint8_t> bytes;
+        std::vector<uint8_t> buffer(chunk);
+        for (;;) {
+            const int64_t got = reader->Read(opened, buffer.data(), chunk, bytes.size());
+            EXPECT_GE(got, 0);
+            if (got <= 0) {
+                return bytes;
+            }
+            bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
+        }
+    }
+
+    vfs::FileSystemRef archive;
+    MountTree tree;
+    MountTreeReport report;
+    std::unique_ptr<MountReader> reader;
+};
+
+std::map<std::string, std::vector<uint8_t>> Contents() {
+    return {
+        {"/groundtile.png", Noise(3000, 1)},
+        {"/maps/level1/layout.txt", Lines("tile", 4000)},
+        {"/maps/level1/heights.bin", Noise(150000, 2)},
+        {"/maps/level2/layout.txt", Lines("rock", 3000)},
+        {"/sounds/empty.raw", {}},
+        {"/sounds/wind.txt", Lines("gust", 30000)},
+    };
+}
+
+std::string SaveContents(ArchiveFiles& files, WadCoding big) {
+    vfs::WadWriter writer(2);
+    writer.AddFile("groundtile.png", Noise(3000, 1), WadCoding::STORED);
+    writer.AddFile("maps\\level1\\layout.txt", Lines("tile", 4000), WadCoding::LZ);
+    writer.AddFile("maps\\level1\\heights.bin", Noise(150000, 2), WadCoding::STORED);
+    writer.AddFile("maps\\level2\\layout.txt", Lines("rock", 3000), WadCoding::ZLIB);
+    writer.AddFile("sounds\\empty.raw", {}, WadCoding::STORED);
+    writer.AddFile("sounds\\wind.txt", Lines("gust", 30000), big);
+    return files.Save("c.wad", writer);
+}
+
+TEST(MountReaderTest, EveryCodingReadsByteForByte) {
+    ArchiveFiles files;
+    Complaints complaints;
+    Mounted mounted(SaveContents(files, WadCoding::ZLIB), 1 << 20, complaints);
+    for (const auto& [path, bytes] : Contents()) {
+        for (size_t chunk : {1u, 4096u, 131072u}) {
+            if (chunk == 1 && bytes.size() > 5000) {
+                continue;
+            }
+            EXPECT_EQ(mounted.ReadAll(path.c_str(), chunk), bytes) << path << " by " << chunk;
+        }
+    }
+    EXPECT_TRUE(complaints.lines.empty());
+}
+
+TEST(MountReaderTest, ReadsAtAndPastTheEnd) {
+    ArchiveFiles files;
+    Complaints complaints;
+    Mounted mounted(SaveContents(files, WadCoding::ZLIB), 1 << 20, complaints);
+    for (const char* path : {"/groundtile.png", "/maps/level2/layout.txt"}) {
+        MountReader::Opened opened;
+        ASSERT_TRUE(mounted.reader->Open(mounted.Index(path), &opened));
+        const std::vector<uint8_t> expected = Contents()[path];
+        uint8_t buffer[64];
+        EXPECT_EQ(mounted.reader->Read(opened, buffer, 64, expected.size() - 10), 10) << path;
+        EXPECT_EQ(std::memcmp(buffer, expected.data() + expected.size() - 10, 10), 0);
+        EXPECT_EQ(mounted.reader->Read(opened, buffer, 64, expected.size()), 0) << path;
+        EXPECT_EQ(mounted.reader->Read(opened, buffer, 64, expected.size() + 1000), 0) << path;
+    }
+}
+
+TEST(MountReaderTest, ManyOpensAndSmallReadsOnManyThreadsDecodeOnce) {
+    ArchiveFiles files;
+    Complaints complaints;
+    Mounted mounted(SaveContents(files, WadCoding::ZLIB), 64 << 20, complaints);
+    const std::vector<uint8_t> wind = Contents()["/sounds/wind.txt"];
+    const std::vector<uint8_t> layout = Contents()["/maps/level1/layout.txt"];
+    constexpr int kThreads = 8;
+    std::latch start(kThreads);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            start.arrive_and_wait();
+            const bool windNotLayout = t % 2 == 0;
+            const std::vector<uint8_t>& expected = windNotLayout ? wind : layout;
+            uint32_t seed = 99u + static_cast<uint32_t>(t);
+            for (int round = 0; round < 20; ++round) {
+                MountReader::Opened opened;
+                if (!mounted.reader->Open(mounted.Index(windNotLayout ? "/sounds/wind.txt"
+                                                                      : "/maps/level1/layout.txt"),
+                                          &opened)) {
+                    ++wrong;
+                    continue;
+                }
+                for (int i = 0; i < 50; ++i) {
+                    seed = seed * 1664525u + 1013904223u;
+                    const uint64_t at = seed % expected.size();
+                    uint8_t buffer[4096];
+                    const int64_t got = mounted.reader->Read(opened, buffer, sizeof(buffer), at);
+                    const uint64_t want = std::min<uint64_t>(4096, expected.size() - at);
+                    if (got != static_cast<int64_t>(want) ||
+                        std::memcmp(buffer, expected.data() + at, want) != 0) {
+                        ++wrong;
+                    }
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
+    const EntryCacheStats stats = mounted.reader->CacheStats();
+    EXPECT_EQ(stats.decodes, 2u);  // wind.txt and layout.txt, once each
+    EXPECT_EQ(stats.hits, kThreads * 20u - 2);
+}
+
+TEST(MountReaderTest, AnEntryLargerThanTheBudgetIsDecodedForEachOpen) {
+    ArchiveFiles files;
+    Complaints complaints;
+    Mounted mounted(SaveContents(files, WadCoding::LZ), 64 << 10, complaints);
+    const std::vector<uint8_t> wind = Contents()["/sounds/wind.txt"];
+    ASSERT_GT(wind.size(), 64u << 10);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(mounted.ReadAll("/sounds/wind.txt", 65536), wind);
+    }
+    EXPECT_EQ(mounted.reader->CacheStats().uncached, 3u);
+    EXPECT_EQ(mounted.reader->CacheStats().cachedBytes, 0u);
+    // A small one is still kept.
+    EXPECT_EQ(mounted.ReadAll("/maps/level1/layout.txt"), Contents()["/maps/level1/layout.txt"]);
+    EXPECT_EQ(mounted.ReadAll("/maps/level1/layout.txt"), Contents()["/maps/level1/layout.txt"]);
+    EXPECT_EQ(mounted.reader->CacheStats().decodes, 4u);
+}
+
+TEST(MountReaderTest, ABrokenEntryFailsItsOpensAndIsNamedOnceWhileTheOthersRead) {
+    ArchiveFiles files;
+    vfs::WadWriter writer(2);
+    writer.AddFile("groundtile.png", Text("g"));
+    const uint8_t brokenLz[] = {0x10, 0xFB, 0x00, 0x00, 0x09, 0xE0};
+    writer.AddRawEntry("bad.lz", brokenLz, sizeof(brokenLz), vfs::WAD_FLAG_LZ, 9);
+    const uint8_t notZlib[40] = {1, 2, 3};
+    writer.AddRawEntry("bad.zlib", notZlib, sizeof(notZlib), vfs::WAD_FLAG_ZLIB, 100);
+    writer.AddFile("outside.bin", Noise(100, 3));
+    writer.AddFile("fine.txt", Lines("fine", 100), WadCoding::LZ);
+    std::vector<uint8_t> bytes = writer.Finish();
+    // outside.bin's data offset (record 3) points past the end of the file.
+    vfs::StoreLe32(bytes.data() + vfs::WadRecordOffset(3) + 12,
+                   static_cast<uint32_t>(bytes.size()) + 50);
+    Complaints complaints;
+    Mounted mounted(files.Save("b.wad", bytes), 1 << 20, complaints);
+
+    for (int round = 0; round < 3; ++round) {
+        MountReader::Opened opened;
+        EXPECT_FALSE(mounted.reader->Open(mounted.Index("/bad.lz"), &opened));
+        EXPECT_FALSE(mounted.reader->Open(mounted.Index("/bad.zlib"), &opened));
+        EXPECT_FALSE(mounted.reader->Open(mounted.Index("/outside.bin"), &opened));
+        EXPECT_EQ(mounted.ReadAll("/fine.txt"), Lines("fine", 100));
+        EXPECT_EQ(mounted.ReadAll("/groundtile.png"), Text("g"));
+    }
+    ASSERT_EQ(complaints.lines.size(), 3u);
+    EXPECT_EQ(complaints.lines[0], "bad.lz: does not decode (lz); reads fail");
+    EXPECT_EQ(complaints.lines[1], "bad.zlib: does not decode (zlib); reads fail");
+    EXPECT_EQ(complaints.lines[2],
+              "outside.bin: its data lies outside the archive file; reads fail");
+    // A failed entry is not decoded again.
+    EXPECT_EQ(mounted.reader->CacheStats().failures, 2u);
+}
+
+TEST(MountReaderTest, DirectoriesDoNotOpen) {
+    ArchiveFiles files;
+    Complaints complaints;
+    Mounted mounted(SaveContents(files, WadCoding::ZLIB), 1 << 20, complaints);
+    MountReader::Opened opened;
+    EXPECT_FALSE(mounted.reader->Open(mounted.Index("/maps"), &opened));
+    EXPECT_FALSE(mounted.reader->Open(0, &opened));
+    EXPECT_TRUE(complaints.lines.empty());
+}
+
+}  // namespace
+}  // namespace tarnwad::cli

@@ -1,0 +1,139 @@
+#include "tools/mount_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "vfs/core/open_flags.h"
+#include "vfs/core/stream_ref.h"
+
+namespace tarnwad::cli {
+
+namespace {
+
+constexpr uint32_t kReadFlags = vfs::OPEN_READ | vfs::OPEN_SHARE_READ;
+
+// An entry decoded whole by the archive's file system: the decoded stream
+// it opened, with the bytes it holds.
+class StreamEntry : public DecodedEntry {
+  public:
+    StreamEntry() = default;
+    vfs::StreamRef& Stream() { return stream; }
+    // Takes the bytes' place once the stream is open; false when it holds
+    // no whole buffer of `expected` bytes.
+    bool Settle(uint64_t expected) {
+        const int32_t got = stream.GetSize();
+        data = static_cast<const uint8_t*>(stream.Map());
+        size = got < 0 ? 0 : static_cast<uint64_t>(got);
+        return got >= 0 && size == expected && (data != nullptr || size == 0);
+    }
+
+    const uint8_t* Data() const override { return data; }
+    uint64_t Size() const override { return size; }
+
+  private:
+    vfs::StreamRef stream;
+    const uint8_t* data = nullptr;
+    uint64_t size = 0;
+};
+
+}  // namespace
+
+MountReader::MountReader(vfs::FileSystemRef& source, const MountTree& tree, uint64_t cacheBudget,
+                         std::function<void(const std::string&, const std::string&)> complain)
+    : source(source),
+      tree(tree),
+      cache(cacheBudget),
+      complain(std::move(complain)),
+      broken(new std::atomic<bool>[tree.NodeCount()]) {
+    for (size_t i = 0; i < tree.NodeCount(); ++i) {
+        broken[i].store(false);
+    }
+}
+
+bool MountReader::OpenArchiveFile(const std::string& archivePath) {
+    if (!archive.Open(archivePath.c_str(), vfs::host::ACCESS_READ, vfs::host::SHARE_READ,
+                      vfs::host::Disposition::OpenExisting)) {
+        return false;
+    }
+    archiveSize = archive.GetSize();
+    return true;
+}
+
+void MountReader::Broken(uint32_t index, const std::string& why) {
+    if (!broken[index].exchange(true) && complain) {
+        complain(tree.ArchivePath(index), why);
+    }
+}
+
+bool MountReader::Open(uint32_t index, Opened* out) {
+    const MountNode& node = tree.Node(index);
+    if (node.directory || broken[index].load()) {
+        return false;
+    }
+    const std::string path = tree.ArchivePath(index);
+    const bool outside = archiveSize < 0 || uint64_t{node.dataOffset} + node.storedSize >
+                                                static_cast<uint64_t>(archiveSize);
+    out->node = index;
+    out->decoded = nullptr;
+    if (node.coding == EntryCoding::kStored) {
+        // The archive's file system checks the record as for any open; the
+        // bytes then come straight from the archive file.
+        vfs::StreamRef check;
+        if (source.OpenFile(check, path.c_str(), kReadFlags, 0).Failed()) {
+            Broken(index, outside ? "its data lies outside the archive file; reads fail"
+                                  : "cannot be opened; reads fail");
+            return false;
+        }
+        return true;
+    }
+    out->decoded = cache.Get(index, [&]() -> EntryCache::Entry {
+        auto entry = std::make_shared<StreamEntry>();
+        if (source.OpenFile(entry->Stream(), path.c_str(), kReadFlags, 0).Failed() ||
+            !entry->Settle(node.size)) {
+            return nullptr;
+        }
+        return entry;
+    });
+    if (out->decoded == nullptr) {
+        Broken(index, outside ? "its data lies outside the archive file; reads fail"
+                              : std::string("does not decode (") +
+                                    (node.coding == EntryCoding::kZlib ? "zlib" : "lz") +
+                                    "); reads fail");
+        return false;
+    }
+    return true;
+}
+
+int64_t MountReader::Read(const Opened& opened, uint8_t* buffer, uint64_t size, uint64_t offset) {
+    const MountNode& node = tree.Node(opened.node);
+    if (offset >= node.size) {
+        return 0;
+    }
+    const uint64_t count = std::min<uint64_t>({size, node.size - offset, 1u << 30});
+    if (opened.decoded != nullptr) {
+        std::memcpy(buffer, opened.decoded->Data() + offset, count);
+        return static_cast<int64_t>(count);
+    }
+    const uint64_t at = node.dataOffset + offset;  // within the file: Open checked it
+    if (vfs::host::File::HasPositionedReads()) {
+        uint32_t done = 0;
+        if (!archive.ReadAt(static_cast<uint32_t>(at), buffer, static_cast<uint32_t>(count),
+                            &done)) {
+            return -1;
+        }
+        return done;
+    }
+    // A host without positioned reads: a stream of the entry's own.
+    vfs::StreamRef stream;
+    const std::string path = tree.ArchivePath(opened.node);
+    if (source.OpenFile(stream, path.c_str(), kReadFlags, 0).Failed() ||
+        stream.Seek(static_cast<int32_t>(offset), vfs::SEEK_FROM_START) !=
+            static_cast<int32_t>(offset)) {
+        return -1;
+    }
+    const int32_t got = stream.Read(buffer, static_cast<int32_t>(count));
+    return got < 0 ? -1 : got;
+}
+
+}  // namespace tarnwad::cli

@@ -1,0 +1,176 @@
+#include "tools/mount_tree.h"
+
+#include <utility>
+
+#include "app/tree_walk.h"
+#include "vfs/core/file_system.h"
+#include "vfs/core/stream_ref.h"
+#include "vfs/wad/wad_file_system.h"
+
+namespace tarnwad::cli {
+
+namespace {
+
+// "\" and "/" separated archive path -> "/" separated mount path.
+std::string MountPathOf(const std::string& archivePath) {
+    std::string path = "/";
+    for (char c : archivePath) {
+        path += c == '\\' ? '/' : c;
+    }
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+// The destination of the walk: it holds nothing, and each directory the walk
+// would create is added to the tree instead.
+class TreeRecorder : public vfs::FileSystem {
+  public:
+    explicit TreeRecorder(MountTree& tree) : tree(tree) {}
+
+    vfs::Result CreateDirectory(const char* path) override {
+        return tree.AddDirectory(path) == ~0u ? vfs::Result::Fail() : vfs::Result::Ok();
+    }
+    vfs::Result FindFirst(const char*, vfs::FindData*) override { return vfs::Result::Fail(); }
+    vfs::Result FindNext(vfs::FindData*) override { return vfs::Result::Fail(); }
+    vfs::Result OpenFile(vfs::StreamRef&, const char*, uint32_t, uint32_t) override {
+        return vfs::Result::Fail();
+    }
+    vfs::Result SetAttributes(const char*, uint32_t) override { return vfs::Result::Fail(); }
+    vfs::Result Delete(const char*) override { return vfs::Result::Fail(); }
+    vfs::Result Move(const char*, const char*) override { return vfs::Result::Fail(); }
+    void Close() override {}
+
+  private:
+    MountTree& tree;
+};
+
+// Takes what the walk hands on: files into the tree, the rest into the
+// report.
+class TreeFiller : public TreeWalk::Visitor {
+  public:
+    TreeFiller(vfs::WadFileSystem* wad, MountTree& tree, MountTreeReport& report)
+        : wad(wad), tree(tree), report(report) {}
+
+    void CopyFile(const std::string& path, uint32_t) override {
+        vfs::WadEntryRecord record;
+        if (wad == nullptr || wad->ReadRecord(path.c_str(), &record).Failed()) {
+            // Its path leads to something else: a directory of that path.
+            report.shadowed.push_back(path);
+        } else if ((record.flags & vfs::WAD_FLAG_REFUSED) != 0) {
+            report.refused.push_back(path);
+        } else if (!tree.AddFile(path, record)) {
+            report.shadowed.push_back(path);
+        }
+    }
+    void Fail(const std::string& path, CopyFailureKind kind, std::string) override {
+        if (kind == CopyFailureKind::kUnsafeName) {
+            report.unsafe.push_back(path);
+        }
+    }
+    void Warn(const std::string& path, std::string) override { report.hidden.push_back(path); }
+
+  private:
+    vfs::WadFileSystem* wad;
+    MountTree& tree;
+    MountTreeReport& report;
+};
+
+}  // namespace
+
+MountTree::MountTree() {
+    Add("/", 0, true);
+}
+
+uint32_t MountTree::Add(std::string mountPath, uint32_t parent, bool directory) {
+    const uint32_t index = static_cast<uint32_t>(nodes.size());
+    auto [where, added] = table.emplace(std::move(mountPath), index);
+    MountNode node;
+    node.path = &where->first;
+    node.parent = parent;
+    node.directory = directory;
+    nodes.push_back(std::move(node));
+    if (index != 0) {
+        MountNode& above = nodes[parent];
+        above.children.push_back(index);
+        above.subdirectories += directory ? 1 : 0;
+    }
+    files += directory ? 0 : 1;
+    return index;
+}
+
+uint32_t MountTree::AddDirectory(const std::string& path) {
+    const std::string full = MountPathOf(path);
+    uint32_t at = 0;
+    for (size_t cut = 1; cut < full.size();) {
+        size_t end = full.find('/', cut);
+        if (end == std::string::npos) {
+            end = full.size();
+        }
+        std::string prefix = full.substr(0, end);
+        if (auto found = table.find(prefix); found != table.end()) {
+            if (!nodes[found->second].directory) {
+                return ~0u;
+            }
+            at = found->second;
+        } else {
+            at = Add(std::move(prefix), at, true);
+        }
+        cut = end + 1;
+    }
+    return at;
+}
+
+bool MountTree::AddFile(const std::string& path, const vfs::WadEntryRecord& record) {
+    std::string full = MountPathOf(path);
+    if (full.size() < 2 || table.count(full) != 0) {
+        return false;
+    }
+    const size_t slash = full.rfind('/');
+    uint32_t parent = 0;
+    if (slash > 0) {
+        parent = AddDirectory(full.substr(1, slash - 1));
+        if (parent == ~0u) {
+            return false;
+        }
+    }
+    const uint32_t index = Add(std::move(full), parent, false);
+    MountNode& node = nodes[index];
+    // The order in which the archive's file system tests the flags.
+    if ((record.flags & vfs::WAD_FLAG_ZLIB) != 0) {
+        node.coding = EntryCoding::kZlib;
+    } else if ((record.flags & vfs::WAD_FLAG_LZ) != 0) {
+        node.coding = EntryCoding::kLz;
+    }
+    // A stored entry reads as its stored bytes, whatever size its record
+    // gives; a coded one decodes to its unpacked size.
+    node.size = node.coding == EntryCoding::kStored ? record.storedSize : record.unpackedSize;
+    node.dataOffset = record.dataOffset;
+    node.storedSize = record.storedSize;
+    return true;
+}
+
+const MountNode* MountTree::Find(const char* mountPath) const {
+    auto found = table.find(mountPath);
+    return found == table.end() ? nullptr : &nodes[found->second];
+}
+
+std::string MountTree::ArchivePath(uint32_t index) const {
+    std::string path = nodes[index].path->substr(1);
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return path;
+}
+
+void BuildMountTree(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report) {
+    vfs::FileSystemRef recorder;
+    recorder.Set(new TreeRecorder(tree));
+    TreeFiller filler(dynamic_cast<vfs::WadFileSystem*>(source.Get()), tree, report);
+    TreeWalk(source, recorder, nullptr, filler).Run("");
+}
+
+}  // namespace tarnwad::cli
