@@ -9,6 +9,8 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/host_path_check.h"
@@ -18,6 +20,7 @@
 #include "tools/exclude_filter.h"
 #include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
+#include "tools/ordered_work_queue.h"
 #include "tools/path_argument.h"
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
@@ -28,7 +31,6 @@
 #include "vfs/host/process_signals.h"
 #include "vfs/host/terminal.h"
 #include "vfs/wad/wad_directory.h"
-#include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_header.h"
 #include "vfs/wad/wad_rejected_record.h"
 #include "vfs/wad/wad_writer.h"
@@ -48,6 +50,11 @@ struct PackOptions {
     std::vector<std::string> excludes;
     bool verbose = false;
     bool quiet = false;
+    // Threads that read and code files; 1 does it on the calling thread,
+    // one file after another.
+    unsigned jobs = DefaultJobs();
+
+    static unsigned DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
 };
 
 // Deeper trees than this are taken for a loop of directory links.
@@ -57,12 +64,18 @@ constexpr int kMaxDepth = 128;
 // links to the next doubles it, without any loop.
 constexpr size_t kMaxLinkedNames = size_t{1} << 16;
 constexpr int32_t kWriteBlock = 1 << 20;
+// What the files read, being coded or coded and not yet added to the archive
+// may take, per coding thread and one more; each file counts its size and
+// kEntryCost more.
+constexpr uint64_t kMemoryPerJob = 32ull << 20;
+constexpr uint64_t kEntryCost = 1024;
 
 // One file found below the packed directory.
 struct PackFile {
     std::string path;    // the archive path: "\" separated, as found on disk
     std::string source;  // where its bytes are read, relative to the packed
                          // directory: `path`, or what a followed link leads to
+    uint64_t size = 0;   // as the walk found it
 };
 
 // `target` relative to `root` when it lies inside it (empty for `root`
@@ -128,6 +141,10 @@ class TreeReader {
     std::string host;
     std::filesystem::path canonicalHost;
     std::string skip;
+    // Whether `skip` was there when the walk began, and its size then: only
+    // a file of that size can be it.
+    bool skipFound = false;
+    uint64_t skipSize = 0;
     bool dereference;
     // Kept off the stack: the walk recurses, and a record holds a whole path.
     std::unique_ptr<vfs::FindData> found = std::make_unique<vfs::FindData>();
@@ -148,6 +165,8 @@ TreeReader::TreeReader(vfs::FileSystemRef& root, std::string hostRoot, std::stri
     if (error) {
         canonicalHost = std::filesystem::path(host).lexically_normal();
     }
+    skipSize = std::filesystem::file_size(skip, error);
+    skipFound = !error;
 }
 
 std::optional<std::string> TreeReader::FollowLink(const std::string& shown,
@@ -194,7 +213,12 @@ void TreeReader::ReadDirectory(const std::string& relative, const std::string& s
         return;
     }
     // One enumeration at a time per file system: collect, then descend.
-    std::vector<std::pair<std::string, bool>> entries;  // name, whether the host marks a link
+    struct Found {
+        std::string name;
+        uint32_t attributes;  // as the enumeration found them
+        uint64_t size;
+    };
+    std::vector<Found> entries;
     std::string pattern = source + "*";
     for (vfs::Result r = fs.FindFirst(pattern.c_str(), found.get()); r.Succeeded();
          r = fs.FindNext(found.get())) {
@@ -209,7 +233,7 @@ void TreeReader::ReadDirectory(const std::string& relative, const std::string& s
             stopped = true;
             return;
         }
-        entries.emplace_back(name, (found->attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+        entries.push_back(Found{name, found->attributes, found->size});
     }
     if (entries.empty() && !relative.empty()) {
         emptyDirectories.push_back(relative);
@@ -217,7 +241,7 @@ void TreeReader::ReadDirectory(const std::string& relative, const std::string& s
     walk.push_back(source.empty()
                        ? canonicalHost
                        : canonicalHost / DisplayPath(source.substr(0, source.size() - 1)));
-    for (const auto& [name, markedLink] : entries) {
+    for (const auto& [name, attributes, foundSize] : entries) {
         if (stopped) {
             break;
         }
@@ -229,7 +253,19 @@ void TreeReader::ReadDirectory(const std::string& relative, const std::string& s
         std::string shown = DisplayPath(relative) + PrintableText(name);
         std::filesystem::path hostPath = HostPath(from);
         std::error_code error;
-        std::filesystem::file_status status = std::filesystem::symlink_status(hostPath, error);
+        // What the enumeration found to be neither a directory, a link nor
+        // anything else but a file, and not empty, is a regular file: the
+        // host looked at it a moment ago (an entry gone by then is reported
+        // empty), and one more look would cost a lookup of the whole path.
+        // Everything else is looked at again.
+        const bool markedLink = (attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        const bool plainFile =
+            (attributes & (vfs::FILE_ATTRIBUTE_DIRECTORY | vfs::FILE_ATTRIBUTE_DEVICE |
+                           vfs::FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+            foundSize != 0;
+        std::filesystem::file_status status =
+            plainFile ? std::filesystem::file_status(std::filesystem::file_type::regular)
+                      : std::filesystem::symlink_status(hostPath, error);
         bool link = markedLink || std::filesystem::is_symlink(status);
         if (link && !dereference) {
             // Whatever it leads to, inside the tree or out, or nowhere.
@@ -275,14 +311,24 @@ void TreeReader::ReadDirectory(const std::string& relative, const std::string& s
             }
             continue;
         }
-        if (std::filesystem::equivalent(hostPath, skip, error)) {
+        // (What a link leads to was found under the link's name: its size
+        // may be the link's own.)
+        if (skipFound && (link || foundSize == static_cast<uint32_t>(skipSize)) &&
+            std::filesystem::equivalent(hostPath, skip, error)) {
             continue;  // the archive being replaced
         }
         if (path.size() > vfs::WAD_MAX_PATH_LENGTH) {
             problems.push_back(shown + ": its path is longer than an archive can hold");
             continue;
         }
-        files.push_back(PackFile{path, from});
+        // What a followed link leads to has a size of its own.
+        uint64_t size = foundSize;
+        if (link) {
+            std::error_code sizeError;
+            size = std::filesystem::file_size(hostPath, sizeError);
+            size = sizeError ? 0 : size;
+        }
+        files.push_back(PackFile{path, from, size});
     }
     walk.pop_back();
 }
@@ -318,76 +364,118 @@ void FindCaseClashes(const std::vector<PackFile>& files, std::vector<std::string
     }
 }
 
-// Reads the whole file `path` of `fs`; false when it cannot be read in full.
-bool ReadWholeFile(vfs::FileSystemRef& fs, const std::string& path, std::vector<uint8_t>& bytes,
-                   std::string& why) {
+// What one coding thread keeps from one file to the next.
+struct PackWorker {
+    vfs::FileSystemRef tree;  // the packed directory, opened for this thread
+    vfs::WadEntryCoder coder;
+    std::unique_ptr<uint8_t[]> buffer;  // the bytes of the file being coded
+    size_t bufferSize = 0;
+    std::vector<uint8_t> other;  // the zlib-framed candidate of `auto`
+
+    // Room for `size` bytes in `buffer`, without filling it first.
+    uint8_t* Room(size_t size) {
+        if (buffer == nullptr || size > bufferSize) {
+            bufferSize = std::max<size_t>(size, 1);
+            buffer.reset(new uint8_t[bufferSize]);
+        }
+        return buffer.get();
+    }
+};
+
+// Reads the whole file `path` of `fs` into the worker's buffer, `size`
+// bytes; false, with why in `why`, when it cannot be read in full.
+bool ReadWholeFile(PackWorker& worker, const std::string& path, size_t& size, std::string& why) {
     vfs::StreamRef input;
-    if (fs.OpenFile(input, path.c_str(), vfs::OPEN_READ | vfs::OPEN_SHARE_READ, 0).Failed()) {
+    if (worker.tree.OpenFile(input, path.c_str(), vfs::OPEN_READ | vfs::OPEN_SHARE_READ, 0)
+            .Failed()) {
         why = "cannot be opened for reading";
         return false;
     }
-    int32_t size = input.GetSize();
-    if (size < 0) {
+    int32_t length = input.GetSize();
+    if (length < 0) {
         why = "is too large for an archive";
         return false;
     }
-    bytes.resize(static_cast<size_t>(size));
+    uint8_t* bytes = worker.Room(static_cast<size_t>(length));
     int32_t done = 0;
-    while (done < size) {
-        int32_t n = input.Read(bytes.data() + done, size - done);
+    while (done < length) {
+        int32_t n = input.Read(bytes + done, length - done);
         if (n < 1) {
             break;
         }
         done += n;
     }
-    if (done != size) {
+    if (done != length) {
         why = "could not be read in full";
         return false;
     }
+    size = static_cast<size_t>(length);
     return true;
 }
 
-// The stored bytes and flags `coding` gives `bytes`, as the writer codes them.
-struct CodedEntry {
+// A file read and coded, ready to be added to the archive.
+struct PackedFile {
+    bool interrupted = false;  // not read: Ctrl+C came first
+    std::string failure;       // why it could not be read; empty when it was
     std::vector<uint8_t> stored;
     uint32_t flags = 0;
+    uint32_t size = 0;  // its bytes, as read
 };
 
-CodedEntry Code(const std::vector<uint8_t>& bytes, vfs::WadCoding coding) {
-    vfs::WadWriter one(2);
-    CodedEntry coded;
-    if (one.AddFile("x", bytes, coding).Failed()) {
-        coded.stored = bytes;
-        return coded;
+// Reads `file` below `directory` and codes it as `codec` says: the smallest
+// of the stored, LZ and zlib-framed forms for "auto" (stored unless a coding
+// makes it shorter; LZ when zlib is no shorter), otherwise as the writer's
+// AddFile codes it.
+PackedFile PackOne(const PackFile& file, const std::string& directory, const std::string& codec,
+                   PackWorker& worker) {
+    PackedFile packed;
+    if (vfs::host::InterruptRequested()) {
+        packed.interrupted = true;
+        return packed;
     }
-    std::vector<uint8_t> archive = one.Finish();
-    vfs::WadEntryRecord record =
-        vfs::WadEntryRecord::Decode(archive.data() + vfs::WadRecordOffset(0));
-    coded.flags = record.flags;
-    coded.stored.assign(archive.begin() + record.dataOffset,
-                        archive.begin() + record.dataOffset + record.storedSize);
-    return coded;
-}
-
-// The smallest of the stored, LZ and zlib-framed forms of `bytes`; stored
-// unless a coding makes them shorter.
-CodedEntry Smallest(const std::vector<uint8_t>& bytes) {
-    CodedEntry best;
-    best.stored = bytes;
-    for (vfs::WadCoding coding : {vfs::WadCoding::LZ, vfs::WadCoding::ZLIB}) {
-        CodedEntry candidate = Code(bytes, coding);
-        if (candidate.stored.size() < best.stored.size()) {
-            best = std::move(candidate);
+    // The walk found a regular file here; a link put in its place since is
+    // not followed.
+    std::error_code linkError;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(
+            directory + "/" + DisplayPath(file.source), linkError))) {
+        packed.failure = "became a symbolic link while being packed";
+        return packed;
+    }
+    size_t size = 0;
+    if (!ReadWholeFile(worker, file.source, size, packed.failure)) {
+        return packed;
+    }
+    const uint8_t* bytes = worker.buffer.get();
+    packed.size = static_cast<uint32_t>(size);
+    if (codec == "auto") {
+        size_t best = size;
+        packed.flags = worker.coder.Code(bytes, size, vfs::WadCoding::LZ, packed.stored);
+        if (packed.flags != 0 && packed.stored.size() < best) {
+            best = packed.stored.size();
+        } else {
+            packed.flags = 0;
         }
+        uint32_t zlib = worker.coder.Code(bytes, size, vfs::WadCoding::ZLIB, worker.other);
+        if (zlib != 0 && worker.other.size() < best) {
+            packed.flags = zlib;
+            packed.stored.swap(worker.other);
+        }
+    } else {
+        const vfs::WadCoding coding = codec == "lz"     ? vfs::WadCoding::LZ
+                                      : codec == "zlib" ? vfs::WadCoding::ZLIB
+                                                        : vfs::WadCoding::STORED;
+        packed.flags = worker.coder.Code(bytes, size, coding, packed.stored);
     }
-    return best;
+    if (packed.flags == 0) {
+        packed.stored.assign(bytes, bytes + size);
+    }
+    return packed;
 }
 
 // Writes `archive` to a new temporary file beside `output`, then renames it
 // to `output`, so that no half-written archive ever bears its name. Empty on
 // success, otherwise why it failed.
-std::string WriteArchive(const std::vector<uint8_t>& archive, const std::string& output,
-                         bool force) {
+std::string WriteArchive(const vfs::WadWriter& archive, const std::string& output, bool force) {
     std::filesystem::path target(output);
     std::string directory = target.parent_path().string();
     std::string name = target.filename().string();
@@ -408,15 +496,47 @@ std::string WriteArchive(const std::vector<uint8_t>& archive, const std::string&
     if (out.Get() == nullptr) {
         return "cannot be created in " + directory;
     }
-    size_t done = 0;
-    bool written = true;
-    while (done < archive.size() && written) {
-        int32_t chunk = static_cast<int32_t>(std::min<size_t>(archive.size() - done, kWriteBlock));
-        int32_t n = out.Write(archive.data() + done, chunk);
-        written = n == chunk;
-        done += static_cast<size_t>(chunk);
-    }
-    written = written && out.Flush().Succeeded();
+    // The archive's pieces go out in blocks of kWriteBlock bytes; large
+    // pieces are written from where they lie, small ones gathered first.
+    struct Sink {
+        vfs::StreamRef& out;
+        std::vector<uint8_t> block;
+
+        bool Put(const uint8_t* bytes, size_t size) {
+            return out.Write(bytes, static_cast<int32_t>(size)) == static_cast<int32_t>(size);
+        }
+        bool Drain() {
+            bool put = block.empty() || Put(block.data(), block.size());
+            block.clear();
+            return put;
+        }
+        bool Take(const uint8_t* bytes, size_t size) {
+            if (block.size() + size <= kWriteBlock) {
+                block.insert(block.end(), bytes, bytes + size);
+                return true;
+            }
+            if (!Drain()) {
+                return false;
+            }
+            for (size_t done = 0; done < size;) {
+                const size_t chunk = std::min<size_t>(size - done, kWriteBlock);
+                if (chunk < kWriteBlock) {
+                    block.assign(bytes + done, bytes + done + chunk);
+                } else if (!Put(bytes + done, chunk)) {
+                    return false;
+                }
+                done += chunk;
+            }
+            return true;
+        }
+    } sink{out, {}};
+    sink.block.reserve(kWriteBlock);
+    bool written = archive.WriteTo(
+        [](const uint8_t* bytes, size_t size, void* userValue) {
+            return static_cast<Sink*>(userValue)->Take(bytes, size);
+        },
+        &sink);
+    written = written && sink.Drain() && out.Flush().Succeeded();
     out.Reset();
     if (!written) {
         fs.Delete(temporary.c_str());
@@ -482,10 +602,19 @@ int RunPack(const PackOptions& options) {
     reader.Read();
     // A stable order, whatever order the host lists names in: by the paths
     // as the archive reports them (letters folded), byte for byte.
-    std::vector<PackFile>& files = reader.files;
-    std::sort(files.begin(), files.end(), [](const PackFile& a, const PackFile& b) {
-        return FoldCase(a.path) < FoldCase(b.path);
-    });
+    std::vector<PackFile> files;
+    {
+        std::vector<std::pair<std::string, size_t>> keys;  // folded path, index
+        keys.reserve(reader.files.size());
+        for (size_t i = 0; i < reader.files.size(); ++i) {
+            keys.emplace_back(FoldCase(reader.files[i].path), i);
+        }
+        std::sort(keys.begin(), keys.end());
+        files.reserve(keys.size());
+        for (const auto& key : keys) {
+            files.push_back(std::move(reader.files[key.second]));
+        }
+    }
     FindCaseClashes(files, reader.problems);
     if (!options.quiet) {
         for (const std::string& empty : reader.emptyDirectories) {
@@ -532,6 +661,29 @@ int RunPack(const PackOptions& options) {
         return kExitEntriesFailed;
     };
 
+    // The files are read and coded on `jobs` threads (none of its own for
+    // one: each file is read and coded when its turn comes), ahead of the
+    // loop below within the memory budget, and added to the archive in
+    // their order on this thread, so that the archive, the progress and
+    // every message are the same whatever the number of threads.
+    // Each thread reads through a file system of its own (the first through
+    // the walk's); should the directory no longer open, fewer threads code.
+    std::vector<PackWorker> workers(
+        options.jobs <= 1 ? 1 : std::max<size_t>(1, std::min<size_t>(options.jobs, files.size())));
+    workers[0].tree = tree;
+    size_t opened = 1;
+    while (opened < workers.size() &&
+           workers[opened].tree.OpenDirectory(directory.c_str()).Succeeded()) {
+        ++opened;
+    }
+    const unsigned threads = opened > 1 ? static_cast<unsigned>(opened) : 0;
+    OrderedWorkQueue<PackedFile> queue(
+        files.size(), threads, files.size(), kMemoryPerJob * (threads + 1),
+        [&](size_t index) { return files[index].size + kEntryCost; },
+        [&](size_t index, unsigned worker) {
+            return PackOne(files[index], directory, options.codec, workers[worker]);
+        });
+
     vfs::WadWriter writer(options.version);
     uint64_t totalSize = 0;
     for (const PackFile& file : files) {
@@ -541,35 +693,23 @@ int RunPack(const PackOptions& options) {
             return kExitInterrupted;
         }
         progress.Status(file.path.c_str());
-        std::vector<uint8_t> bytes;
-        std::string why;
-        // The walk found a regular file here; a link put in its place since
-        // is not followed.
-        std::error_code linkError;
-        if (std::filesystem::is_symlink(std::filesystem::symlink_status(
-                directory + "/" + DisplayPath(file.source), linkError))) {
-            return fail(DisplayPath(file.path), "became a symbolic link while being packed");
+        PackedFile packed = queue.Take();
+        if (packed.interrupted) {
+            progress.Finish();
+            Complain(options.output, "interrupted: not written");
+            return kExitInterrupted;
         }
-        if (!ReadWholeFile(tree, file.source, bytes, why)) {
-            return fail(DisplayPath(file.path), why);
+        if (!packed.failure.empty()) {
+            return fail(DisplayPath(file.path), packed.failure);
         }
-        vfs::Result added;
-        if (options.codec == "auto") {
-            CodedEntry coded = Smallest(bytes);
-            added = writer.AddRawEntry(file.path.c_str(), coded.stored.data(), coded.stored.size(),
-                                       coded.flags, static_cast<uint32_t>(bytes.size()));
-        } else {
-            vfs::WadCoding coding = options.codec == "lz"     ? vfs::WadCoding::LZ
-                                    : options.codec == "zlib" ? vfs::WadCoding::ZLIB
-                                                              : vfs::WadCoding::STORED;
-            added = writer.AddFile(file.path.c_str(), bytes, coding);
-        }
-        if (added.Failed()) {
+        if (writer
+                .AddRawEntry(file.path.c_str(), std::move(packed.stored), packed.flags, packed.size)
+                .Failed()) {
             progress.Finish();
             Complain(options.output, "not written: the archive would grow beyond 2 GiB");
             return kExitEntriesFailed;
         }
-        totalSize += bytes.size();
+        totalSize += packed.size;
     }
     progress.Finish();
     if (vfs::host::InterruptRequested()) {
@@ -577,8 +717,7 @@ int RunPack(const PackOptions& options) {
         return kExitInterrupted;
     }
 
-    std::vector<uint8_t> archive = writer.Finish();
-    std::string failure = WriteArchive(archive, output, options.force);
+    std::string failure = WriteArchive(writer, output, options.force);
     if (!failure.empty()) {
         Complain(options.output, failure);
         return kExitEntriesFailed;
@@ -588,7 +727,7 @@ int RunPack(const PackOptions& options) {
                     Counted(files.size(), "file", "files").c_str(),
                     Counted(totalSize, "byte", "bytes").c_str(),
                     PrintableText(options.output).c_str(),
-                    Counted(archive.size(), "byte", "bytes").c_str(), options.version);
+                    Counted(writer.ArchiveSize(), "byte", "bytes").c_str(), options.version);
     }
     return kExitSuccess;
 }
@@ -622,6 +761,12 @@ void AddPackCommand(CLI::App& app, int& exitCode) {
     CLI::Option* verbose =
         command->add_flag("-v,--verbose", options->verbose, "Name each file as it is packed");
     command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors")->excludes(verbose);
+    command
+        ->add_option("-j,--jobs", options->jobs,
+                     "Read and code files on this many threads (default: the number of cores); "
+                     "1 reads and codes them one after another. The archive is the same, byte "
+                     "for byte, whatever the number")
+        ->check(CLI::Range(1u, 256u));
     command->callback([options, &exitCode] { exitCode = RunPack(*options); });
 }
 

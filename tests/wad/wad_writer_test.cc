@@ -215,4 +215,77 @@ TEST(WadWriterTest, RawEntriesAndOverridesAreWrittenAsGiven) {
     EXPECT_EQ(writer.EntryCount(), 2u);
 }
 
+// The coder codes each file exactly as AddFile does, its work areas reused
+// from one call to the next, whatever came before.
+TEST(WadEntryCoderTest, CodesAsAddFileDoesCallAfterCall) {
+    const std::vector<Bytes> files = {Compressible(300000), Bytes{},           Bytes(28, 0),
+                                      Random(5000, 9),      Compressible(29),  Compressible(70000),
+                                      Bytes{1, 2, 3},       Compressible(1500)};
+    vfs::WadEntryCoder coder;
+    for (WadCoding coding : {WadCoding::STORED, WadCoding::LZ, WadCoding::ZLIB}) {
+        for (size_t i = 0; i < files.size(); ++i) {
+            WadWriter expected;
+            ASSERT_TRUE(expected.AddFile("f", files[i], coding).Succeeded());
+            const Bytes archive = expected.Finish();
+            const WadEntryRecord record = WadEntryRecord::Decode(archive.data() + 88);
+            const Bytes stored(archive.begin() + record.dataOffset,
+                               archive.begin() + record.dataOffset + record.storedSize);
+
+            Bytes coded = {9, 9, 9};
+            const uint32_t flags = coder.Code(files[i].data(), files[i].size(), coding, coded);
+            EXPECT_EQ(flags, record.flags) << "file " << i;
+            if (flags != 0) {
+                EXPECT_EQ(coded, stored) << "file " << i;
+            } else {
+                EXPECT_EQ(stored, files[i]) << "file " << i;
+            }
+        }
+    }
+}
+
+TEST(WadWriterTest, WriteToHandsOverTheBytesFinishMakes) {
+    for (uint32_t version : {0u, 1u, 2u}) {
+        WadWriter writer(version);
+        writer.AddFile("a\\one", Compressible(5000), WadCoding::LZ);
+        writer.AddFile("empty", Bytes{}, WadCoding::STORED);
+        writer.AddRawEntry("moved", Bytes{4, 5, 6, 7}, 0, 4);
+        writer.AddFile("z", Random(700, 1), WadCoding::ZLIB);
+        const Bytes finished = writer.Finish();
+        EXPECT_EQ(finished.size(), writer.ArchiveSize());
+        struct Pieces {
+            Bytes bytes;
+            size_t count = 0;
+        } pieces;
+        EXPECT_TRUE(writer.WriteTo(
+            [](const uint8_t* bytes, size_t size, void* userValue) {
+                Pieces& into = *static_cast<Pieces*>(userValue);
+                into.bytes.insert(into.bytes.end(), bytes, bytes + size);
+                ++into.count;
+                return true;
+            },
+            &pieces));
+        EXPECT_EQ(pieces.bytes, finished) << "version " << version;
+        EXPECT_EQ(pieces.count, 4u);  // the front, then the three entries with bytes
+
+        size_t calls = 0;
+        EXPECT_FALSE(
+            writer.WriteTo([](const uint8_t*, size_t,
+                              void* userValue) { return ++*static_cast<size_t*>(userValue) < 2; },
+                           &calls));
+        EXPECT_EQ(calls, 2u);  // stops at the first refusal
+    }
+}
+
+TEST(WadWriterTest, RawEntriesTakenOverAreWrittenAsGiven) {
+    WadWriter writer;
+    Bytes stored = {1, 2, 3};
+    ASSERT_TRUE(writer.AddRawEntry("x", std::move(stored), vfs::WAD_FLAG_LZ, 40).Succeeded());
+    const Bytes archive = writer.Finish();
+    const WadEntryRecord record = WadEntryRecord::Decode(archive.data() + 88);
+    EXPECT_EQ(record.flags, vfs::WAD_FLAG_LZ);
+    EXPECT_EQ(record.storedSize, 3u);
+    EXPECT_EQ(record.unpackedSize, 40u);
+    EXPECT_EQ(Bytes(archive.begin() + record.dataOffset, archive.end()), (Bytes{1, 2, 3}));
+}
+
 }  // namespace

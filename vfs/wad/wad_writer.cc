@@ -1,5 +1,6 @@
 #include "vfs/wad/wad_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -17,41 +18,42 @@ namespace {
 // positions reach.
 constexpr uint64_t MAX_ARCHIVE_SIZE = INT32_MAX;
 
-// `size` bytes LZ-coded into `out`; false when the LZ header cannot record
-// the size or the codec fails.
-bool LzCode(const uint8_t* bytes, size_t size, std::vector<uint8_t>& out) {
+// `size` bytes LZ-coded into `out` (room for LzCodec::GetMaxCompressedSize
+// bytes), with the encoder's tables in `work` (or null); the coded length,
+// or 0 when the LZ header cannot record the size or the codec fails.
+size_t LzCode(const uint8_t* bytes, size_t size, uint8_t* out, int32_t* work) {
     if (size > static_cast<size_t>(LZ_MAX_SIZE)) {
-        return false;
+        return 0;
     }
-    int32_t length = static_cast<int32_t>(size);
-    out.resize(static_cast<size_t>(LzCodec::GetMaxCompressedSize(length)));
     // The encoder copies literals with memcpy even when there are none, so
     // it must not be handed a null source for empty input.
     static const uint8_t nothing = 0;
     LzCodec codec;
-    int32_t coded = codec.Compress(out.data(), size == 0 ? &nothing : bytes, length, nullptr);
-    if (coded <= 0) {
-        return false;
-    }
-    out.resize(static_cast<size_t>(coded));
-    return true;
+    int32_t coded =
+        codec.Compress(out, size == 0 ? &nothing : bytes, static_cast<int32_t>(size), work);
+    return coded > 0 ? static_cast<size_t>(coded) : 0;
 }
 
-// `size` bytes zlib-framed into `out`; false when the codec declines (the
+// `size` bytes zlib-framed into `out` (room for `size` bytes), zlib working
+// in `work` (or null); the coded length, or 0 when the codec declines (the
 // block would not be shorter than the bytes).
-bool ZlibCode(const uint8_t* bytes, size_t size, std::vector<uint8_t>& out) {
+size_t ZlibCode(const uint8_t* bytes, size_t size, uint8_t* out, void* work) {
     if (size > MAX_ARCHIVE_SIZE) {
-        return false;
+        return 0;
     }
-    int32_t length = static_cast<int32_t>(size);
-    out.resize(size);
     ZlibCodec codec;
-    int32_t coded = codec.Compress(out.data(), bytes, length, nullptr);
-    if (coded <= 0) {
-        return false;
+    int32_t coded = codec.Compress(out, bytes, static_cast<int32_t>(size), work);
+    return coded > 0 ? static_cast<size_t>(coded) : 0;
+}
+
+// The room LzCode or ZlibCode needs for `size` bytes.
+size_t CodedRoom(size_t size, WadCoding coding) {
+    if (coding == WadCoding::LZ) {
+        return size > static_cast<size_t>(LZ_MAX_SIZE)
+                   ? 0
+                   : static_cast<size_t>(LzCodec::GetMaxCompressedSize(static_cast<int32_t>(size)));
     }
-    out.resize(static_cast<size_t>(coded));
-    return true;
+    return coding == WadCoding::ZLIB && size <= MAX_ARCHIVE_SIZE ? size : 0;
 }
 
 uint32_t HashAsLookedUp(const std::string& path) {
@@ -69,15 +71,65 @@ uint32_t HashAsLookedUp(const std::string& path) {
 WadWriter::WadWriter(uint32_t archiveVersion)
     : version(archiveVersion), archiveSize(WAD_HEADER_SIZE) {}
 
+WadEntryCoder::WadEntryCoder() = default;
+WadEntryCoder::~WadEntryCoder() = default;
+
+uint8_t* WadEntryCoder::Output(size_t size) {
+    if (size > outputSize || output == nullptr) {
+        // Not a vector: a larger one would be filled with zeros first.
+        output.reset(new uint8_t[std::max<size_t>(size, 1)]);
+        outputSize = std::max<size_t>(size, 1);
+    }
+    return output.get();
+}
+
+uint32_t WadEntryCoder::Code(const uint8_t* bytes, size_t size, WadCoding coding,
+                             std::vector<uint8_t>& coded) {
+    if (size > MAX_ARCHIVE_SIZE || coding == WadCoding::STORED) {
+        return 0;
+    }
+    const size_t room = CodedRoom(size, coding);
+    if (room == 0) {
+        return 0;
+    }
+    uint8_t* out = Output(room);
+    size_t length = 0;
+    if (coding == WadCoding::LZ) {
+        if (lzWork == nullptr) {
+            lzWork.reset(new int32_t[static_cast<size_t>(LzCodec().GetCompressWorkSize()) /
+                                     sizeof(int32_t)]);
+        }
+        length = LzCode(bytes, size, out, lzWork.get());
+    } else {
+        const size_t workSize = static_cast<size_t>(ZlibCodec().GetCompressWorkSize());
+        if (zlibWork == nullptr) {
+            zlibWork.reset(new std::max_align_t[(workSize + sizeof(std::max_align_t) - 1) /
+                                                sizeof(std::max_align_t)]);
+        }
+        length = ZlibCode(bytes, size, out, zlibWork.get());
+    }
+    if (length == 0) {
+        return 0;
+    }
+    coded.assign(out, out + length);
+    return coding == WadCoding::LZ ? WAD_FLAG_LZ : WAD_FLAG_ZLIB;
+}
+
 Result WadWriter::AddFile(const char* path, const uint8_t* bytes, size_t size, WadCoding coding) {
     if (size > MAX_ARCHIVE_SIZE) {
         return Result::Fail();
     }
     Entry entry;
-    if (coding == WadCoding::LZ && LzCode(bytes, size, entry.stored)) {
-        entry.flags = WAD_FLAG_LZ;
-    } else if (coding == WadCoding::ZLIB && ZlibCode(bytes, size, entry.stored)) {
-        entry.flags = WAD_FLAG_ZLIB;
+    const size_t room = CodedRoom(size, coding);
+    size_t length = 0;
+    if (room != 0) {
+        entry.stored.resize(room);
+        length = coding == WadCoding::LZ ? LzCode(bytes, size, entry.stored.data(), nullptr)
+                                         : ZlibCode(bytes, size, entry.stored.data(), nullptr);
+    }
+    if (length != 0) {
+        entry.stored.resize(length);
+        entry.flags = coding == WadCoding::LZ ? WAD_FLAG_LZ : WAD_FLAG_ZLIB;
     } else {
         entry.stored.assign(bytes, bytes + size);
         entry.flags = 0;
@@ -100,12 +152,28 @@ Result WadWriter::AddRawEntry(const char* path, const uint8_t* stored, size_t st
     return Add(std::move(entry));
 }
 
-Result WadWriter::Add(Entry entry) {
-    uint64_t grown = archiveSize + WAD_RECORD_SIZE + entry.path.size() + 1 + entry.stored.size();
-    if (grown > MAX_ARCHIVE_SIZE) {
+Result WadWriter::AddRawEntry(const char* path, std::vector<uint8_t>&& stored, uint32_t flags,
+                              uint32_t unpackedSize) {
+    Entry entry;
+    entry.path = path == nullptr ? "" : path;
+    if (stored.size() > MAX_ARCHIVE_SIZE || !Fits(entry.path.size(), stored.size())) {
         return Result::Fail();
     }
-    archiveSize = grown;
+    entry.stored = std::move(stored);
+    entry.flags = flags;
+    entry.unpackedSize = unpackedSize;
+    return Add(std::move(entry));
+}
+
+bool WadWriter::Fits(size_t pathSize, size_t storedSize) const {
+    return archiveSize + WAD_RECORD_SIZE + pathSize + 1 + storedSize <= MAX_ARCHIVE_SIZE;
+}
+
+Result WadWriter::Add(Entry entry) {
+    if (!Fits(entry.path.size(), entry.stored.size())) {
+        return Result::Fail();
+    }
+    archiveSize += WAD_RECORD_SIZE + entry.path.size() + 1 + entry.stored.size();
     entry.pathHash = HashAsLookedUp(entry.path);
     entries.push_back(std::move(entry));
     return Result::Ok();
@@ -128,7 +196,19 @@ uint32_t WadWriter::EntryFlags(size_t index) const {
 }
 
 std::vector<uint8_t> WadWriter::Finish() const {
-    std::vector<uint8_t> archive(static_cast<size_t>(archiveSize));
+    std::vector<uint8_t> archive;
+    archive.reserve(static_cast<size_t>(archiveSize));
+    WriteTo(
+        [](const uint8_t* bytes, size_t size, void* userValue) {
+            static_cast<std::vector<uint8_t>*>(userValue)->insert(
+                static_cast<std::vector<uint8_t>*>(userValue)->end(), bytes, bytes + size);
+            return true;
+        },
+        &archive);
+    return archive;
+}
+
+bool WadWriter::WriteTo(WadWriteFunction write, void* userValue) const {
     uint32_t count = static_cast<uint32_t>(entries.size());
     uint32_t namesAt = WadRecordOffset(count);
 
@@ -136,6 +216,8 @@ std::vector<uint8_t> WadWriter::Finish() const {
     for (const Entry& entry : entries) {
         namesSize += static_cast<uint32_t>(entry.path.size()) + 1;
     }
+    // The header, the records and the names.
+    std::vector<uint8_t> front(static_cast<size_t>(namesAt) + namesSize);
 
     WadHeader header;
     std::memcpy(header.magic, WAD_MAGIC, sizeof(header.magic));
@@ -145,7 +227,7 @@ std::vector<uint8_t> WadWriter::Finish() const {
         header.nameTableOffset = namesAt;
         header.nameTableSize = namesSize;
     }
-    header.Encode(archive.data());
+    header.Encode(front.data());
 
     uint32_t nameAt = namesAt;
     uint32_t dataAt = namesAt + namesSize;
@@ -159,17 +241,22 @@ std::vector<uint8_t> WadWriter::Finish() const {
         record.storedSize = static_cast<uint32_t>(entry.stored.size());
         record.flags = entry.flags;
         record.unpackedSize = entry.unpackedSize;
-        record.Encode(archive.data() + WadRecordOffset(i));
+        record.Encode(front.data() + WadRecordOffset(i));
 
-        std::memcpy(archive.data() + nameAt, entry.path.data(), entry.path.size());
-        archive[nameAt + entry.path.size()] = 0;
+        std::memcpy(front.data() + nameAt, entry.path.data(), entry.path.size());
+        front[nameAt + entry.path.size()] = 0;
         nameAt += record.nameLength + 1;
-        if (!entry.stored.empty()) {
-            std::memcpy(archive.data() + dataAt, entry.stored.data(), entry.stored.size());
-        }
         dataAt += record.storedSize;
     }
-    return archive;
+    if (!write(front.data(), front.size(), userValue)) {
+        return false;
+    }
+    for (const Entry& entry : entries) {
+        if (!entry.stored.empty() && !write(entry.stored.data(), entry.stored.size(), userValue)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace vfs

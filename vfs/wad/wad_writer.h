@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,36 @@ enum class WadCoding {
     LZ,      // LZ-coded, WAD_FLAG_LZ
     ZLIB,    // zlib-framed, WAD_FLAG_ZLIB
 };
+
+// Codes files' bytes as WadWriter::AddFile codes them, byte for byte, in
+// work areas of its own that it keeps from one call to the next. A coder
+// serves one thread at a time; coders on different threads code at once.
+class WadEntryCoder {
+  public:
+    WadEntryCoder();
+    ~WadEntryCoder();
+    WadEntryCoder(const WadEntryCoder&) = delete;
+    WadEntryCoder& operator=(const WadEntryCoder&) = delete;
+
+    // The `size` bytes coded with `coding` into `coded` (whatever it held
+    // is replaced), and the entry flags of that coding. 0, with `coded`
+    // unspecified, when AddFile would store the bytes as they are instead:
+    // for STORED, and for a coding the bytes cannot take.
+    uint32_t Code(const uint8_t* bytes, size_t size, WadCoding coding, std::vector<uint8_t>& coded);
+
+  private:
+    // Room for `size` bytes of coded output.
+    uint8_t* Output(size_t size);
+
+    std::unique_ptr<int32_t[]> lzWork;
+    std::unique_ptr<std::max_align_t[]> zlibWork;
+    std::unique_ptr<uint8_t[]> output;
+    size_t outputSize = 0;
+};
+
+// Takes the `size` bytes at `bytes`, the next piece of an archive; false
+// stops the writing.
+using WadWriteFunction = bool (*)(const uint8_t* bytes, size_t size, void* userValue);
 
 // Collects entries, then lays out an archive of version 0, 1 or 2: the
 // header, one record per entry in the order added, the names (in version 2 as
@@ -42,6 +73,10 @@ class WadWriter {
     // exactly as given, whatever they mean. Same limits as AddFile.
     Result AddRawEntry(const char* path, const uint8_t* stored, size_t storedSize, uint32_t flags,
                        uint32_t unpackedSize);
+    // As above, taking over the stored bytes; they are left as they were
+    // when nothing is added.
+    Result AddRawEntry(const char* path, std::vector<uint8_t>&& stored, uint32_t flags,
+                       uint32_t unpackedSize);
 
     // Overrides the flags or the path hash of entry `index` (in the order
     // added); an index out of range is ignored.
@@ -53,6 +88,13 @@ class WadWriter {
 
     // The whole archive.
     std::vector<uint8_t> Finish() const;
+    // The bytes of the archive Finish would make, handed to `write` piece
+    // by piece in order (the header, records and names at once, then each
+    // entry's stored bytes as they are held, skipping empty ones): no copy
+    // of the whole archive is made. False as soon as `write` returns false.
+    bool WriteTo(WadWriteFunction write, void* userValue) const;
+    // The size of the archive Finish would make now.
+    uint64_t ArchiveSize() const { return archiveSize; }
 
   private:
     struct Entry {
@@ -63,6 +105,9 @@ class WadWriter {
         uint32_t pathHash = 0;
     };
 
+    // Whether an entry of these sizes keeps the archive within what a
+    // reader can position in.
+    bool Fits(size_t pathSize, size_t storedSize) const;
     Result Add(Entry entry);
 
     uint32_t version;
