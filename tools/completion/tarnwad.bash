@@ -4,7 +4,7 @@
 # Installed as share/bash-completion/completions/tarnwad; from a checkout:
 #     source tools/completion/tarnwad.bash
 
-_tarnwad_commands="list unpack cat verify info pack help"
+_tarnwad_commands="list unpack cat verify info pack mount umount help"
 
 # The options of each command, as `tarnwad COMMAND --help` lists them.
 _tarnwad_options() {
@@ -19,8 +19,10 @@ _tarnwad_options() {
         info) echo "-h --help --json" ;;
         pack)
             echo "-h --help -o --output --format-version --codec -f --force -L --dereference" \
-                "--skip-special --exclude -v --verbose -q --quiet"
+                "--skip-special --exclude -v --verbose -q --quiet -j --jobs"
             ;;
+        mount) echo "-h --help -f --foreground --no-probe --cache-size" ;;
+        umount) echo "-h --help" ;;
         help) echo "-h --help" ;;
     esac
 }
@@ -28,7 +30,9 @@ _tarnwad_options() {
 # Options that take the next word as their value.
 _tarnwad_takes_value() {
     case $1 in
-        -o | -C | --output | --exclude | -j | --jobs | --format-version | --codec) return 0 ;;
+        -o | -C | --output | --exclude | -j | --jobs | --format-version | --codec | --cache-size)
+            return 0
+            ;;
     esac
     return 1
 }
@@ -99,7 +103,8 @@ _tarnwad() {
             pack:-o | pack:--output) _tarnwad_paths wad ;;
             pack:--format-version) _tarnwad_words "0 1 2" ;;
             pack:--codec) _tarnwad_words "stored lz zlib auto" ;;
-            unpack:-j | unpack:--jobs) _tarnwad_words "1 2 4 8 16" ;;
+            unpack:-j | unpack:--jobs | pack:-j | pack:--jobs) _tarnwad_words "1 2 4 8 16" ;;
+            mount:--cache-size) _tarnwad_words "64M 256M 1G" ;;
         esac
         # --exclude takes a wildcard: nothing to offer.
         return
@@ -133,6 +138,19 @@ _tarnwad() {
             fi
             ;;
         pack)
+            if ((count == 0)); then
+                _tarnwad_paths
+            fi
+            ;;
+        mount)
+            # The archive, then the empty directory to mount it on.
+            if ((count == 0)); then
+                _tarnwad_paths wad
+            elif ((count == 1)); then
+                _tarnwad_paths
+            fi
+            ;;
+        umount)
             if ((count == 0)); then
                 _tarnwad_paths
             fi

@@ -4,13 +4,14 @@
 # Installed as share/fish/vendor_completions.d/tarnwad.fish; from a checkout:
 #     source tools/completion/tarnwad.fish
 
-set -l commands list unpack cat verify info pack help
-set -l archive_commands list unpack cat verify info
+set -l commands list unpack cat verify info pack mount umount help
+set -l archive_commands list unpack cat verify info mount
 set -l first "not __fish_seen_subcommand_from $commands"
 set -l any "__fish_seen_subcommand_from $commands"
 set -l list "__fish_seen_subcommand_from list"
 set -l unpack "__fish_seen_subcommand_from unpack"
 set -l pack "__fish_seen_subcommand_from pack"
+set -l mount "__fish_seen_subcommand_from mount"
 
 complete -c tarnwad -e
 complete -c tarnwad -f
@@ -24,6 +25,8 @@ complete -c tarnwad -n $first -a cat -d 'Write one entry, decoded, to standard o
 complete -c tarnwad -n $first -a verify -d 'Decode every entry, report what cannot be read'
 complete -c tarnwad -n $first -a info -d 'Show the figures of an archive'
 complete -c tarnwad -n $first -a pack -d 'Write an archive of a directory tree'
+complete -c tarnwad -n $first -a mount -d 'Show an archive as a read-only directory (FUSE)'
+complete -c tarnwad -n $first -a umount -d 'Unmount what tarnwad mount mounted'
 complete -c tarnwad -n $first -a help -d 'Show the commands, or the options of a command'
 
 # Every command takes --help; the archive commands take a .wad file.
@@ -65,3 +68,11 @@ complete -c tarnwad -n $pack -l skip-special -d 'Skip what cannot be packed, wit
 complete -c tarnwad -n $pack -l exclude -x -d 'Leave out files matching the wildcard'
 complete -c tarnwad -n $pack -s v -l verbose -d 'Name each file'
 complete -c tarnwad -n $pack -s q -l quiet -d 'Print nothing but errors'
+complete -c tarnwad -n $pack -s j -l jobs -x -a '1 2 4 8 16' -d 'Read and code files on this many threads'
+
+# mount: the archive (above), then the directory to mount it on; umount
+complete -c tarnwad -n $mount -a '(__fish_complete_directories)'
+complete -c tarnwad -n $mount -s f -l foreground -d 'Stay in the foreground until unmounted'
+complete -c tarnwad -n $mount -l no-probe -d "Do not check for the game's known entries"
+complete -c tarnwad -n $mount -l cache-size -x -a '64M 256M 1G' -d 'Memory for decoded entries'
+complete -c tarnwad -n "__fish_seen_subcommand_from umount" -a '(__fish_complete_directories)'
