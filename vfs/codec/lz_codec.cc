@@ -8,6 +8,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "vfs/codec/lz_prefix_chains.h"
 
 namespace vfs {
@@ -31,6 +35,10 @@ inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t count) {
     }
 }
 
+inline void Copy4(uint8_t* to, const uint8_t* from) {
+    std::memcpy(to, from, 4);
+}
+
 inline void Copy8(uint8_t* to, const uint8_t* from) {
     std::memcpy(to, from, 8);
 }
@@ -39,31 +47,71 @@ inline void Copy16(uint8_t* to, const uint8_t* from) {
     std::memcpy(to, from, 16);
 }
 
-// Repeats `length` bytes from `distance` back at op, with the meaning of a
-// byte-by-byte copy in ascending order, writing up to 15 bytes past the end
-// of the copy: the caller guarantees length + 15 bytes of room at op and a
-// distance of at least 1 that stays inside the output.
-//
-// A step of s bytes at once is the byte-by-byte copy when the distance is
-// at least s: every byte it reads was written before the step. A distance
-// below 8 repeats a pattern of `distance` bytes; after the first d' bytes,
-// d' being the smallest multiple of the distance that is 8 or more, each
-// byte equals the one d' back, so the rest goes in 8-byte steps from there.
-inline void CopyMatchWide(uint8_t* op, size_t distance, size_t length) {
-    const uint8_t* from = op - distance;
-    if (distance >= 16) {
-        Copy16(op, from);
-        for (size_t i = 16; i < length; i += 16) {
-            Copy16(op + i, from + i);
+// Copies exactly `count` bytes from a place that does not overlap the
+// destination, in steps of 8 (the last one overlapping the one before) or
+// 4, never touching a byte outside the two ranges.
+inline void CopyExact(uint8_t* to, const uint8_t* from, size_t count) {
+    if (count >= 8) {
+        for (size_t i = 0; i + 8 < count; i += 8) {
+            Copy8(to + i, from + i);
         }
-    } else if (distance >= 8) {
+        Copy8(to + count - 8, from + count - 8);
+    } else if (count >= 4) {
+        Copy4(to, from);
+        Copy4(to + count - 4, from + count - 4);
+    } else {
+        CopyBytes(to, from, count);
+    }
+}
+
+// Repeats `length` bytes from `distance` back at op, with the meaning of a
+// byte-by-byte copy in ascending order, writing exactly those bytes. A step
+// of 8 bytes reads only bytes written before it when the distance is at
+// least 8, and so does the last, overlapping step, whose reads all lie
+// before the bytes the earlier steps wrote.
+inline void CopyMatchExact(uint8_t* op, size_t distance, size_t length) {
+    const uint8_t* from = op - distance;
+    if (distance >= 8 && length >= 8) {
+        for (size_t i = 0; i + 8 < length; i += 8) {
+            Copy8(op + i, from + i);
+        }
+        Copy8(op + length - 8, from + length - 8);
+    } else {
+        CopyBytes(op, from, length);
+    }
+}
+
+// A copy whose distance is below 16, with the meaning of a byte-by-byte
+// copy, writing up to 15 bytes past the end of the copy: the caller
+// guarantees length + 15 bytes of room at op and a distance of at least 1
+// that stays inside the output.
+//
+// The bytes such a copy reads were mostly written by the last few stores,
+// which may not have reached the cache yet: a load that spans two of them
+// waits for both (the processor forwards a store's data only to a load
+// that lies inside that one store). So the first bytes go one by one, or
+// from a single byte, and wider loads read only well behind.
+inline void CopyNear(uint8_t* op, size_t distance, size_t length) {
+    const uint8_t* from = op - distance;
+    if (distance >= 8) {
+        // Steps of 8 read at least 8 bytes back: what they read is written.
         Copy8(op, from);
-        for (size_t i = 8; i < length; i += 8) {
+        Copy8(op + 8, from + 8);
+        for (size_t i = 16; i < length; i += 8) {
             Copy8(op + i, from + i);
         }
     } else if (distance == 1) {
-        std::memset(op, *from, length);
+        // One byte repeated: one load, then only stores.
+        const uint64_t pattern = from[0] * uint64_t{0x0101010101010101};
+        std::memcpy(op, &pattern, 8);
+        std::memcpy(op + 8, &pattern, 8);
+        for (size_t i = 16; i < length; i += 8) {
+            std::memcpy(op + i, &pattern, 8);
+        }
     } else {
+        // A pattern of `distance` bytes: after the first d' bytes, d' being
+        // the smallest multiple of the distance that is 8 or more, each byte
+        // equals the one d' back, so the rest goes in steps of 8 from there.
         const size_t period = distance * ((8 + distance - 1) / distance);
         const size_t head = std::min(length, period);
         CopyBytes(op, from, head);
@@ -73,114 +121,279 @@ inline void CopyMatchWide(uint8_t* op, size_t distance, size_t length) {
     }
 }
 
-// The wide copies read and write in steps of up to 16 bytes: a command runs
-// in the fast loop only where its steps, overshoot included, stay inside
-// both buffers. A copy command reads at most 4 command bytes and 4 bytes of
-// literals (all 4 copied at once, whatever its count).
-constexpr size_t kFastInput = 16;
-constexpr size_t kStep = 16;
+// A copy with the meaning of a byte-by-byte copy, writing up to 15 bytes
+// past its end: length + 15 bytes of room at op, and the distance stays
+// inside the output.
+inline void CopyMatchWide(uint8_t* op, size_t distance, size_t length) {
+    if (distance >= 16) {
+        const uint8_t* from = op - distance;
+        Copy16(op, from);
+        for (size_t i = 16; i < length; i += 16) {
+            Copy16(op + i, from + i);
+        }
+    } else {
+        CopyNear(op, distance, length);
+    }
+}
 
-// Decodes commands for as long as each one's wide steps fit in what is left
-// of the input and the output; per command that is one test of each side
-// and one of the distance against the output produced so far. Returns false
-// for a malformed block; otherwise *ipOut and *opOut tell where it stopped
-// (near an end, or at the stop command, which it leaves for the checked
-// loop).
-bool DecodeFast(uint8_t* dest, uint8_t* opEnd, const uint8_t* src, size_t srcLength, size_t* ipOut,
-                uint8_t** opOut) {
-    const uint8_t* in = src + *ipOut;
-    const uint8_t* const inEnd = src + srcLength;
-    uint8_t* op = *opOut;
-    while (static_cast<size_t>(inEnd - in) >= kFastInput) {
-        const uint32_t b0 = in[0];
-        const size_t room = static_cast<size_t>(opEnd - op);
-        if (b0 < 0x80) {  // short copy: the most frequent command by far
-            const size_t literals = b0 & 3;
-            const size_t length = ((b0 >> 2) & 7) + 3;
-            if (room < literals + length + kStep - 1) {
-                break;
-            }
-            const size_t distance = ((b0 & 0x60) << 3) + in[1] + 1;
-            std::memcpy(op, in + 2, 4);
-            in += 2 + literals;
-            op += literals;
-            if (distance > static_cast<size_t>(op - dest)) {
-                return false;
-            }
-            const uint8_t* from = op - distance;
-            if (distance >= 16) {
-                Copy16(op, from);
-            } else if (distance >= 8) {
-                Copy8(op, from);
-                Copy8(op + 8, from + 8);
-            } else {
-                CopyMatchWide(op, distance, length);
-            }
-            op += length;
-        } else if (b0 < 0xE0) {  // medium or long copy
-            size_t literals;
-            size_t length;
-            size_t distance;
-            size_t commandBytes;
-            const uint32_t b1 = in[1];
-            if (b0 < 0xC0) {
-                literals = b1 >> 6;
-                length = (b0 & 0x3F) + 4;
-                distance = ((b1 & 0x3F) << 8) + in[2] + 1;
-                commandBytes = 3;
-            } else {
-                literals = b0 & 3;
-                length = ((b0 & 0x0C) << 6) + in[3] + 5;
-                distance = ((b0 & 0x10) << 12) + (b1 << 8) + in[2] + 1;
-                commandBytes = 4;
-            }
-            if (room < literals + length + kStep - 1) {
-                break;
-            }
-            in += commandBytes;
-            std::memcpy(op, in, 4);
-            in += literals;
-            op += literals;
-            if (distance > static_cast<size_t>(op - dest)) {
-                return false;
-            }
-            CopyMatchWide(op, distance, length);
-            op += length;
-        } else if (b0 < 0xFC) {  // literal run
-            const size_t literals = ((b0 & 0x1F) + 1) * 4;
-            if (static_cast<size_t>(inEnd - in) < 1 + literals + 2 * kStep - 1 ||
-                room < literals + 2 * kStep - 1) {
-                break;
-            }
-            ++in;
-            // Most runs are short: two steps at once, a loop for the rest.
-            Copy16(op, in);
-            Copy16(op + kStep, in + kStep);
-            for (size_t i = 2 * kStep; i < literals; i += kStep) {
-                Copy16(op + i, in + i);
-            }
-            in += literals;
-            op += literals;
-        } else {
-            break;  // the stop command: the checked loop ends the block
+// What the first command byte of a copy form says, so that the three forms
+// decode without a branch between them: the length is lengthBase plus the
+// fourth command byte masked by lengthMask (only the long form has one),
+// and the distance is distanceBase plus a field of the command's first four
+// bytes read big-endian (b0 b1 b2 b3), shifted right by distanceShift and
+// masked by distanceMask. The bits of the distance and the length that the
+// first byte itself holds are in the bases.
+struct CopyForms {
+    uint32_t distanceMask[0xE0];
+    uint32_t distanceBase[0xE0];
+    uint32_t lengthBase[0xE0];
+    uint32_t lengthMask[0xE0];
+    uint8_t distanceShift[0xE0];
+};
+
+constexpr CopyForms MakeCopyForms() {
+    CopyForms forms{};
+    for (uint32_t b0 = 0; b0 < 0xE0; ++b0) {
+        if (b0 < 0x80) {  // short: 0ddnnnll dddddddd
+            forms.distanceMask[b0] = 0xFF;
+            forms.distanceShift[b0] = 16;
+            forms.distanceBase[b0] = ((b0 & 0x60) << 3) + 1;
+            forms.lengthBase[b0] = ((b0 >> 2) & 7) + 3;
+            forms.lengthMask[b0] = 0;
+        } else if (b0 < 0xC0) {  // medium: 10nnnnnn lldddddd dddddddd
+            forms.distanceMask[b0] = 0x3FFF;
+            forms.distanceShift[b0] = 8;
+            forms.distanceBase[b0] = 1;
+            forms.lengthBase[b0] = (b0 & 0x3F) + 4;
+            forms.lengthMask[b0] = 0;
+        } else {  // long: 110dnnll dddddddd dddddddd nnnnnnnn
+            forms.distanceMask[b0] = 0xFFFF;
+            forms.distanceShift[b0] = 8;
+            forms.distanceBase[b0] = ((b0 & 0x10) << 12) + 1;
+            forms.lengthBase[b0] = ((b0 & 0x0C) << 6) + 5;
+            forms.lengthMask[b0] = 0xFF;
         }
     }
-    *ipOut = static_cast<size_t>(in - src);
-    *opOut = op;
+    return forms;
+}
+
+constexpr CopyForms kCopyForms = MakeCopyForms();
+
+// The wide loops read and write in steps of up to 16 bytes. A copy command
+// reads at most 8 bytes (up to 4 command bytes, then 4 bytes holding its 0-3
+// literals), so they run while 8 bytes of input are left; a literal run
+// tests its own reads. A command writes its literals (4 bytes, whatever
+// their count) and its copy, whose last step may overshoot by 15 bytes.
+constexpr size_t kCommandReach = 8;
+constexpr size_t kStep = 16;
+// The farthest a copy command writes past op: 3 literals and the longest
+// copy with the overshoot of its last step. A literal run writes less.
+constexpr size_t kFarReach = 3 + LZ_MAX_COPY_LENGTH + kStep - 1;
+// The farthest a copy reaches back (the long form's 17 bits).
+constexpr uintptr_t kFarthestDistance = 131072;
+
+// The step of a copy command at each position of a window of the command
+// stream: its command bytes and literals (`advance`), and its literals. The
+// wide loops look them up instead of working them out, so that the chain
+// from one command to the next is one load and one add: the step of each
+// position depends only on its first two bytes (short 2 + L and long 4 + L,
+// where L = b0 & 3; medium 3 + (b1 >> 6)), so a whole window is worked out
+// at once, 16 positions at a time, ahead of the commands. (Positions that
+// are not copy commands get a meaningless step, never used.)
+constexpr size_t kWindow = 256;
+
+struct StepWindow {
+    alignas(16) uint8_t advance[kWindow + 16];
+    alignas(16) uint8_t literals[kWindow + 16];
+};
+
+inline void StepAt(const uint8_t* p, uint8_t* advance, uint8_t* literals) {
+    const uint32_t b0 = p[0];
+    const uint32_t b1 = p[1];
+    const bool medium = (b0 & 0xC0) == 0x80;
+    const uint32_t l = medium ? b1 >> 6 : b0 & 3;
+    *literals = static_cast<uint8_t>(l);
+    *advance = static_cast<uint8_t>(l + (medium ? 3 : 2 + ((b0 >> 6) & 2)));
+}
+
+// The steps of the 16 positions from p, which reads p[0, 17).
+inline void Steps16(const uint8_t* p, uint8_t* advance, uint8_t* literals) {
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i three = _mm_set1_epi8(3);
+    const __m128i two = _mm_set1_epi8(2);
+    const __m128i formBits = _mm_set1_epi8(static_cast<char>(0xC0));
+    const __m128i mediumForm = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    // (16-bit shifts: the bits that come over from the next byte are masked off.)
+    const __m128i low = _mm_and_si128(b0, three);
+    const __m128i lowAdvance =
+        _mm_add_epi8(_mm_add_epi8(low, _mm_and_si128(_mm_srli_epi16(b0, 6), two)), two);
+    const __m128i mediumLiterals = _mm_and_si128(_mm_srli_epi16(b1, 6), three);
+    const __m128i medium = _mm_cmpeq_epi8(_mm_and_si128(b0, formBits), mediumForm);
+    const __m128i stepAdvance =
+        _mm_or_si128(_mm_and_si128(medium, _mm_add_epi8(mediumLiterals, three)),
+                     _mm_andnot_si128(medium, lowAdvance));
+    const __m128i stepLiterals =
+        _mm_or_si128(_mm_and_si128(medium, mediumLiterals), _mm_andnot_si128(medium, low));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(advance), stepAdvance);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(literals), stepLiterals);
+#else
+    for (size_t i = 0; i < 16; ++i) {
+        StepAt(p + i, advance + i, literals + i);
+    }
+#endif
+}
+
+// The steps of the `count` positions from p, `count` at most kWindow; p has
+// `available` > count bytes. Reads nothing outside them.
+inline void FillSteps(const uint8_t* p, size_t count, size_t available, StepWindow& steps) {
+    for (size_t i = 0; i < count; i += 16) {
+        if (i + 17 <= available) {
+            Steps16(p + i, steps.advance + i, steps.literals + i);
+        } else if (available >= 17) {
+            // The last 16 positions the bytes allow, overlapping the ones
+            // before: they cover the rest, count <= available - 1.
+            const size_t last = available - 17;
+            Steps16(p + last, steps.advance + last, steps.literals + last);
+            return;
+        } else {
+            for (size_t j = i; j < count; ++j) {
+                StepAt(p + j, steps.advance + j, steps.literals + j);
+            }
+            return;
+        }
+    }
+}
+
+// Decodes commands while each one's reads and writes, overshoot included,
+// stay inside src and dest, from inRef and opRef, and leaves them where it
+// stops: near an end, or at the stop command, which it leaves for the
+// checked loop. False for a copy from before the start of the output.
+//
+// kNearEnd false: runs while op is at least kFarReach bytes before the
+// end, where no command reaches past it, so the output needs no test per
+// command. kNearEnd true: every command's own reach is tested.
+//
+// The three copy forms decode without a branch between them (a branch on
+// the form mispredicts on most commands of real data): the steps come from
+// the StepWindow, the length and distance from the CopyForms table.
+template <bool kNearEnd>
+bool DecodeWide(uint8_t* const dest, uint8_t* const opEnd, const uint8_t*& inRef,
+                const uint8_t* const inEnd, uint8_t*& opRef) {
+    const uint8_t* in = inRef;
+    uint8_t* op = opRef;
+    // Addresses as integers, for the tests of where a step would land.
+    const uintptr_t inLimit = reinterpret_cast<uintptr_t>(inEnd) - kCommandReach;
+    const uintptr_t opLimit = kNearEnd ? reinterpret_cast<uintptr_t>(opEnd) - (kStep - 1)
+                                       : reinterpret_cast<uintptr_t>(opEnd) - kFarReach;
+    const uintptr_t outputStart = reinterpret_cast<uintptr_t>(dest);
+    StepWindow steps;
+    bool more = true;
+    while (more && reinterpret_cast<uintptr_t>(in) <= inLimit) {
+        // A window of the positions from `in` on that are at most inLimit.
+        const uint8_t* const start = in;
+        const size_t available = static_cast<size_t>(inEnd - start);
+        const size_t count = std::min(available - kCommandReach + 1, kWindow);
+        FillSteps(start, count, available, steps);
+        size_t k = 0;  // in = start + k
+        while (k < count) {
+            if (!kNearEnd && reinterpret_cast<uintptr_t>(op) > opLimit) {
+                more = false;
+                break;
+            }
+            const uint8_t* const at = start + k;
+            const size_t b0 = at[0];
+            if (b0 < 0xE0) [[likely]] {
+                const size_t advance = steps.advance[k];
+                const size_t literals = steps.literals[k];
+                const uint32_t word = (static_cast<uint32_t>(b0) << 24) |
+                                      (static_cast<uint32_t>(at[1]) << 16) |
+                                      (static_cast<uint32_t>(at[2]) << 8) | at[3];
+                const size_t length =
+                    kCopyForms.lengthBase[b0] + (at[3] & kCopyForms.lengthMask[b0]);
+                const size_t distance =
+                    kCopyForms.distanceBase[b0] +
+                    ((word >> kCopyForms.distanceShift[b0]) & kCopyForms.distanceMask[b0]);
+                const uintptr_t copyAt = reinterpret_cast<uintptr_t>(op) + literals;
+                if (kNearEnd && copyAt + length > opLimit) [[unlikely]] {
+                    more = false;
+                    break;
+                }
+                Copy4(op, at + (advance - literals));  // all 4, whatever the count
+                k += advance;
+                // Before the start of the output (no wrap: DecodeCommands calls
+                // this only for a dest at an address above the farthest distance).
+                const uintptr_t fromAt = copyAt - distance;
+                if (fromAt < outputStart) [[unlikely]] {
+                    return false;
+                }
+                uint8_t* const to = reinterpret_cast<uint8_t*>(copyAt);
+                const uint8_t* const from = reinterpret_cast<const uint8_t*>(fromAt);
+                if (distance >= kStep) [[likely]] {
+                    Copy16(to, from);
+                    if (length > kStep) [[unlikely]] {
+                        for (size_t i = kStep; i < length; i += kStep) {
+                            Copy16(to + i, from + i);
+                        }
+                    }
+                } else {
+                    CopyNear(to, distance, length);
+                }
+                op = to + length;
+            } else if (b0 < 0xFC) {  // a literal run: steps of 16, at least two
+                const size_t literals = ((b0 & 0x1F) + 1) * 4;
+                // It reads 1 + max(32, literals rounded up to 16) bytes at most,
+                // and writes max(32, the same) bytes.
+                if (static_cast<size_t>(inEnd - at) < literals + 2 * kStep ||
+                    (kNearEnd && static_cast<size_t>(opEnd - op) < literals + 2 * kStep - 1)) {
+                    more = false;
+                    break;
+                }
+                const uint8_t* const run = at + 1;
+                Copy16(op, run);
+                Copy16(op + kStep, run + kStep);
+                for (size_t i = 2 * kStep; i < literals; i += kStep) {
+                    Copy16(op + i, run + i);
+                }
+                k += 1 + literals;
+                op += literals;
+            } else {
+                more = false;  // the stop command: the checked loop ends the block
+                break;
+            }
+        }
+        in = start + k;
+    }
+    inRef = in;
+    opRef = op;
     return true;
 }
 
 // Decodes the command stream that starts at src[ip] into exactly `size`
-// bytes at dest. The fast loop runs while the commands' wide steps fit; then
+// bytes at dest. The wide loops run while the commands' steps fit; then
 // each command is checked against the input left (srcLength - ip), the
-// output left and the output produced so far, so nothing outside src[0, srcLength) or
-// dest[0, size) is ever touched. True when the block is intact and makes
-// exactly `size` bytes, an empty block included; false for a malformed one.
+// output left and the output produced so far, so nothing outside
+// src[0, srcLength) or dest[0, size) is ever touched. True when the block is
+// intact and makes exactly `size` bytes, an empty block included; false for
+// a malformed one.
 bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t srcLength, size_t ip) {
     uint8_t* op = dest;
     uint8_t* const opEnd = dest + size;
-    if (!DecodeFast(dest, opEnd, src, srcLength, &ip, &op)) {
-        return false;
+    // The wide loops test a copy's source as an address: for a dest that lies
+    // above the farthest distance, which every buffer of a hosted program
+    // does, it cannot wrap.
+    if (srcLength - ip >= kCommandReach && size >= kStep &&
+        reinterpret_cast<uintptr_t>(dest) > kFarthestDistance) {
+        const uint8_t* in = src + ip;
+        const uint8_t* const inEnd = src + srcLength;
+        if (size > kFarReach && !DecodeWide<false>(dest, opEnd, in, inEnd, op)) {
+            return false;
+        }
+        if (!DecodeWide<true>(dest, opEnd, in, inEnd, op)) {
+            return false;
+        }
+        ip = static_cast<size_t>(in - src);
     }
     for (;;) {
         if (ip >= srcLength) {
@@ -197,11 +410,10 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
                 (stop && outputLeft != literals)) {
                 return false;  // cut short, or not exactly the size the header records
             }
+            CopyExact(op, src + ip, literals);  // op may be null for an empty block
             if (stop) {
-                CopyBytes(op, src + ip, literals);  // op may be null for an empty block
                 return true;
             }
-            std::memcpy(op, src + ip, literals);
             op += literals;
             ip += literals;
             continue;
@@ -233,18 +445,16 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
         if (srcLength - ip < literals || outputLeft < literals + length) {
             return false;
         }
-        std::memcpy(op, src + ip, literals);
+        CopyBytes(op, src + ip, literals);
         op += literals;
         ip += literals;
         if (distance > static_cast<size_t>(op - dest)) {
             return false;  // reaches before the start of the output
         }
-        if (outputLeft - literals >= length + 15) {
+        if (outputLeft - literals >= length + kStep - 1) {
             CopyMatchWide(op, distance, length);
-        } else if (distance >= length) {
-            std::memcpy(op, op - distance, length);
         } else {
-            CopyBytes(op, op - distance, length);  // overlapping: repeats the last D bytes
+            CopyMatchExact(op, distance, length);  // overlapping: repeats the last D bytes
         }
         op += length;
     }
