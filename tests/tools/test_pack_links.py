@@ -17,7 +17,7 @@ import unittest
 import test_tarnwad
 from test_tarnwad import tree, write_tree
 
-TIMEOUT = 30
+TIMEOUT = 180
 
 
 def run(*args, cwd=None, check_code=None):
