@@ -6,47 +6,15 @@ summaries and the progress bar at several terminal widths.
     test_feedback.py --tarnwad PATH --make-archives PATH [unittest arguments]
 """
 
-import fcntl
 import json
 import os
-import pty
 import re
-import select
 import shutil
-import struct
 import sys
-import termios
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import test_tarnwad  # noqa: E402
-from test_tarnwad import ToolTest, patch_record, plain_tree, run, tree  # noqa: E402
-
-
-def on_terminal(columns, args, cwd):
-    """Runs tarnwad with stderr on a pseudo-terminal `columns` wide (stdout
-    to /dev/null): its exit code and everything the terminal received."""
-    pid, fd = pty.fork()
-    if pid == 0:
-        fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
-        os.chdir(cwd)
-        devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, 1)
-        os.execv(test_tarnwad.TARNWAD, [test_tarnwad.TARNWAD, *args])
-    screen = b""
-    while True:
-        ready, _, _ = select.select([fd], [], [], 60)
-        if not ready:
-            break
-        try:
-            chunk = os.read(fd, 65536)
-        except OSError:
-            break
-        if not chunk:
-            break
-        screen += chunk
-    _, status = os.waitpid(pid, 0)
-    os.close(fd)
-    return os.waitstatus_to_exitcode(status), screen.decode()
+from test_tarnwad import ToolTest, on_terminal, patch_record, plain_tree, run, tree  # noqa: E402
 
 
 class ProbeMessageTest(ToolTest):

@@ -6,10 +6,8 @@ code, whatever N.
 """
 
 import os
-import pty
 import random
 import re
-import select
 import shutil
 import signal
 import subprocess
@@ -20,7 +18,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import test_tarnwad  # noqa: E402
-from test_tarnwad import tree, write_tree  # noqa: E402
+from test_tarnwad import on_terminal, tree, write_tree  # noqa: E402
 
 # Each -j value against -j 1; None is the default (the number of cores).
 JOBS = ("2", "4", None)
@@ -203,28 +201,9 @@ class PackJobsTest(unittest.TestCase):
     def test_the_progress_bar_on_a_terminal(self):
         for jobs in ("1", "4"):
             out = f"tty-{jobs}.wad"
-            pid, fd = pty.fork()
-            if pid == 0:
-                os.chdir(self.dir)
-                devnull = os.open(os.devnull, os.O_WRONLY)
-                os.dup2(devnull, 1)  # stdout to a file; stderr stays on the terminal
-                os.execv(test_tarnwad.TARNWAD,
-                         [test_tarnwad.TARNWAD, "pack", "-j", jobs, "src", "-o", out])
-            screen = b""
-            while True:
-                ready, _, _ = select.select([fd], [], [], 60)
-                if not ready:
-                    break
-                try:
-                    chunk = os.read(fd, 4096)
-                except OSError:
-                    break
-                if not chunk:
-                    break
-                screen += chunk
-            _, status = os.waitpid(pid, 0)
-            self.assertEqual(os.waitstatus_to_exitcode(status), 0, screen)
-            self.assertRegex(screen, rb"\r\[[#.]+\] +\d+/608 files  +.* of \d+\.\d MiB")
+            code, screen = on_terminal(80, ["pack", "-j", jobs, "src", "-o", out], self.dir)
+            self.assertEqual(code, 0, screen)
+            self.assertRegex(screen, r"\r\[[#.]+\] +\d+/608 files  +.* of \d+\.\d MiB")
         with open(self.path("tty-1.wad"), "rb") as a, open(self.path("tty-4.wad"), "rb") as b:
             self.assertEqual(a.read(), b.read())
 

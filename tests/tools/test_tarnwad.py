@@ -4,6 +4,7 @@
 """
 
 import argparse
+import fcntl
 import json
 import os
 import pty
@@ -13,6 +14,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import unittest
 
 TARNWAD = None
@@ -29,6 +31,33 @@ def run(*args, cwd=None, check_code=None):
             f"tarnwad {' '.join(args)} exited {result.returncode}, not {check_code}\n"
             f"stdout: {result.stdout[-2000:]!r}\nstderr: {result.stderr[-2000:]!r}")
     return result
+
+
+def on_terminal(columns, args, cwd):
+    """Runs tarnwad with stderr on a pseudo-terminal `columns` wide (stdout
+    to /dev/null): its exit code and everything the terminal received."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
+        os.chdir(cwd)
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, 1)
+        os.execv(TARNWAD, [TARNWAD, *args])
+    screen = b""
+    while True:
+        ready, _, _ = select.select([fd], [], [], 60)
+        if not ready:
+            break
+        try:
+            chunk = os.read(fd, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        screen += chunk
+    _, status = os.waitpid(pid, 0)
+    os.close(fd)
+    return os.waitstatus_to_exitcode(status), screen.decode()
 
 
 def tree(root):
@@ -327,28 +356,10 @@ class UnpackTest(ToolTest):
         self.assertFalse(os.path.exists(self.path("escaped.txt")))
 
     def test_progress_bar_only_on_a_terminal(self):
-        pid, fd = pty.fork()
-        if pid == 0:
-            os.chdir(self.dir)
-            devnull = os.open(os.devnull, os.O_WRONLY)
-            os.dup2(devnull, 1)  # stdout to a file; stderr stays on the terminal
-            os.execv(TARNWAD, [TARNWAD, "unpack", "-o", "tty", "plain-v2.wad"])
-        screen = b""
-        while True:
-            ready, _, _ = select.select([fd], [], [], 30)
-            if not ready:
-                break
-            try:
-                chunk = os.read(fd, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
-            screen += chunk
-        _, status = os.waitpid(pid, 0)
-        self.assertEqual(os.waitstatus_to_exitcode(status), 0)
-        self.assertIn(b"\r[", screen)
-        self.assertRegex(screen, rb"\r\[[#.]+\]  \d/7 files  +.* of 371.6 KiB  +.* left  +.*/s")
+        code, screen = on_terminal(80, ["unpack", "-o", "tty", "plain-v2.wad"], self.dir)
+        self.assertEqual(code, 0)
+        self.assertIn("\r[", screen)
+        self.assertRegex(screen, r"\r\[[#.]+\]  \d/7 files  +.* of 371.6 KiB  +.* left  +.*/s")
         self.assertEqual(tree(self.path("tty")), plain_tree())
 
 
