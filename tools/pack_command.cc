@@ -31,6 +31,7 @@
 #include "vfs/host/process_signals.h"
 #include "vfs/host/terminal.h"
 #include "vfs/wad/wad_directory.h"
+#include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_header.h"
 #include "vfs/wad/wad_rejected_record.h"
 #include "vfs/wad/wad_writer.h"
@@ -472,91 +473,147 @@ PackedFile PackOne(const PackFile& file, const std::string& directory, const std
     return packed;
 }
 
-// Writes `archive` to a new temporary file beside `output`, then renames it
-// to `output`, so that no half-written archive ever bears its name. Empty on
-// success, otherwise why it failed.
-std::string WriteArchive(const vfs::WadWriter& archive, const std::string& output, bool force) {
-    std::filesystem::path target(output);
-    std::string directory = target.parent_path().string();
-    std::string name = target.filename().string();
-    vfs::FileSystemRef fs;
-    if (fs.OpenDirectory(directory.c_str()).Failed()) {
-        return "its directory " + directory + " cannot be opened";
-    }
-    std::random_device random;
-    std::string temporary;
-    vfs::StreamRef out;
-    for (int attempt = 0; attempt < 10 && out.Get() == nullptr; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof(suffix), "%08x", static_cast<unsigned>(random()));
-        temporary = "." + name + "." + suffix + ".tmp";
-        fs.OpenFile(out, temporary.c_str(),
-                    vfs::OPEN_WRITE | vfs::OPEN_CREATE | vfs::OPEN_CREATE_NEW, 0);
-    }
-    if (out.Get() == nullptr) {
-        return "cannot be created in " + directory;
-    }
-    // The archive's pieces go out in blocks of kWriteBlock bytes; large
-    // pieces are written from where they lie, small ones gathered first.
-    struct Sink {
-        vfs::StreamRef& out;
-        std::vector<uint8_t> block;
+// The archive being written: a new temporary file beside the output,
+// renamed to the output once complete, so that no half-written archive ever
+// bears its name. Deleted unless committed.
+class TemporaryArchive {
+  public:
+    ~TemporaryArchive() { Discard(); }
 
-        bool Put(const uint8_t* bytes, size_t size) {
-            return out.Write(bytes, static_cast<int32_t>(size)) == static_cast<int32_t>(size);
+    // Creates the file beside `output`; empty on success, otherwise why not.
+    std::string Create(const std::string& output) {
+        std::filesystem::path target(output);
+        directory = target.parent_path().string();
+        name = target.filename().string();
+        if (fs.OpenDirectory(directory.c_str()).Failed()) {
+            return "its directory " + directory + " cannot be opened";
         }
-        bool Drain() {
-            bool put = block.empty() || Put(block.data(), block.size());
-            block.clear();
-            return put;
+        std::random_device random;
+        for (int attempt = 0; attempt < 10 && out.Get() == nullptr; ++attempt) {
+            char suffix[16];
+            std::snprintf(suffix, sizeof(suffix), "%08x", static_cast<unsigned>(random()));
+            temporary = "." + name + "." + suffix + ".tmp";
+            fs.OpenFile(out, temporary.c_str(),
+                        vfs::OPEN_WRITE | vfs::OPEN_CREATE | vfs::OPEN_CREATE_NEW, 0);
         }
-        bool Take(const uint8_t* bytes, size_t size) {
-            if (block.size() + size <= kWriteBlock) {
-                block.insert(block.end(), bytes, bytes + size);
-                return true;
-            }
-            if (!Drain()) {
-                return false;
-            }
-            for (size_t done = 0; done < size;) {
-                const size_t chunk = std::min<size_t>(size - done, kWriteBlock);
-                if (chunk < kWriteBlock) {
-                    block.assign(bytes + done, bytes + done + chunk);
-                } else if (!Put(bytes + done, chunk)) {
-                    return false;
-                }
-                done += chunk;
-            }
-            return true;
-        }
-    } sink{out, {}};
-    sink.block.reserve(kWriteBlock);
-    bool written = archive.WriteTo(
-        [](const uint8_t* bytes, size_t size, void* userValue) {
-            return static_cast<Sink*>(userValue)->Take(bytes, size);
-        },
-        &sink);
-    written = written && sink.Drain() && out.Flush().Succeeded();
-    out.Reset();
-    if (!written) {
-        fs.Delete(temporary.c_str());
-        return "cannot be written (disk full?)";
-    }
-    if (!force) {
-        // Refuses to replace a file that appeared meanwhile.
-        if (fs.Move(temporary.c_str(), name.c_str()).Failed()) {
-            fs.Delete(temporary.c_str());
-            return "already exists; add --force to replace it";
+        if (out.Get() == nullptr) {
+            temporary.clear();
+            return "cannot be created in " + directory;
         }
         return {};
     }
-    std::error_code error;
-    std::filesystem::rename(directory + "/" + temporary, output, error);
-    if (error) {
-        fs.Delete(temporary.c_str());
-        return "cannot be replaced: " + error.message();
+
+    // Appends `size` bytes: large pieces written from where they lie, small
+    // ones gathered into blocks of kWriteBlock bytes first. False once a
+    // write has failed.
+    bool Append(const uint8_t* bytes, size_t size) {
+        if (block.size() + size <= kWriteBlock) {
+            block.insert(block.end(), bytes, bytes + size);
+            return true;
+        }
+        if (!Drain()) {
+            return false;
+        }
+        for (size_t done = 0; done < size;) {
+            const size_t chunk = std::min<size_t>(size - done, kWriteBlock);
+            if (chunk < kWriteBlock) {
+                block.assign(bytes + done, bytes + done + chunk);
+            } else if (!Put(bytes + done, chunk)) {
+                return false;
+            }
+            done += chunk;
+        }
+        return true;
     }
-    return {};
+
+    // Writes what Append gathered; false when a write failed.
+    bool Drain() {
+        const bool put = block.empty() || Put(block.data(), block.size());
+        block.clear();
+        return put;
+    }
+
+    // Writes `size` bytes from the start of the file, over what is there.
+    bool WriteFromStart(const uint8_t* bytes, size_t size) {
+        if (!Drain() || out.Seek(0, vfs::SEEK_FROM_START) != 0) {
+            return false;
+        }
+        for (size_t done = 0; done < size; done += kWriteBlock) {
+            if (!Put(bytes + done, std::min<size_t>(size - done, kWriteBlock))) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Flushes the file to the disk and renames it to `output` (replacing
+    // what has that name only when `force`). Empty on success, otherwise
+    // why not, the file deleted.
+    std::string Commit(const std::string& output, bool force) {
+        const bool written = Drain() && out.Flush().Succeeded();
+        out.Reset();
+        if (!written) {
+            Discard();
+            return "cannot be written (disk full?)";
+        }
+        if (!force) {
+            // Refuses to replace a file that appeared meanwhile.
+            if (fs.Move(temporary.c_str(), name.c_str()).Failed()) {
+                Discard();
+                return "already exists; add --force to replace it";
+            }
+            temporary.clear();
+            return {};
+        }
+        std::error_code error;
+        std::filesystem::rename(directory + "/" + temporary, output, error);
+        if (error) {
+            Discard();
+            return "cannot be replaced: " + error.message();
+        }
+        temporary.clear();
+        return {};
+    }
+
+    // Closes and deletes the file, if there is one.
+    void Discard() {
+        out.Reset();
+        if (!temporary.empty()) {
+            fs.Delete(temporary.c_str());
+            temporary.clear();
+        }
+    }
+
+  private:
+    bool Put(const uint8_t* bytes, size_t size) {
+        return out.Write(bytes, static_cast<int32_t>(size)) == static_cast<int32_t>(size);
+    }
+
+    vfs::FileSystemRef fs;
+    vfs::StreamRef out;
+    std::string directory;
+    std::string name;
+    std::string temporary;  // its name in `directory`; empty when there is none
+    std::vector<uint8_t> block;
+};
+
+// Writes `archive`, held whole by the writer, through a temporary file
+// beside `output` renamed to `output`. Empty on success, otherwise why it
+// failed.
+std::string WriteArchive(const vfs::WadWriter& archive, const std::string& output, bool force) {
+    TemporaryArchive file;
+    if (std::string failure = file.Create(output); !failure.empty()) {
+        return failure;
+    }
+    if (!archive.WriteTo(
+            [](const uint8_t* bytes, size_t size, void* userValue) {
+                return static_cast<TemporaryArchive*>(userValue)->Append(bytes, size);
+            },
+            &file)) {
+        file.Discard();
+        return "cannot be written (disk full?)";
+    }
+    return file.Commit(output, force);
 }
 
 int RunPack(const PackOptions& options) {
@@ -684,7 +741,29 @@ int RunPack(const PackOptions& options) {
             return PackOne(files[index], directory, options.codec, workers[worker]);
         });
 
+    // The archive goes to its temporary file as the files are added, its
+    // front (header, records and names, whose size the paths tell) in place
+    // at the end, so that its bytes are never all in memory and most are
+    // written while files are still coded. Should the file not be created,
+    // or a write fail, nothing is said until every file is added, as when
+    // the archive is written at the end: then the writer holds the archive
+    // and writing it says why it failed, or the write failure is told.
     vfs::WadWriter writer(options.version);
+    TemporaryArchive streamed;
+    const bool streaming = streamed.Create(output).empty();
+    bool streamFailed = false;
+    uint64_t frontSize = vfs::WadRecordOffset(static_cast<uint32_t>(files.size()));
+    for (const PackFile& file : files) {
+        frontSize += file.path.size() + 1;
+    }
+    if (streaming) {
+        static const uint8_t zeros[4096] = {};
+        for (uint64_t left = frontSize; left > 0 && !streamFailed;) {
+            const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, sizeof(zeros)));
+            streamFailed = !streamed.Append(zeros, piece);
+            left -= piece;
+        }
+    }
     uint64_t totalSize = 0;
     for (const PackFile& file : files) {
         if (vfs::host::InterruptRequested()) {
@@ -702,9 +781,15 @@ int RunPack(const PackOptions& options) {
         if (!packed.failure.empty()) {
             return fail(DisplayPath(file.path), packed.failure);
         }
-        if (writer
-                .AddRawEntry(file.path.c_str(), std::move(packed.stored), packed.flags, packed.size)
-                .Failed()) {
+        const vfs::Result added =
+            streaming ? writer.AddPlacedEntry(file.path.c_str(), packed.stored.size(), packed.flags,
+                                              packed.size)
+                      : writer.AddRawEntry(file.path.c_str(), std::move(packed.stored),
+                                           packed.flags, packed.size);
+        if (streaming && added.Succeeded() && !streamFailed) {
+            streamFailed = !streamed.Append(packed.stored.data(), packed.stored.size());
+        }
+        if (added.Failed()) {
             progress.Finish();
             Complain(options.output, "not written: the archive would grow beyond 2 GiB");
             return kExitEntriesFailed;
@@ -717,7 +802,27 @@ int RunPack(const PackOptions& options) {
         return kExitInterrupted;
     }
 
-    std::string failure = WriteArchive(writer, output, options.force);
+    std::string failure;
+    if (!streaming) {
+        failure = WriteArchive(writer, output, options.force);
+    } else {
+        std::vector<uint8_t> front;
+        front.reserve(static_cast<size_t>(frontSize));
+        writer.WriteFront(
+            [](const uint8_t* bytes, size_t size, void* userValue) {
+                auto* into = static_cast<std::vector<uint8_t>*>(userValue);
+                into->insert(into->end(), bytes, bytes + size);
+                return true;
+            },
+            &front);
+        if (streamFailed || front.size() != frontSize ||
+            !streamed.WriteFromStart(front.data(), front.size())) {
+            streamed.Discard();
+            failure = "cannot be written (disk full?)";
+        } else {
+            failure = streamed.Commit(output, options.force);
+        }
+    }
     if (!failure.empty()) {
         Complain(options.output, failure);
         return kExitEntriesFailed;

@@ -276,6 +276,44 @@ TEST(WadWriterTest, WriteToHandsOverTheBytesFinishMakes) {
     }
 }
 
+// A placed entry's bytes are the caller's to write after the front; the
+// records place them as if the writer held them.
+TEST(WadWriterTest, PlacedEntriesAreLaidOutAsHeldOnesAre) {
+    const Bytes lz = [] {
+        WadWriter one;
+        one.AddFile("x", Compressible(5000), WadCoding::LZ);
+        const Bytes archive = one.Finish();
+        const WadEntryRecord record = WadEntryRecord::Decode(archive.data() + 88);
+        return Bytes(archive.begin() + record.dataOffset, archive.end());
+    }();
+    WadWriter held(1);
+    held.AddRawEntry("a\\lz", lz.data(), lz.size(), vfs::WAD_FLAG_LZ, 5000);
+    held.AddRawEntry("b", Bytes{7, 8}, 0, 2);
+    WadWriter placed(1);
+    ASSERT_TRUE(placed.AddPlacedEntry("a\\lz", lz.size(), vfs::WAD_FLAG_LZ, 5000).Succeeded());
+    ASSERT_TRUE(placed.AddPlacedEntry("b", 2, 0, 2).Succeeded());
+    EXPECT_EQ(placed.ArchiveSize(), held.ArchiveSize());
+
+    Bytes front;
+    ASSERT_TRUE(placed.WriteFront(
+        [](const uint8_t* bytes, size_t size, void* userValue) {
+            static_cast<Bytes*>(userValue)->insert(static_cast<Bytes*>(userValue)->end(), bytes,
+                                                   bytes + size);
+            return true;
+        },
+        &front));
+    EXPECT_EQ(front.size(), WadEntryRecord::Decode(front.data() + 88).dataOffset);
+    Bytes written = front;
+    written.insert(written.end(), lz.begin(), lz.end());
+    written.insert(written.end(), {7, 8});
+    EXPECT_EQ(written, held.Finish());
+
+    // Finish puts zeros where the placed bytes go.
+    Bytes zeros = front;
+    zeros.resize(front.size() + lz.size() + 2, 0);
+    EXPECT_EQ(placed.Finish(), zeros);
+}
+
 TEST(WadWriterTest, RawEntriesTakenOverAreWrittenAsGiven) {
     WadWriter writer;
     Bytes stored = {1, 2, 3};

@@ -165,15 +165,31 @@ Result WadWriter::AddRawEntry(const char* path, std::vector<uint8_t>&& stored, u
     return Add(std::move(entry));
 }
 
+Result WadWriter::AddPlacedEntry(const char* path, size_t storedSize, uint32_t flags,
+                                 uint32_t unpackedSize) {
+    if (storedSize > MAX_ARCHIVE_SIZE) {
+        return Result::Fail();
+    }
+    Entry entry;
+    entry.path = path == nullptr ? "" : path;
+    entry.storedSize = storedSize;
+    entry.flags = flags;
+    entry.unpackedSize = unpackedSize;
+    return Add(std::move(entry));
+}
+
 bool WadWriter::Fits(size_t pathSize, size_t storedSize) const {
     return archiveSize + WAD_RECORD_SIZE + pathSize + 1 + storedSize <= MAX_ARCHIVE_SIZE;
 }
 
 Result WadWriter::Add(Entry entry) {
-    if (!Fits(entry.path.size(), entry.stored.size())) {
+    if (!entry.stored.empty()) {
+        entry.storedSize = entry.stored.size();
+    }
+    if (!Fits(entry.path.size(), entry.storedSize)) {
         return Result::Fail();
     }
-    archiveSize += WAD_RECORD_SIZE + entry.path.size() + 1 + entry.stored.size();
+    archiveSize += WAD_RECORD_SIZE + entry.path.size() + 1 + entry.storedSize;
     entry.pathHash = HashAsLookedUp(entry.path);
     entries.push_back(std::move(entry));
     return Result::Ok();
@@ -209,6 +225,29 @@ std::vector<uint8_t> WadWriter::Finish() const {
 }
 
 bool WadWriter::WriteTo(WadWriteFunction write, void* userValue) const {
+    if (!WriteFront(write, userValue)) {
+        return false;
+    }
+    static const uint8_t zeros[4096] = {};
+    for (const Entry& entry : entries) {
+        if (!entry.stored.empty()) {
+            if (!write(entry.stored.data(), entry.stored.size(), userValue)) {
+                return false;
+            }
+            continue;
+        }
+        for (size_t left = entry.storedSize; left > 0;) {
+            const size_t piece = std::min(left, sizeof(zeros));
+            if (!write(zeros, piece, userValue)) {
+                return false;
+            }
+            left -= piece;
+        }
+    }
+    return true;
+}
+
+bool WadWriter::WriteFront(WadWriteFunction write, void* userValue) const {
     uint32_t count = static_cast<uint32_t>(entries.size());
     uint32_t namesAt = WadRecordOffset(count);
 
@@ -238,7 +277,7 @@ bool WadWriter::WriteTo(WadWriteFunction write, void* userValue) const {
         record.nameOffset = nameAt;
         record.nameLength = static_cast<uint32_t>(entry.path.size());
         record.dataOffset = dataAt;
-        record.storedSize = static_cast<uint32_t>(entry.stored.size());
+        record.storedSize = static_cast<uint32_t>(entry.storedSize);
         record.flags = entry.flags;
         record.unpackedSize = entry.unpackedSize;
         record.Encode(front.data() + WadRecordOffset(i));
@@ -248,15 +287,7 @@ bool WadWriter::WriteTo(WadWriteFunction write, void* userValue) const {
         nameAt += record.nameLength + 1;
         dataAt += record.storedSize;
     }
-    if (!write(front.data(), front.size(), userValue)) {
-        return false;
-    }
-    for (const Entry& entry : entries) {
-        if (!entry.stored.empty() && !write(entry.stored.data(), entry.stored.size(), userValue)) {
-            return false;
-        }
-    }
-    return true;
+    return write(front.data(), front.size(), userValue);
 }
 
 }  // namespace vfs

@@ -77,6 +77,12 @@ class WadWriter {
     // when nothing is added.
     Result AddRawEntry(const char* path, std::vector<uint8_t>&& stored, uint32_t flags,
                        uint32_t unpackedSize);
+    // Adds an entry of `storedSize` stored bytes that the writer does not
+    // hold: whoever writes the archive writes them, after WriteFront's
+    // bytes and the data of the entries added before it. Finish and WriteTo
+    // put zeros in their place. Same limits as AddFile.
+    Result AddPlacedEntry(const char* path, size_t storedSize, uint32_t flags,
+                          uint32_t unpackedSize);
 
     // Overrides the flags or the path hash of entry `index` (in the order
     // added); an index out of range is ignored.
@@ -89,17 +95,22 @@ class WadWriter {
     // The whole archive.
     std::vector<uint8_t> Finish() const;
     // The bytes of the archive Finish would make, handed to `write` piece
-    // by piece in order (the header, records and names at once, then each
-    // entry's stored bytes as they are held, skipping empty ones): no copy
-    // of the whole archive is made. False as soon as `write` returns false.
+    // by piece in order (WriteFront's piece, then each entry's stored bytes
+    // as they are held, skipping empty ones, and zeros for a placed entry):
+    // no copy of the whole archive is made. False as soon as `write`
+    // returns false.
     bool WriteTo(WadWriteFunction write, void* userValue) const;
+    // The header, the records and the names: all that comes before the
+    // entries' data, at once.
+    bool WriteFront(WadWriteFunction write, void* userValue) const;
     // The size of the archive Finish would make now.
     uint64_t ArchiveSize() const { return archiveSize; }
 
   private:
     struct Entry {
         std::string path;
-        std::vector<uint8_t> stored;
+        std::vector<uint8_t> stored;  // empty for a placed entry
+        size_t storedSize = 0;
         uint32_t flags = 0;
         uint32_t unpackedSize = 0;
         uint32_t pathHash = 0;
