@@ -1,6 +1,7 @@
 // OrderedWorkQueue: items made on worker threads, handed out in their order.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -27,12 +28,19 @@ namespace tarnwad::cli {
 // lock, must be quick); an item starts whatever it costs when nothing
 // else is in the window, so that every item gets made.
 //
+// Take is woken when kWakeBatch items are made and waiting for it, when the
+// workers cannot start another item, or else after kWakeAfter at most: not
+// once per item, which would cost a switch between threads for each.
+//
 // An exception thrown by `make` is thrown again by the Take of its item.
 // Results not taken when the queue is destroyed are dropped; the destructor
 // waits for the items being made.
 template <typename Result>
 class OrderedWorkQueue {
   public:
+    static constexpr size_t kWakeBatch = 64;
+    static constexpr std::chrono::milliseconds kWakeAfter{10};
+
     using MakeFunction = std::function<Result(size_t index, unsigned worker)>;
     using CostFunction = std::function<uint64_t(size_t index)>;
 
@@ -76,9 +84,12 @@ class OrderedWorkQueue {
             return make(taken++, 0);
         }
         std::unique_lock<std::mutex> lock(mutex);
-        madeOne.wait(lock, [&] { return !window.empty() && window.front().made; });
+        while (ready == 0) {
+            madeOne.wait_for(lock, kWakeAfter);
+        }
         Slot slot = std::move(window.front());
         window.pop_front();
+        --ready;
         ++taken;
         windowCost -= slot.cost;
         lock.unlock();
@@ -135,7 +146,10 @@ class OrderedWorkQueue {
             made.result = std::move(result);
             made.failure = failure;
             made.made = true;
-            if (index == taken) {
+            while (ready < window.size() && window[ready].made) {
+                ++ready;
+            }
+            if (ready > 0 && (ready >= kWakeBatch || !MayStart())) {
                 madeOne.notify_one();
             }
         }
@@ -149,9 +163,10 @@ class OrderedWorkQueue {
 
     mutable std::mutex mutex;
     std::condition_variable canStart;  // the window moved on, or the queue stops
-    std::condition_variable madeOne;   // the next item to take is made
+    std::condition_variable madeOne;   // items to take are made
     // The items started and not yet taken, from item `taken` on.
     std::deque<Slot> window;
+    size_t ready = 0;  // the items made at the front of the window
     uint64_t windowCost = 0;
     size_t taken = 0;
     size_t next = 0;  // the next item to start

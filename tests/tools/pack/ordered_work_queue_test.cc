@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <set>
@@ -187,6 +188,36 @@ TEST(OrderedWorkQueueTest, DestroyedEarlyItStartsNothingMoreAndWaitsForItsWorker
     }
     EXPECT_EQ(started.load(), finished.load());
     EXPECT_LE(started.load(), 1 + 4 + 2);
+}
+
+TEST(OrderedWorkQueueTest, MadeItemsReachTakeWhileLaterOnesAreStillBeingMade) {
+    // Items 0 and 1 are made at once; both workers then hold items 2 and 3
+    // until the test has taken 0 and 1. Fewer than a batch are ready and the
+    // workers are not held back, so Take must hand out 0 and 1 without
+    // waiting for 2 and 3. Items 2 and 3 say whether they were let go by
+    // the test (their index) or gave up waiting after 10 s (index + 1000).
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool letGo = false;
+    OrderedWorkQueue<int> queue(100, 2, 100, 100, CostOne, [&](size_t index, unsigned) {
+        int result = static_cast<int>(index);
+        if (index == 2 || index == 3) {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (!changed.wait_for(lock, 10s, [&] { return letGo; })) {
+                result += 1000;
+            }
+        }
+        return result;
+    });
+    EXPECT_EQ(queue.Take(), 0);
+    EXPECT_EQ(queue.Take(), 1);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        letGo = true;
+    }
+    changed.notify_all();
+    EXPECT_EQ(queue.Take(), 2);
+    EXPECT_EQ(queue.Take(), 3);
 }
 
 TEST(OrderedWorkQueueTest, EachWorkerMakesOneItemAtATime) {
