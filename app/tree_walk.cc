@@ -87,7 +87,10 @@ bool TreeWalk::EnsureDirectory(const std::string& path, bool* created) {
 void TreeWalk::HandFiles(const std::string& relativePath) {
     const std::string pattern = relativePath + kListingPattern;
     // Names already handed on at this level: a later entry of the same path
-    // could only ever be read as the first one.
+    // could only ever be read as the first one. Not kept where the source
+    // says that no name comes twice (an archive's tree knows), which spares
+    // a copy of every name of a large directory.
+    const bool namesMayRepeat = !source.ListsEachFileNameOnce(relativePath.c_str());
     NameSet seen;
     vfs::FindData found;
     for (vfs::Result r = source.FindFirst(pattern.c_str(), &found); r.Succeeded();
@@ -103,7 +106,7 @@ void TreeWalk::HandFiles(const std::string& relativePath) {
             visitor.Fail(path, CopyFailureKind::kUnsafeName, {});
             continue;
         }
-        if (!seen.Insert(found.name)) {
+        if (namesMayRepeat && !seen.Insert(found.name)) {
             visitor.Warn(path, kHiddenEntryWarning);
             continue;
         }

@@ -302,6 +302,24 @@ class OutcomeTest(SafetyTest):
         result = test_tarnwad.run("verify", "c.wad", cwd=self.dir)
         self.assertIn(b"data.txt: has the same path as record 2, which hides it", result.stderr)
 
+    def test_a_repeated_path_deep_in_the_tree_is_hidden_there_only(self):
+        # The top and "maps" hold each name once; "maps\\sub" holds one twice,
+        # among more files than its directory keeps without an index.
+        entries = [wad_bytes.Entry("top.txt", b"top"), wad_bytes.Entry("maps\\a.txt", b"a")]
+        entries += [wad_bytes.Entry(f"maps\\sub\\f{i}.txt", bytes([65 + i])) for i in range(12)]
+        entries.append(wad_bytes.Entry("MAPS\\Sub\\F7.TXT", b"the later one"))
+        self.write_archive("deep.wad", entries)
+        for jobs in JOBS:
+            out = self.fresh_output()
+            result = unpack("-o", out, "deep.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 0, (jobs, result.stderr))
+            warnings = [line for line in result.stderr.splitlines() if b"warning" in line]
+            self.assertEqual(len(warnings), 1, (jobs, result.stderr))
+            self.assertIn(b"maps/sub/f7.txt: warning: hidden by an earlier entry", warnings[0])
+            with open(os.path.join(out, "maps", "sub", "f7.txt"), "rb") as f:
+                self.assertEqual(f.read(), b"H")
+            self.assertEqual(len(os.listdir(os.path.join(out, "maps", "sub"))), 12)
+
     def test_a_truncated_archive_leaves_only_whole_files(self):
         entries = [wad_bytes.Entry(f"f{i}.bin", bytes([i]) * 5000) for i in range(6)]
         self.write_archive("whole.wad", entries)

@@ -103,6 +103,48 @@ TEST_F(WadFileSystemTest, InnerRootBecomesTheTop) {
         << "entries above the inner root are out of reach";
 }
 
+// A copy may skip its own search for repeated names where the tree says a
+// directory has none: the answer must be false wherever one path has two
+// records, whether the directory keeps an index (more than 8 files) or not.
+TEST_F(WadFileSystemTest, SaysWhichDirectoriesListEachFileNameOnce) {
+    WadWriter writer(2);
+    writer.AddFile("top.txt", Bytes("t"));
+    writer.AddFile("once\\a.txt", Bytes("a"));
+    writer.AddFile("once\\b.txt", Bytes("b"));
+    writer.AddFile("twice\\Same.txt", Bytes("1"));
+    writer.AddFile("twice\\other.txt", Bytes("o"));
+    writer.AddFile("TWICE\\same.TXT", Bytes("2"));  // the same path once folded
+    for (int i = 0; i < 20; ++i) {
+        writer.AddFile(("big\\f" + std::to_string(i) + ".txt").c_str(), Bytes("f"));
+    }
+    writer.AddFile("big\\f3.txt", Bytes("again"));
+    for (int i = 0; i < 20; ++i) {
+        writer.AddFile(("wide\\f" + std::to_string(i) + ".txt").c_str(), Bytes("f"));
+    }
+    const std::string path = Write("names.wad", writer.Finish());
+
+    FileSystemRef fs;
+    EXPECT_FALSE(fs.ListsEachFileNameOnce("")) << "an empty handle cannot say";
+    ASSERT_EQ(fs.OpenArchive(path.c_str(), 0), Result::Ok());
+    EXPECT_TRUE(fs.ListsEachFileNameOnce(""));
+    EXPECT_TRUE(fs.ListsEachFileNameOnce("once\\"));
+    EXPECT_TRUE(fs.ListsEachFileNameOnce("ONCE/"));
+    EXPECT_TRUE(fs.ListsEachFileNameOnce("wide\\"));
+    EXPECT_FALSE(fs.ListsEachFileNameOnce("twice\\"));
+    EXPECT_FALSE(fs.ListsEachFileNameOnce("big\\"));
+    EXPECT_FALSE(fs.ListsEachFileNameOnce("missing\\"));
+    EXPECT_FALSE(fs.ListsEachFileNameOnce("top.txt\\")) << "a file is no directory";
+
+    ASSERT_EQ(fs.OpenArchive((path + "*\\twice").c_str(), 0), Result::Ok());
+    EXPECT_FALSE(fs.ListsEachFileNameOnce(""));
+    ASSERT_EQ(fs.OpenArchive((path + "*\\once").c_str(), 0), Result::Ok());
+    EXPECT_TRUE(fs.ListsEachFileNameOnce(""));
+
+    FileSystemRef host;
+    ASSERT_EQ(host.OpenDirectory(dir.Path().c_str()), Result::Ok());
+    EXPECT_FALSE(host.ListsEachFileNameOnce("")) << "host directories do not say";
+}
+
 TEST_F(WadFileSystemTest, OpenRefusesWhatIsNotAnArchiveOrNotADirectoryInside) {
     std::string path = WriteMapsArchive();
     FileSystemRef fs;

@@ -26,6 +26,10 @@ Result FileSystem::Replace(const char* /*from*/, const char* /*to*/) {
     return Result::Fail();
 }
 
+bool FileSystem::ListsEachFileNameOnce(const char* /*directory*/) {
+    return false;
+}
+
 const char* FileSystem::GetRootPath() {
     return rootPath.c_str();
 }

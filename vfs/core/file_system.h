@@ -56,6 +56,12 @@ class FileSystem {
     // that `to` never names a half-written file. Fails on a directory at
     // `to`, and in every file system that cannot do it (the base's answer).
     virtual Result Replace(const char* from, const char* to);
+    // Slot 14: true when an enumeration of the directory `directory` (empty
+    // for the top, otherwise ending with a separator) gives no two files of
+    // one name, so that a caller need not look for repeats. False whenever
+    // the file system cannot say (the base's answer) or there is no such
+    // directory.
+    virtual bool ListsEachFileNameOnce(const char* directory);
 
     int32_t AddRef();
     int32_t Release();

@@ -75,6 +75,10 @@ Result FileSystemRef::Replace(const char* from, const char* to) {
     return fileSystem == nullptr ? Result::Fail() : fileSystem->Replace(from, to);
 }
 
+bool FileSystemRef::ListsEachFileNameOnce(const char* directory) {
+    return fileSystem != nullptr && fileSystem->ListsEachFileNameOnce(directory);
+}
+
 void FileSystemRef::Set(FileSystem* newFileSystem) {
     if (newFileSystem == nullptr) {
         return;

@@ -39,6 +39,8 @@ class FileSystemRef {
     virtual ~FileSystemRef();
     // Forwards to the held file system, as slots 1 to 10 do.
     Result Replace(const char* from, const char* to);
+    // False when the handle is empty.
+    bool ListsEachFileNameOnce(const char* directory);
 
     FileSystem* Get() const { return fileSystem; }
     // Sets a (non-null) file system into the handle; one already held is

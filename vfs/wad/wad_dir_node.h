@@ -38,6 +38,9 @@ class WadDirNode {
     // the others of that name follow through nextSameName.
     WadFileEntry* FindFirstFile(const char* name, uint32_t length) const;
 
+    // True when two of the files have one name.
+    bool FileNamesRepeat() const { return fileIndex.HasRepeatedNames(); }
+
     // Appends `entry`, whose name is set, to the files.
     void AddFile(WadFileEntry* entry);
 

@@ -139,6 +139,18 @@ Result WadFileSystem::FindFirst(const char* pattern, FindData* out) {
     return Result::Ok();
 }
 
+bool WadFileSystem::ListsEachFileNameOnce(const char* directoryPath) {
+    if (hostStream == nullptr || directoryPath == nullptr) {
+        return false;
+    }
+    VfsString pattern(innerRoot);
+    pattern.Append(directoryPath);
+    pattern.Append("*");
+    WadFinder finder;
+    finder.Start(directory, pattern.c_str());
+    return finder.Directory() != nullptr && !finder.Directory()->FileNamesRepeat();
+}
+
 Result WadFileSystem::FindNext(FindData* out) {
     if (hostStream == nullptr) {
         return Result::Fail();

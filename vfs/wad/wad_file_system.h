@@ -39,6 +39,8 @@ class WadFileSystem : public FileSystem {
     Result Delete(const char* path) override;
     Result Move(const char* from, const char* to) override;
     void Close() override;
+    // The archive's tree knows where one path has several records.
+    bool ListsEachFileNameOnce(const char* directory) override;
 
     // The header of the open archive.
     const WadHeader& GetHeader() const { return header; }

@@ -36,6 +36,9 @@ class WadFinder {
     // `out` untouched, when there is no match or the path does not fit.
     Result Fill(FindData* out) const;
 
+    // The directory whose entries the lookup goes through; null when the
+    // path's directory part names no directory.
+    const WadDirNode* Directory() const { return currentDir; }
     // The current match: one of the two, or neither.
     const WadDirNode* MatchedDirectory() const { return matchDir; }
     const WadFileEntry* MatchedFile() const { return matchFile; }

@@ -46,6 +46,9 @@ class WadNameIndex {
         }
     }
 
+    // True once two nodes of one name have been added.
+    bool HasRepeatedNames() const { return lastOfChain != nullptr; }
+
     // Records `node`, just appended to the list that begins at `head` and
     // now holds `count` nodes; its name is set.
     void Add(Node* head, uint32_t count, Node* node) {
