@@ -144,6 +144,8 @@ CopyReport ParallelTreeCopy::Run() {
         TreeWalk(dialog.source, dialog.destination, dialog.filter, queue).Run("");
 
     std::vector<uint32_t> files;
+    files.reserve(static_cast<size_t>(
+        std::count_if(items.begin(), items.end(), [](const Item& item) { return item.isFile; })));
     for (size_t i = 0; i < items.size(); ++i) {
         if (items[i].isFile) {
             files.push_back(static_cast<uint32_t>(i));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -71,7 +72,9 @@ class ParallelTreeCopy {
 
     UnpackDialog& dialog;
     unsigned jobs;
-    std::vector<Item> items;
+    // A deque, not a vector: it grows without a moment where the old and
+    // the new copy of a million items are both held.
+    std::deque<Item> items;
     std::vector<std::string> directories;  // with their trailing "\"; "" for the root
     vfs::NameArena names;
     std::mutex detailMutex;
