@@ -8,7 +8,7 @@
 namespace tarnwad {
 
 // Why one entry or directory did not arrive in the destination.
-enum class CopyFailureKind {
+enum class CopyFailureKind : uint8_t {
     kOpenSource,       // the source entry could not be opened
     kCreateFile,       // the destination file could not be created or put in place
     kShortRead,        // fewer (or more) bytes were read than the entry's size

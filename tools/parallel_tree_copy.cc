@@ -65,7 +65,7 @@ class ParallelTreeCopy::Queue : public TreeWalk::Visitor {
     void CopyFile(const std::string& path, uint32_t size) override {
         Item& item = Add(path);
         item.isFile = true;
-        item.expectedSize = size;
+        item.size = size;
     }
     void Fail(const std::string& path, CopyFailureKind kind, std::string detail) override {
         Item& item = Add(path);
@@ -117,14 +117,14 @@ void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& destination, uin
                                 MemoryGate& gate) {
     // The walk hands on one file per path, so the size it reports is the
     // size of the entry that opening the path decodes.
-    gate.Enter(item.expectedSize);
+    gate.Enter(item.size);
     EntryCopyResult copied =
         CopyEntry(dialog.source, destination, PathOf(item), buffer, {}, dialog.keepExisting);
-    gate.Leave(item.expectedSize);
+    gate.Leave(item.size);
     item.showsStatus = copied.started;
     if (copied.copied) {
         item.copied = true;
-        item.bytes = static_cast<uint32_t>(copied.bytes);
+        item.size = static_cast<uint32_t>(copied.bytes);
     } else if (copied.kept) {
         item.kept = true;
     } else if (!copied.interrupted) {
@@ -243,7 +243,7 @@ CopyReport ParallelTreeCopy::Run() {
             report.kept.push_back(PathOf(item));
         } else if (item.copied) {
             ++report.filesCopied;
-            report.bytesCopied += item.bytes;
+            report.bytesCopied += item.size;
         }
     }
     return report;

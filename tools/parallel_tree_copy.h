@@ -48,20 +48,24 @@ class ParallelTreeCopy {
     // Kept small, since an archive may hold a million files: the path is its
     // directory (an index into `directories`) and its name (in `names`), and
     // the rare texts are in `details`.
+    // (24 bytes: the states are bits, and one field holds the size first
+    // and the bytes copied after. Each item is written by one thread only.)
     struct Item {
         const char* name = "";
         uint32_t directory = 0;
-        uint32_t expectedSize = 0;
-        uint32_t bytes = 0;
+        // The size the source reports; once the file is copied, the bytes
+        // copied.
+        uint32_t size = 0;
         uint32_t detail = kNoDetail;
         CopyFailureKind kind = CopyFailureKind::kSkipped;
-        bool isFile = false;
-        bool failed = false;
-        bool copied = false;       // a file, whole in place; an interrupt leaves files neither
-        bool kept = false;         // a file not written: something of its name was kept
-        bool warning = false;      // a warning of the walk, its text in `detail`
-        bool showsStatus = false;  // the copy got as far as showing its name
+        bool isFile : 1 = false;
+        bool failed : 1 = false;
+        bool copied : 1 = false;       // a file, whole in place; an interrupt leaves files neither
+        bool kept : 1 = false;         // a file not written: something of its name was kept
+        bool warning : 1 = false;      // a warning of the walk, its text in `detail`
+        bool showsStatus : 1 = false;  // the copy got as far as showing its name
     };
+    static_assert(sizeof(Item) <= 24, "a million items should take 24 MB at most");
     class Queue;
 
     void CopyFile(Item& item, vfs::FileSystemRef& destination, uint8_t* buffer, MemoryGate& gate);
