@@ -603,11 +603,13 @@ TEST(LzWideCopyTest, RandomAndMutatedBlocksDecodeAsTheReference) {
 }
 
 // Blocks the encoder makes from data with runs and repeats at every
-// distance decode as the reference does, at sizes around the loops' limits.
+// distance decode as the reference does, at sizes around the loops' limits
+// and around the largest block decoded through padded copies.
 TEST(LzWideCopyTest, EncodedBlocksAroundTheLoopLimits) {
     LzCodec codec;
     for (size_t size : {size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{31}, size_t{100},
-                        size_t{1045}, size_t{1046}, size_t{1047}, size_t{1100}, size_t{5000}}) {
+                        size_t{1045}, size_t{1046}, size_t{1047}, size_t{1100}, size_t{2047},
+                        size_t{2048}, size_t{2049}, size_t{2100}, size_t{5000}}) {
         for (uint32_t seed = 1; seed <= 3; ++seed) {
             std::mt19937 rng(seed * 977 + static_cast<uint32_t>(size));
             Bytes plain;

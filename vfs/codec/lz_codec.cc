@@ -377,14 +377,61 @@ bool DecodeWide(uint8_t* const dest, uint8_t* const opEnd, const uint8_t*& inRef
 // src[0, srcLength) or dest[0, size) is ever touched. True when the block is
 // intact and makes exactly `size` bytes, an empty block included; false for
 // a malformed one.
-bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t srcLength, size_t ip) {
+//
+// `padded` tells that the buffers have room behind their ends, for a caller
+// that decodes into and from copies (DecodeSmall): kPadding bytes past
+// src + srcLength, which the wide loop may read, and kFarReach past
+// dest + size, which it may write.
+bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t srcLength, size_t ip,
+                    bool padded = false);
+
+// Past the input of a padded decode: room for a literal run's widest reads.
+constexpr size_t kPadding = 2 * kStep + kCommandReach + 128;
+// Blocks of up to this many bytes, in and out, decode through padded copies.
+constexpr size_t kSmallBlock = 2048;
+
+// A small block spends much of its time near the ends of its buffers, where
+// each command is checked before it runs. Copied into a buffer with room
+// after its end, and decoded into one with room for the farthest reach of a
+// command, the block decodes in the wide loop up to its stop command; the
+// output is then copied out. A malformed block is found as it would be in
+// place: no command starts past the header's size, and the checked loop
+// ends the block within its real bounds.
+bool DecodeSmall(uint8_t* dest, uint32_t size, const uint8_t* src, size_t srcLength, size_t ip) {
+    uint8_t input[kSmallBlock + kPadding];
+    uint8_t output[kSmallBlock + kFarReach];
+    const size_t commands = srcLength - ip;
+    std::memcpy(input, src + ip, commands);
+    std::memset(input + commands, 0, kPadding);
+    if (!DecodeCommands(output, size, input, commands, 0, true)) {
+        return false;
+    }
+    CopyExact(dest, output, size);
+    return true;
+}
+
+bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t srcLength, size_t ip,
+                    bool padded) {
     uint8_t* op = dest;
     uint8_t* const opEnd = dest + size;
     // The wide loops test a copy's source as an address: for a dest that lies
     // above the farthest distance, which every buffer of a hosted program
     // does, it cannot wrap.
-    if (srcLength - ip >= kCommandReach && size >= kStep &&
-        reinterpret_cast<uintptr_t>(dest) > kFarthestDistance) {
+    if (padded && reinterpret_cast<uintptr_t>(dest) > kFarthestDistance) {
+        // No command starts past the header's size, and none reaches past
+        // the output's room; the input's room holds the widest reads.
+        const uint8_t* in = src + ip;
+        if (!DecodeWide<false>(dest, opEnd + kFarReach, in, src + srcLength + kPadding, op)) {
+            return false;
+        }
+        if (op > opEnd || in > src + srcLength) {
+            return false;  // more output than the header records, or no stop command
+        }
+        ip = static_cast<size_t>(in - src);
+    } else if (size <= kSmallBlock && srcLength - ip <= kSmallBlock) {
+        return DecodeSmall(dest, size, src, srcLength, ip);
+    } else if (srcLength - ip >= kCommandReach && size >= kStep &&
+               reinterpret_cast<uintptr_t>(dest) > kFarthestDistance) {
         const uint8_t* in = src + ip;
         const uint8_t* const inEnd = src + srcLength;
         if (size > kFarReach && !DecodeWide<false>(dest, opEnd, in, inEnd, op)) {
