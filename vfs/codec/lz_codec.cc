@@ -428,7 +428,7 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
             return false;  // more output than the header records, or no stop command
         }
         ip = static_cast<size_t>(in - src);
-    } else if (size <= kSmallBlock && srcLength - ip <= kSmallBlock) {
+    } else if (!padded && size <= kSmallBlock && srcLength - ip <= kSmallBlock) {
         return DecodeSmall(dest, size, src, srcLength, ip);
     } else if (srcLength - ip >= kCommandReach && size >= kStep &&
                reinterpret_cast<uintptr_t>(dest) > kFarthestDistance) {
