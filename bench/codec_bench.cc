@@ -39,6 +39,15 @@ struct Sample {
     Bytes zlib;  // the framed block: 28-byte header, then the zlib stream
 };
 
+// `plain` as one LZ block; at most LZ_MAX_SIZE bytes.
+Bytes LzBlockOf(const Bytes& plain) {
+    const int32_t n = static_cast<int32_t>(plain.size());
+    Bytes block(static_cast<size_t>(vfs::LzCodec::GetMaxCompressedSize(n)));
+    vfs::LzCodec lz;
+    block.resize(static_cast<size_t>(lz.Compress(block.data(), plain.data(), n, nullptr)));
+    return block;
+}
+
 const Sample& SampleOf(ContentKind kind, size_t size) {
     static std::map<std::pair<int, size_t>, Sample> samples;
     auto key = std::make_pair(static_cast<int>(kind), size);
@@ -50,10 +59,7 @@ const Sample& SampleOf(ContentKind kind, size_t size) {
     sample.plain = bench::MakeContent(kind, size, 42 + size);
     const int32_t n = static_cast<int32_t>(size);
     if (size <= static_cast<size_t>(vfs::LZ_MAX_SIZE)) {
-        vfs::LzCodec lz;
-        sample.lz.resize(static_cast<size_t>(vfs::LzCodec::GetMaxCompressedSize(n)));
-        sample.lz.resize(
-            static_cast<size_t>(lz.Compress(sample.lz.data(), sample.plain.data(), n, nullptr)));
+        sample.lz = LzBlockOf(sample.plain);
     }
     vfs::ZlibCodec zlib;
     sample.zlib.resize(size);
@@ -104,17 +110,11 @@ void BM_LzDecodeDistinct(benchmark::State& state) {
     const size_t count = std::max<size_t>(2, (size_t{1} << 20) / size);
     static std::map<std::pair<int, size_t>, std::vector<Sample>> sets;
     std::vector<Sample>& blocks = sets[{static_cast<int>(KindOf(state)), size}];
-    if (blocks.empty()) {
-        vfs::LzCodec lz;
-        for (size_t i = 0; i < count; ++i) {
-            Sample sample;
-            sample.plain = bench::MakeContent(KindOf(state), size, 7000 + 31 * i + size);
-            const int32_t n = static_cast<int32_t>(size);
-            sample.lz.resize(static_cast<size_t>(vfs::LzCodec::GetMaxCompressedSize(n)));
-            sample.lz.resize(static_cast<size_t>(
-                lz.Compress(sample.lz.data(), sample.plain.data(), n, nullptr)));
-            blocks.push_back(std::move(sample));
-        }
+    for (size_t i = blocks.size(); i < count; ++i) {
+        Sample sample;
+        sample.plain = bench::MakeContent(KindOf(state), size, 7000 + 31 * i + size);
+        sample.lz = LzBlockOf(sample.plain);
+        blocks.push_back(std::move(sample));
     }
     Bytes out(size);
     vfs::LzCodec codec;
@@ -430,9 +430,7 @@ void BM_CorpusEntries(benchmark::State& state) {
 const CorpusEntries& CorpusLzEntriesInMemory() {
     static const CorpusEntries entries = [] {
         CorpusEntries made;
-        vfs::LzCodec lz;
         vfs::ZlibCodec zlib;
-        Bytes work(static_cast<size_t>(lz.GetCompressWorkSize()));
         Bytes zlibBlock;
         for (const bench::CorpusFile& file : bench::CorpusLayout()) {
             if (file.size > 4096) {
@@ -440,9 +438,7 @@ const CorpusEntries& CorpusLzEntriesInMemory() {
             }
             const Bytes plain = bench::MakeContent(file.kind, file.size, file.seed);
             const int32_t n = static_cast<int32_t>(plain.size());
-            Bytes block(static_cast<size_t>(vfs::LzCodec::GetMaxCompressedSize(n)));
-            block.resize(
-                static_cast<size_t>(lz.Compress(block.data(), plain.data(), n, work.data())));
+            const Bytes block = LzBlockOf(plain);
             if (block.size() >= plain.size()) {
                 continue;  // stored
             }
