@@ -17,6 +17,9 @@ enum class CopyFailureKind : uint8_t {
     kSkipped,          // not tried: a directory above it could not be created
     kUnsafeName,       // the source reported a name that cannot be a path component
     kNoBuffer,         // the copy buffer could not be allocated
+    kNameClash,        // the host takes the name for an earlier entry's
+    kProtected,        // what has the name must not be replaced (the archive itself, or a
+                       // read-only file)
 };
 
 // A plain-words text for a failure kind, e.g. "cannot be created".

@@ -10,6 +10,7 @@
 #include "vfs/core/find_data.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/host/host_directory.h"
 #include "vfs/host/host_error.h"
 #include "vfs/host/process_signals.h"
 #include "vfs/stream/memory_stream.h"
@@ -111,10 +112,11 @@ bool Transfer(vfs::StreamRef& input, vfs::StreamRef& output, uint8_t* buffer, ui
 }
 
 // Gives the finished temporary file the entry's name. Nothing there: a plain
-// move. A file or a link there: replaced. Anything else stays, and fails the
+// move. A file or a link there: replaced, unless it is a read-only file or
+// the file that must never be replaced. Anything else stays, and fails the
 // entry.
 EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, const std::string& temporary,
-                              const std::string& path) {
+                              const std::string& path, const EntryCopyRules& rules) {
     if (destination.Move(temporary.c_str(), path.c_str()).Succeeded()) {
         return Placed();
     }
@@ -127,6 +129,16 @@ EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, const std::string
     if (!IsFileOrLink(attributes)) {
         return Failure(CopyFailureKind::kCreateFile,
                        DescribeObstacle(attributes) + " is in its place");
+    }
+    const bool link = (attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!link && (attributes & vfs::host::ATTRIBUTE_READONLY) != 0) {
+        return Failure(CopyFailureKind::kProtected, "a read-only file of its name is kept");
+    }
+    vfs::FileIdentity identity;
+    if (rules.neverReplace && destination.GetFileIdentity(path.c_str(), &identity).Succeeded() &&
+        identity == *rules.neverReplace) {
+        return Failure(CopyFailureKind::kProtected,
+                       "the archive being unpacked has its name, and is kept");
     }
     vfs::host::ClearLastError();
     if (destination.Replace(temporary.c_str(), path.c_str()).Failed()) {
@@ -141,7 +153,8 @@ EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, const std::string
 
 EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destination,
                           const std::string& path, uint8_t* buffer,
-                          const std::function<void()>& onStart, bool keepExisting) {
+                          const std::function<void()>& onStart, const EntryCopyRules& rules) {
+    const bool keepExisting = rules.keepExisting;
     if (vfs::host::InterruptRequested()) {
         EntryCopyResult result;
         result.interrupted = true;
@@ -209,7 +222,7 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
                                  "the finished file cannot be moved into place");
         }
     } else if (result.copied) {
-        EntryCopyResult placed = MoveIntoPlace(destination, temporary, path);
+        EntryCopyResult placed = MoveIntoPlace(destination, temporary, path, rules);
         result.copied = placed.copied;
         result.kind = placed.kind;
         result.detail = std::move(placed.detail);

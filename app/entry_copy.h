@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/copy_report.h"
 #include "vfs/core/file_system_ref.h"
+#include "vfs/host/file_identity.h"
 
 namespace tarnwad {
 
@@ -41,10 +43,24 @@ struct EntryCopyResult {
 // not be used by another thread meanwhile (it may enumerate); `source` may be
 // shared when its OpenFile may run on several threads at once.
 //
-// With `keepExisting`, a file or link already at the entry's name is kept:
-// the entry is not written (`kept`), and nothing is replaced.
+// What is already at an entry's name and must stay.
+struct EntryCopyRules {
+    // A file or link already at the entry's name is kept: the entry is not
+    // written (`kept`), and nothing is replaced.
+    bool keepExisting = false;
+    // The file that must never be replaced whatever its name (the archive
+    // being read: it may lie in the output directory under an entry's name,
+    // or be linked there).
+    std::optional<vfs::FileIdentity> neverReplace;
+};
+
+// A read-only file at the entry's name is never replaced either: the host's
+// own open for writing would refuse it, and users mark an edited file
+// read-only to keep it. Both fail the entry, saying why, and stay as they
+// are.
 EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destination,
                           const std::string& path, uint8_t* buffer,
-                          const std::function<void()>& onStart = {}, bool keepExisting = false);
+                          const std::function<void()>& onStart = {},
+                          const EntryCopyRules& rules = {});
 
 }  // namespace tarnwad

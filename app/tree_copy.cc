@@ -43,6 +43,10 @@ const char* DescribeCopyFailure(CopyFailureKind kind) {
             return "has a name that cannot be used as a file name";
         case CopyFailureKind::kNoBuffer:
             return "no memory for the copy buffer";
+        case CopyFailureKind::kNameClash:
+            return "has a name this system takes for another entry's";
+        case CopyFailureKind::kProtected:
+            return "not written";
     }
     return "failed";
 }
@@ -60,12 +64,12 @@ CopyReport UnpackDialog::CopyTree(const vfs::VfsString& relativePath) {
     // The in-order copy: each file is copied as the walk reaches it.
     class InOrder : public TreeWalk::Visitor {
       public:
-        explicit InOrder(UnpackDialog& dialog) : dialog(dialog) {}
+        explicit InOrder(UnpackDialog& dialog) : dialog(dialog), rules(dialog.CopyRules()) {}
 
         void CopyFile(const std::string& path, uint32_t /*size*/) override {
             EntryCopyResult copied = CopyEntry(
                 dialog.source, dialog.destination, path, CopyBuffer(),
-                [&] { dialog.SetStatusText(path.c_str()); }, dialog.keepExisting);
+                [&] { dialog.SetStatusText(path.c_str()); }, rules);
             if (copied.copied) {
                 ++report.filesCopied;
                 report.bytesCopied += copied.bytes;
@@ -86,6 +90,7 @@ CopyReport UnpackDialog::CopyTree(const vfs::VfsString& relativePath) {
         void DirectoryDone() override { dialog.SetStatusText(""); }
 
         UnpackDialog& dialog;
+        const EntryCopyRules rules;
         CopyReport report;
     };
 

@@ -1,5 +1,6 @@
 #include "app/tree_walk.h"
 
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
 #include "vfs/host/host_error.h"
+#include "vfs/host/host_names.h"
 #include "vfs/host/process_signals.h"
 
 namespace tarnwad {
@@ -18,7 +20,39 @@ struct TreeWalk::Level {
     std::string path;
     std::vector<std::string> directories;
     size_t next = 0;
+    // Where the host takes names of different bytes for one entry: the keys
+    // it looks this level's names up by, so far, with the first name of
+    // each (files and directories alike).
+    std::map<std::string, std::string> hostKeys;
 };
+
+namespace {
+
+// Why `name` cannot become one component of a host path, or empty: the
+// library's separators, and what the host itself would not take literally.
+std::string UnusableName(const char* name) {
+    if (!IsSafeComponent(name)) {
+        return {};  // worded by the failure's kind alone
+    }
+    const char* why = vfs::host::UnusableNameReason(name);
+    return why == nullptr ? std::string() : std::string(why);
+}
+
+}  // namespace
+
+bool TreeWalk::ClaimHostName(Level& level, const std::string& path, const char* name,
+                             bool isDirectory) {
+    if (!vfs::host::HostFoldsNames()) {
+        return true;
+    }
+    auto [at, added] = level.hostKeys.emplace(vfs::host::HostNameKey(name), name);
+    if (added) {
+        return true;
+    }
+    visitor.Fail(isDirectory ? path + "\\" : path, CopyFailureKind::kNameClash,
+                 "this system takes it for " + level.path + at->second);
+    return false;
+}
 
 std::string DescribeObstacle(uint32_t attributes) {
     if ((attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -54,11 +88,26 @@ TreeWalk::Level TreeWalk::ReadLevel(const std::string& relativePath) {
             !Takes(relativePath + found.name, true)) {
             continue;
         }
-        if (!IsSafeComponent(found.name)) {
-            visitor.Fail(relativePath + found.name, CopyFailureKind::kUnsafeName, {});
+        if (!IsSafeComponent(found.name) || vfs::host::UnusableNameReason(found.name) != nullptr) {
+            visitor.Fail(relativePath + found.name, CopyFailureKind::kUnsafeName,
+                         UnusableName(found.name));
             continue;
         }
         level.directories.emplace_back(found.name);
+    }
+    if (vfs::host::HostFoldsNames()) {
+        // A directory the host would take for an earlier one is left out
+        // with all beneath it (the listing is over: it can be read again).
+        std::vector<std::string> kept;
+        for (std::string& name : level.directories) {
+            const std::string path = relativePath + name;
+            if (ClaimHostName(level, path, name.c_str(), true)) {
+                kept.push_back(std::move(name));
+            } else {
+                SkipTree(path + "\\", "its name is taken for another entry's");
+            }
+        }
+        level.directories = std::move(kept);
     }
     return level;
 }
@@ -77,14 +126,22 @@ bool TreeWalk::EnsureDirectory(const std::string& path, bool* created) {
     }
     vfs::host::ClearLastError();
     if (destination.CreateDirectory(path.c_str()).Failed()) {
-        visitor.Fail(path + "\\", CopyFailureKind::kCreateDirectory, vfs::host::LastErrorText());
+        const std::string why = vfs::host::LastErrorText();
+        // Another process (another unpack of the same archive) may have made
+        // it just now: a real directory there is all the walk needs.
+        if (destination.FindFirst(path.c_str(), &existing).Succeeded() && IsDirectory(existing) &&
+            (existing.attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            return true;
+        }
+        visitor.Fail(path + "\\", CopyFailureKind::kCreateDirectory, why);
         return false;
     }
     *created = true;
     return true;
 }
 
-void TreeWalk::HandFiles(const std::string& relativePath) {
+void TreeWalk::HandFiles(Level& level) {
+    const std::string& relativePath = level.path;
     const std::string pattern = relativePath + kListingPattern;
     // Names already handed on at this level: a later entry of the same path
     // could only ever be read as the first one. Not kept where the source
@@ -102,34 +159,18 @@ void TreeWalk::HandFiles(const std::string& relativePath) {
         if (!Takes(path, false)) {
             continue;
         }
-        if (!IsSafeComponent(found.name)) {
-            visitor.Fail(path, CopyFailureKind::kUnsafeName, {});
+        if (!IsSafeComponent(found.name) || vfs::host::UnusableNameReason(found.name) != nullptr) {
+            visitor.Fail(path, CopyFailureKind::kUnsafeName, UnusableName(found.name));
             continue;
         }
         if (namesMayRepeat && !seen.Insert(found.name)) {
             visitor.Warn(path, kHiddenEntryWarning);
             continue;
         }
-        visitor.CopyFile(path, found.size);
-    }
-}
-
-void TreeWalk::SkipRest(const Level& level, size_t failed, const std::string& because) {
-    SkipTree(level.path + level.directories[failed] + "\\", because);
-    for (size_t j = failed + 1; j < level.directories.size(); ++j) {
-        const std::string sibling = level.path + level.directories[j] + "\\";
-        visitor.Fail(sibling, CopyFailureKind::kSkipped, because);
-        SkipTree(sibling, because);
-    }
-    const std::string pattern = level.path + kListingPattern;
-    vfs::FindData found;
-    for (vfs::Result r = source.FindFirst(pattern.c_str(), &found); r.Succeeded();
-         r = source.FindNext(&found)) {
-        const std::string path = level.path + found.name;
-        if (!IsDirectory(found) && !IsDotEntry(found.name) && IsSafeComponent(found.name) &&
-            Takes(path, false)) {
-            visitor.Fail(path, CopyFailureKind::kSkipped, because);
+        if (!ClaimHostName(level, path, found.name, false)) {
+            continue;
         }
+        visitor.CopyFile(path, found.size);
     }
 }
 
@@ -144,7 +185,8 @@ void TreeWalk::SkipTree(const std::string& relativeDirectory, const std::string&
         vfs::FindData found;
         for (vfs::Result r = source.FindFirst(pattern.c_str(), &found); r.Succeeded();
              r = source.FindNext(&found)) {
-            if (IsDotEntry(found.name) || !IsSafeComponent(found.name)) {
+            if (IsDotEntry(found.name) || !IsSafeComponent(found.name) ||
+                vfs::host::UnusableNameReason(found.name) != nullptr) {
                 continue;
             }
             std::string path = directory + found.name;
@@ -178,7 +220,7 @@ uint32_t TreeWalk::Run(const std::string& relativePath) {
     while (!stack.empty() && !vfs::host::InterruptRequested()) {
         Level& level = stack.back();
         if (level.next == level.directories.size()) {
-            HandFiles(level.path);
+            HandFiles(level);
             visitor.DirectoryDone();
             stack.pop_back();
             continue;
@@ -187,8 +229,8 @@ uint32_t TreeWalk::Run(const std::string& relativePath) {
         const std::string path = level.path + level.directories[index];
         bool made = false;
         if (!EnsureDirectory(path, &made)) {
-            SkipRest(level, index, "directory " + path + "\\ cannot be created");
-            stack.pop_back();
+            // Only what lies beneath it is lost; its level goes on.
+            SkipTree(path + "\\", "directory " + path + "\\ cannot be created");
             continue;
         }
         created += made ? 1 : 0;

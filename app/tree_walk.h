@@ -26,12 +26,14 @@ inline constexpr char kHiddenEntryWarning[] = "hidden by an earlier entry of the
 // thread's stack.
 //
 // A directory is entered only when `destination` has a real directory of
-// that name, or one could be created: a symbolic link, a file or anything
-// else in its place is a failure, so that nothing is ever written through a
-// link. When a directory fails, the rest of its level (its remaining
-// subdirectories and the level's files) is reported as skipped and the level
-// above goes on. An interrupt (vfs::host::InterruptRequested) ends the walk
-// before its next directory.
+// that name, or one could be created (or another process created it at the
+// same moment): a symbolic link, a file or anything else in its place is a
+// failure, so that nothing is ever written through a link. When a directory
+// fails, everything beneath it is reported as skipped and the rest of its
+// level goes on. Names that the host would not take literally, and, where
+// the host takes names of different bytes for one entry, names it would
+// take for an earlier name of the same level, are failures too. An interrupt
+// (vfs::host::InterruptRequested) ends the walk before its next directory.
 class TreeWalk {
   public:
     // What the walk hands on, in the order of the copy. Paths are relative to
@@ -66,11 +68,13 @@ class TreeWalk {
     // Finds or creates the directory `path` in the destination; false, with
     // the failure reported, when it is not there as a real directory.
     bool EnsureDirectory(const std::string& path, bool* created);
-    void HandFiles(const std::string& relativePath);
-    // Reports everything the copy would take from the failed directory's
-    // level on as skipped: the remaining subdirectories of `level` with all
-    // beneath them, and the level's files.
-    void SkipRest(const Level& level, size_t firstSkipped, const std::string& because);
+    void HandFiles(Level& level);
+    // Where the host takes names of different bytes for one entry: false,
+    // with the failure reported, when an earlier name of `level` already has
+    // this one's key; true otherwise (and always on other hosts).
+    bool ClaimHostName(Level& level, const std::string& path, const char* name, bool isDirectory);
+    // Reports everything the copy would take from beneath the directory
+    // `relativeDirectory` as skipped.
     void SkipTree(const std::string& relativeDirectory, const std::string& because);
     bool Takes(const std::string& path, bool isDirectory) const;
 

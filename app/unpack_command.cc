@@ -3,6 +3,7 @@
 
 #include "app/host_path_check.h"
 #include "app/outcome_details.h"
+#include "app/output_name.h"
 #include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/path_resolution.h"
@@ -115,11 +116,11 @@ bool UnpackDialog::ProbeArchive() {
 }
 
 bool UnpackDialog::UnpackArchive() {
-    vfs::VfsString outputPath;
-    return PrepareOutputDirectory(outputPath) && UnpackInto(outputPath.c_str());
+    vfs::FileSystemRef output;
+    return PrepareOutputDirectory(output) && UnpackIntoOpened(output);
 }
 
-bool UnpackDialog::PrepareOutputDirectory(vfs::VfsString& outputPath) {
+bool UnpackDialog::PrepareOutputDirectory(vfs::FileSystemRef& output) {
     vfs::VfsString fullPath;
     source.GetFullPath(fullPath, vfs::VfsString());
     lastOutcome.archivePath = fullPath.c_str();
@@ -130,23 +131,36 @@ bool UnpackDialog::PrepareOutputDirectory(vfs::VfsString& outputPath) {
     uint32_t split = lastSeparator < 0 ? 0 : static_cast<uint32_t>(lastSeparator) + 1;
     vfs::VfsString directory(fullPath.Left(split));
     vfs::VfsString fileName(fullPath.Mid(split));
-    int32_t dot = fileName.ReverseFind(".");
-    if (dot <= 0) {
-        lastOutcome.failure = "no output directory name can be made from the archive's name";
+    std::string why;
+    const std::string baseName = OutputDirectoryName(fileName.c_str(), &why);
+    if (baseName.empty()) {
+        lastOutcome.failure = why;
         return false;
     }
-    vfs::VfsString baseName(fileName.Left(static_cast<uint32_t>(dot)));
-    outputPath.Assign(directory);
-    outputPath.Append(baseName);
-    lastOutcome.outputDirectory = outputPath.c_str();
+    lastOutcome.outputDirectory = std::string(directory.c_str()) + baseName;
 
-    vfs::FileSystemRef output;
-    if (output.OpenDirectory(directory.c_str()).Failed()) {
+    // The archive's directory is held from here on, and the output directory
+    // is made and entered in that very directory, never through a link.
+    vfs::FileSystemRef parent;
+    if (parent.OpenHeldDirectory(directory.c_str()).Failed()) {
         lastOutcome.failure = "the archive's directory cannot be opened";
         return false;
     }
     vfs::FindData existing;
-    if (output.FindFirst(baseName.c_str(), &existing).Succeeded()) {
+    bool found = parent.FindFirst(baseName.c_str(), &existing).Succeeded();
+    if (!found) {
+        vfs::host::ClearLastError();
+        if (parent.CreateDirectory(baseName.c_str()).Failed()) {
+            const std::string reason = HostReason();
+            // Made by another process at the same moment: looked at below.
+            found = parent.FindFirst(baseName.c_str(), &existing).Succeeded();
+            if (!found) {
+                lastOutcome.failure = "the output directory cannot be created" + reason;
+                return false;
+            }
+        }
+    }
+    if (found) {
         // A link in the output directory's place would send the whole
         // unpack wherever it leads.
         if ((existing.attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -157,12 +171,11 @@ bool UnpackDialog::PrepareOutputDirectory(vfs::VfsString& outputPath) {
             lastOutcome.failure = "the output path exists and is not a directory";
             return false;
         }
-    } else {
-        vfs::host::ClearLastError();
-        if (output.CreateDirectory(baseName.c_str()).Failed()) {
-            lastOutcome.failure = "the output directory cannot be created" + HostReason();
-            return false;
-        }
+    }
+    vfs::host::ClearLastError();
+    if (output.OpenHeldDirectory(parent, baseName.c_str()).Failed()) {
+        lastOutcome.failure = "the output directory cannot be opened" + HostReason();
+        return false;
     }
     return true;
 }
@@ -170,16 +183,31 @@ bool UnpackDialog::PrepareOutputDirectory(vfs::VfsString& outputPath) {
 bool UnpackDialog::UnpackInto(const char* outputDirectory) {
     lastOutcome.outputDirectory = outputDirectory;
     vfs::FileSystemRef output;
-    if (output.OpenDirectory(outputDirectory).Failed()) {
+    if (output.OpenHeldDirectory(outputDirectory).Failed()) {
         lastOutcome.failure = "the output directory cannot be opened";
         return false;
     }
+    return UnpackIntoOpened(output);
+}
+
+bool UnpackDialog::UnpackIntoOpened(vfs::FileSystemRef& output) {
     destination = output;
     output.Reset();
 
     lastOutcome.copy = CopyTree(vfs::VfsString());
     SeparateRefusedEntries();
     return lastOutcome.copy.Complete() && lastOutcome.rejected.empty();
+}
+
+EntryCopyRules UnpackDialog::CopyRules() {
+    EntryCopyRules rules;
+    rules.keepExisting = keepExisting;
+    vfs::FileIdentity archive;
+    if (auto* wad = dynamic_cast<vfs::WadFileSystem*>(source.Get());
+        wad != nullptr && wad->GetArchiveIdentity(&archive).Succeeded()) {
+        rules.neverReplace = archive;
+    }
+    return rules;
 }
 
 void UnpackDialog::SeparateRefusedEntries() {

@@ -8,6 +8,7 @@
 
 #include "app/copy_report.h"
 #include "app/dialog_host.h"
+#include "app/entry_copy.h"
 #include "app/entry_filter.h"
 #include "app/unpack_outcome.h"
 #include "vfs/core/file_system_ref.h"
@@ -87,13 +88,21 @@ class UnpackDialog {
     bool keepExisting = false;
 
     // Derives the output directory from the archive's path (its directory,
-    // its name without the extension) into `outputPath` and creates it if
-    // missing. False, with the reason in `lastOutcome.failure`, when no name
-    // can be made, the path is taken by a file, or it cannot be created.
-    bool PrepareOutputDirectory(vfs::VfsString& outputPath);
+    // its name without the extension), creates it if missing and opens it,
+    // held, into `output`: made and entered within the archive's directory,
+    // never through a link. False, with the reason in
+    // `lastOutcome.failure`, when no name of a new directory can be made,
+    // the path is taken by a file or a link, or it cannot be created.
+    bool PrepareOutputDirectory(vfs::FileSystemRef& output);
+    // UnpackInto for the output directory held open in `output`, which
+    // becomes `destination`.
+    bool UnpackIntoOpened(vfs::FileSystemRef& output);
     // Moves the copy's failures to open entries that the archive refuses to
     // the outcome's refused list: skipping them is no failure.
     void SeparateRefusedEntries();
+    // What the copy must leave in place: existing files when `keepExisting`,
+    // and always the archive file itself.
+    EntryCopyRules CopyRules();
 
   private:
     DialogHost* host;

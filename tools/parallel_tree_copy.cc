@@ -118,8 +118,7 @@ void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& destination, uin
     // The walk hands on one file per path, so the size it reports is the
     // size of the entry that opening the path decodes.
     gate.Enter(item.size);
-    EntryCopyResult copied =
-        CopyEntry(dialog.source, destination, PathOf(item), buffer, {}, dialog.keepExisting);
+    EntryCopyResult copied = CopyEntry(dialog.source, destination, PathOf(item), buffer, {}, rules);
     gate.Leave(item.size);
     item.showsStatus = copied.started;
     if (copied.copied) {
@@ -139,6 +138,7 @@ CopyReport ParallelTreeCopy::Run() {
     directories.clear();
     details.clear();
     names.Reset();
+    rules = dialog.CopyRules();
     Queue queue(*this);
     const uint32_t directoriesCreated =
         TreeWalk(dialog.source, dialog.destination, dialog.filter, queue).Run("");
@@ -198,14 +198,14 @@ CopyReport ParallelTreeCopy::Run() {
     };
 
     // Each copier has its own buffer, and its own handle on the output
-    // directory, since a file system enumerates for one thread at a time.
-    const std::string outputRoot = dialog.destination.GetRootPath();
+    // directory (the very directory the walk holds, whatever its path now
+    // leads to), since a file system enumerates for one thread at a time.
     auto copyFiles = [&](bool fromBack, bool isCaller) {
         std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kCopyBlockSize]);
         vfs::FileSystemRef destination;
-        if (destination.OpenDirectory(outputRoot.c_str()).Failed()) {
-            // The directory is gone: the calling thread alone goes on, with
-            // the walk's handle, and reports every file as it fails.
+        if (destination.OpenHeldDirectory(dialog.destination, "").Failed()) {
+            // It cannot be held again: the calling thread alone goes on,
+            // with the walk's handle.
             if (!isCaller) {
                 return;
             }
@@ -253,10 +253,15 @@ bool UnpackIntoOnThreads(UnpackDialog& dialog, const char* outputDirectory, unsi
     UnpackOutcome& outcome = dialog.lastOutcome;
     outcome.outputDirectory = outputDirectory;
     vfs::FileSystemRef output;
-    if (output.OpenDirectory(outputDirectory).Failed()) {
+    if (output.OpenHeldDirectory(outputDirectory).Failed()) {
         outcome.failure = "the output directory cannot be opened";
         return false;
     }
+    return UnpackIntoOpenedOnThreads(dialog, output, jobs);
+}
+
+bool UnpackIntoOpenedOnThreads(UnpackDialog& dialog, vfs::FileSystemRef& output, unsigned jobs) {
+    UnpackOutcome& outcome = dialog.lastOutcome;
     dialog.destination = output;
     output.Reset();
 
@@ -267,9 +272,8 @@ bool UnpackIntoOnThreads(UnpackDialog& dialog, const char* outputDirectory, unsi
 }
 
 bool UnpackArchiveOnThreads(UnpackDialog& dialog, unsigned jobs) {
-    vfs::VfsString outputPath;
-    return dialog.PrepareOutputDirectory(outputPath) &&
-           UnpackIntoOnThreads(dialog, outputPath.c_str(), jobs);
+    vfs::FileSystemRef output;
+    return dialog.PrepareOutputDirectory(output) && UnpackIntoOpenedOnThreads(dialog, output, jobs);
 }
 
 }  // namespace tarnwad::cli

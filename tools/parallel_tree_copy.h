@@ -76,6 +76,7 @@ class ParallelTreeCopy {
 
     UnpackDialog& dialog;
     unsigned jobs;
+    EntryCopyRules rules;
     // A deque, not a vector: it grows without a moment where the old and
     // the new copy of a million items are both held.
     std::deque<Item> items;
@@ -91,6 +92,10 @@ class ParallelTreeCopy {
 // when every entry the archive lets be opened was written in full and the
 // archive had no rejected records.
 bool UnpackIntoOnThreads(UnpackDialog& dialog, const char* outputDirectory, unsigned jobs);
+
+// The same into the output directory already held open in `output` (taken
+// over by the dialog as its destination).
+bool UnpackIntoOpenedOnThreads(UnpackDialog& dialog, vfs::FileSystemRef& output, unsigned jobs);
 
 // UnpackDialog::UnpackArchive with the copy on `jobs` threads: the output
 // directory beside the archive, named after it, created if missing.

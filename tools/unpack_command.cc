@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/host_path_check.h"
+#include "app/output_name.h"
 #include "app/path_selection.h"
 #include "app/unpack_dialog.h"
 #include "tools/archive_catalog.h"
@@ -84,15 +85,13 @@ void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome,
 }
 
 // The output directory the dialog's rule gives an archive: beside it, named
-// after it without its extension. Empty when no name can be made.
-std::string DefaultOutputDirectory(const std::string& archivePath) {
+// after it without its extension. Empty, with the reason in `*why`, when no
+// name of a new directory can be made.
+std::string DefaultOutputDirectory(const std::string& archivePath, std::string* why) {
     const size_t separator = archivePath.find_last_of("\\/");
     const size_t start = separator == std::string::npos ? 0 : separator + 1;
-    const size_t dot = archivePath.rfind('.');
-    if (dot == std::string::npos || dot <= start) {
-        return {};
-    }
-    return archivePath.substr(0, dot);
+    const std::string name = OutputDirectoryName(archivePath.substr(start), why);
+    return name.empty() ? std::string() : archivePath.substr(0, start) + name;
 }
 
 // `--dry-run`: what an unpack of `chosen` would write, and where; nothing is
@@ -105,11 +104,12 @@ int DryRun(const UnpackOptions& options, ArchiveCatalog& catalog,
                               "unpack"));
         return kExitUsage;
     }
+    std::string why;
     const std::string output = options.outputDirectory.empty()
-                                   ? DefaultOutputDirectory(archivePath)
+                                   ? DefaultOutputDirectory(archivePath, &why)
                                    : AbsolutePath(options.outputDirectory);
     if (output.empty()) {
-        Complain(options.archive, "no output directory name can be made from the archive's name");
+        Complain(options.archive, why);
         return kExitUsage;
     }
     std::set<std::string> seen;

@@ -26,6 +26,9 @@ class MemoryFileSystem : public vfs::FileSystem {
     // each file under a temporary name in the file's directory first); files
     // whose reads deliver fewer bytes than their size.
     std::set<std::string> failCreateDirectory;
+    // Paths that another process creates as directories just as this one
+    // tries to, so that its CreateDirectory fails.
+    std::set<std::string> createdByOther;
     std::set<std::string> failOpen;
     std::set<std::string> shortWrite;
     std::set<std::string> shortRead;
@@ -121,6 +124,10 @@ class MemoryFileSystem : public vfs::FileSystem {
     vfs::Result CreateDirectory(const char* path) override {
         Log("mkdir " + std::string(path));
         if (failCreateDirectory.count(path) != 0) {
+            return vfs::Result::Fail();
+        }
+        if (createdByOther.count(path) != 0) {
+            directories.insert(std::string(path) + "\\");
             return vfs::Result::Fail();
         }
         directories.insert(std::string(path) + "\\");

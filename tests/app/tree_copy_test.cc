@@ -117,13 +117,13 @@ TEST_F(TreeCopyTest, ExistingDirectoriesAreReusedAndOtherFilesLeftAlone) {
     EXPECT_EQ(to->files["maps\\keep"], "kept");
 }
 
-TEST_F(TreeCopyTest, ADirectoryThatCannotBeCreatedStopsItsLevelAndIsRecorded) {
+TEST_F(TreeCopyTest, ADirectoryThatCannotBeCreatedLosesOnlyWhatLiesBeneathIt) {
     // top: dirs p (holding q, r, and file p\f), s; files t.
     from->AddDirectory("p");
     from->AddDirectory("p\\q");
     from->AddDirectory("p\\r");
     from->AddFile("p\\q\\deep", "1");
-    from->AddFile("p\\r\\lost", "2");
+    from->AddFile("p\\r\\kept", "2");
     from->AddFile("p\\f", "3");
     from->AddFile("s\\fine", "4");
     from->AddFile("t", "5");
@@ -131,19 +131,28 @@ TEST_F(TreeCopyTest, ADirectoryThatCannotBeCreatedStopsItsLevelAndIsRecorded) {
 
     CopyReport report = dialog.CopyTree(vfs::VfsString());
 
-    // The level above p\q goes on: s and t are copied.
-    EXPECT_EQ(to->files.count("s\\fine"), 1u);
-    EXPECT_EQ(to->files.count("t"), 1u);
-    EXPECT_EQ(to->directories.count("p\\r\\"), 0u) << "the rest of p's level is skipped";
-    EXPECT_EQ(to->files.count("p\\f"), 0u);
+    // Its siblings, its level's files and the level above all go on.
+    for (const char* copied : {"p\\r\\kept", "p\\f", "s\\fine", "t"}) {
+        EXPECT_EQ(to->files.count(copied), 1u) << copied;
+    }
     EXPECT_EQ(Paths(report), (std::vector<std::string>{
                                  "p\\q\\ directory cannot be created",
                                  "p\\q\\deep skipped",
-                                 "p\\r\\ skipped",
-                                 "p\\r\\lost skipped",
-                                 "p\\f skipped",
                              }));
+    EXPECT_EQ(report.filesCopied, 4u);
+}
+
+TEST_F(TreeCopyTest, ADirectoryAnotherProcessCreatesMeanwhileIsUsed) {
+    from->AddFile("p\\a", "1");
+    from->AddFile("p\\q\\b", "2");
+    to->createdByOther.insert("p");
+    to->createdByOther.insert("p\\q");
+
+    CopyReport report = dialog.CopyTree(vfs::VfsString());
+
+    EXPECT_TRUE(report.failures.empty());
     EXPECT_EQ(report.filesCopied, 2u);
+    EXPECT_EQ(report.directoriesCreated, 0u) << "neither was made by this copy";
 }
 
 TEST_F(TreeCopyTest, FailuresInsideTheCopyAreRecordedAndTheCopyGoesOn) {

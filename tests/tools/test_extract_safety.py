@@ -6,14 +6,17 @@ checks the disk afterwards.
     test_extract_safety.py --tarnwad PATH --make-archives PATH [unittest arguments]
 """
 
+import fcntl
 import os
 import resource
 import shutil
+import signal
 import stat
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -21,6 +24,7 @@ import test_tarnwad  # noqa: E402
 import wad_bytes  # noqa: E402
 
 JOBS = ("1", "3")
+F_SETPIPE_SZ = 1031
 
 
 def unpack(*args, cwd, jobs, timeout=60, limits=None):
@@ -125,6 +129,107 @@ class LinkTest(SafetyTest):
             self.assertIn(b"symbolic link", result.stderr)
             self.assertIn(b"Unable to unpack WAD file", result.stderr)
             self.assert_outside_untouched(before)
+
+
+    def test_a_directory_swapped_for_a_link_mid_copy_is_never_written_through(self):
+        # The tool names each file on a pipe too small for more than a few
+        # names: stopped once it is filling "d", it cannot be far ahead.
+        names = ["d\\" + f"f{i:03}" + "x" * 150 for i in range(300)]
+        self.write_archive("a.wad", [wad_bytes.Entry(name, b"bytes") for name in names])
+        before = snapshot(self.outside)
+        for jobs in JOBS:
+            out = self.fresh_output()
+            reader, writer = os.pipe()
+            fcntl.fcntl(writer, F_SETPIPE_SZ, 4096)
+            tool = subprocess.Popen([test_tarnwad.TARNWAD, "unpack", "-v", "-j", jobs, "-o", out,
+                                     "a.wad"], cwd=self.dir, stdout=writer,
+                                    stderr=subprocess.PIPE)
+            os.close(writer)
+            with os.fdopen(reader, "rb") as names_shown:
+                while b"f020" not in names_shown.readline():
+                    pass
+                tool.send_signal(signal.SIGSTOP)
+                os.rename(os.path.join(out, "d"), os.path.join(out, "d.moved"))
+                os.symlink(self.outside, os.path.join(out, "d"))
+                tool.send_signal(signal.SIGCONT)
+                errors = []
+                drain = threading.Thread(target=lambda: errors.append(tool.stderr.read()))
+                drain.start()
+                names_shown.read()
+                drain.join()
+            tool.stderr.close()
+            self.assertEqual(tool.wait(timeout=60), 1, jobs)
+            self.assert_outside_untouched(before)
+            self.assertIn(b"cannot be created: a symbolic link is in the way", errors[0])
+            written = len(os.listdir(os.path.join(out, "d.moved")))
+            self.assertEqual(errors[0].count(b"cannot be created"), 300 - written, jobs)
+            self.assertEqual(temporary_files(out), [])
+
+
+class OutputNameTest(SafetyTest):
+    def test_archive_names_that_give_no_new_directory_are_refused(self):
+        os.makedirs(self.path("games"))
+        with open(self.path("victim.txt"), "wb") as f:
+            f.write(b"beside the games folder")
+        for name in ("...wad", "..wad"):
+            wad_bytes.write(self.path("games", name), [
+                wad_bytes.Entry("groundtile.png", b"tile"),
+                wad_bytes.Entry("victim.txt", b"from the archive")])
+        before = snapshot(self.dir)
+        for jobs in JOBS:
+            for name, directory in (("...wad", ".."), ("..wad", ".")):
+                result = unpack(name, cwd=self.path("games"), jobs=jobs)
+                self.assertEqual(result.returncode, 1, (jobs, name))
+                self.assertIn(f'it would be named "{directory}"'.encode(), result.stderr)
+                self.assertEqual(snapshot(self.dir), before, (jobs, name))
+
+
+class ObstacleTest(SafetyTest):
+    def test_an_obstacle_loses_only_what_lies_beneath_it(self):
+        self.write_archive("a.wad", [wad_bytes.Entry("a\\z", b"z"), wad_bytes.Entry("b\\w", b"w"),
+                                     wad_bytes.Entry("c\\v", b"v"), wad_bytes.Entry("x", b"x")])
+        for jobs in JOBS:
+            out = self.fresh_output()
+            with open(os.path.join(out, "b"), "wb") as f:
+                f.write(b"stray")
+            result = unpack("-o", out, "a.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 1, (jobs, result.stderr))
+            self.assertIn(b"b/: directory cannot be created: a file is in its place",
+                          result.stderr)
+            self.assertIn(b"b/w: skipped", result.stderr)
+            self.assertEqual(result.stderr.count(b"tarnwad:"), 2, result.stderr)
+            for name, data in (("a/z", b"z"), ("c/v", b"v"), ("x", b"x"), ("b", b"stray")):
+                with open(os.path.join(out, name), "rb") as f:
+                    self.assertEqual(f.read(), data, (jobs, name))
+
+
+class ProtectedFileTest(SafetyTest):
+    def test_the_archive_itself_and_read_only_files_are_never_replaced(self):
+        self.write_archive("level.wad", [wad_bytes.Entry("level.wad", b"an entry"),
+                                         wad_bytes.Entry("alias.wad", b"another entry"),
+                                         wad_bytes.Entry("kept.txt", b"new"),
+                                         wad_bytes.Entry("free.txt", b"new")])
+        with open(self.path("level.wad"), "rb") as f:
+            archive = f.read()
+        os.link(self.path("level.wad"), self.path("alias.wad"))
+        for jobs in JOBS:
+            with open(self.path("kept.txt"), "wb") as f:
+                f.write(b"edited by hand")
+            os.chmod(self.path("kept.txt"), 0o444)
+            with open(self.path("free.txt"), "wb") as f:
+                f.write(b"old")
+            result = unpack("-o", ".", "level.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(result.returncode, 1, (jobs, result.stderr))
+            for name in (b"level.wad", b"alias.wad"):
+                self.assertIn(name + b": not written: the archive being unpacked has its name",
+                              result.stderr)
+            self.assertIn(b"kept.txt: not written: a read-only file of its name is kept",
+                          result.stderr)
+            for name, data in (("level.wad", archive), ("alias.wad", archive),
+                               ("kept.txt", b"edited by hand"), ("free.txt", b"new")):
+                with open(self.path(name), "rb") as f:
+                    self.assertEqual(f.read(), data, (jobs, name))
+            os.chmod(self.path("kept.txt"), 0o644)
 
 
 class DepthTest(SafetyTest):

@@ -30,6 +30,10 @@ bool FileSystem::ListsEachFileNameOnce(const char* /*directory*/) {
     return false;
 }
 
+Result FileSystem::GetFileIdentity(const char* /*path*/, FileIdentity* /*out*/) {
+    return Result::Fail();
+}
+
 const char* FileSystem::GetRootPath() {
     return rootPath.c_str();
 }

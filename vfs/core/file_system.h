@@ -8,6 +8,7 @@
 #include "vfs/core/result.h"
 #include "vfs/core/semaphore.h"
 #include "vfs/core/vfs_string.h"
+#include "vfs/host/file_identity.h"
 
 namespace vfs {
 
@@ -62,6 +63,11 @@ class FileSystem {
     // the file system cannot say (the base's answer) or there is no such
     // directory.
     virtual bool ListsEachFileNameOnce(const char* directory);
+    // Slot 15: who the entry at `path` is (a link's own identity, not what
+    // it leads to), so that a caller can tell one file from another whatever
+    // their names. Fails where there is no such entry, and in every file
+    // system that cannot say (the base's answer).
+    virtual Result GetFileIdentity(const char* path, FileIdentity* out);
 
     int32_t AddRef();
     int32_t Release();

@@ -75,6 +75,10 @@ Result FileSystemRef::Replace(const char* from, const char* to) {
     return fileSystem == nullptr ? Result::Fail() : fileSystem->Replace(from, to);
 }
 
+Result FileSystemRef::GetFileIdentity(const char* path, FileIdentity* out) {
+    return fileSystem == nullptr ? Result::Fail() : fileSystem->GetFileIdentity(path, out);
+}
+
 bool FileSystemRef::ListsEachFileNameOnce(const char* directory) {
     return fileSystem != nullptr && fileSystem->ListsEachFileNameOnce(directory);
 }

@@ -41,6 +41,7 @@ class FileSystemRef {
     Result Replace(const char* from, const char* to);
     // False when the handle is empty.
     bool ListsEachFileNameOnce(const char* directory);
+    Result GetFileIdentity(const char* path, FileIdentity* out);
 
     FileSystem* Get() const { return fileSystem; }
     // Sets a (non-null) file system into the handle; one already held is
@@ -50,6 +51,11 @@ class FileSystemRef {
     // Replace what the handle holds with a newly opened host directory or
     // archive (defined with those file systems).
     Result OpenDirectory(const char* path);
+    // A host directory held open, beneath which every path resolves without
+    // following a link (see NativeFileSystem::OpenHeld): the directory at
+    // `path`, or the directory `relative` beneath the one `base` holds.
+    Result OpenHeldDirectory(const char* path);
+    Result OpenHeldDirectory(FileSystemRef& base, const char* relative);
     Result OpenArchive(const char* path, uint32_t flags);
 
   private:

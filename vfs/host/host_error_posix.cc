@@ -15,6 +15,11 @@ std::string LastErrorText() {
     if (error == 0) {
         return {};
     }
+    // What the library's calls that never follow a link give when one is
+    // where a directory or the file itself should be.
+    if (error == ELOOP) {
+        return "a symbolic link is in the way, and links are not followed";
+    }
     std::string text = std::strerror(error);
     if (!text.empty()) {
         text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));

@@ -15,6 +15,11 @@ std::string LastErrorText() {
     if (error == ERROR_SUCCESS) {
         return {};
     }
+    // What the library's opens that never follow a link give when one is
+    // where a directory or the file itself should be.
+    if (error == ERROR_CANT_ACCESS_FILE) {
+        return "a link (reparse point) is in the way, and links are not followed";
+    }
     char buffer[512];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),

@@ -4,7 +4,11 @@
 
 #include <cstdint>
 
+#include "vfs/host/file_identity.h"
+
 namespace vfs::host {
+
+class HeldDirectory;
 
 // Desired access (the same bits as the library's open flags).
 inline constexpr uint32_t ACCESS_READ = 0x80000000u;
@@ -45,6 +49,11 @@ class File {
     // Closes what the object held, then opens `path` (a library host path,
     // see HostPath). On failure the object holds nothing.
     bool Open(const char* path, uint32_t access, uint32_t share, Disposition disposition);
+    // The same for the file `name` (one component) of the held `directory`,
+    // never through a symbolic link (or reparse point) of that name: a link
+    // there is refused, and CreateNew fails on it as on a file.
+    bool OpenIn(const HeldDirectory& directory, const char* name, uint32_t access, uint32_t share,
+                Disposition disposition);
     bool IsOpen() const { return handle != INVALID_HANDLE; }
     // Move up to `count` bytes at the file position, which advances by the
     // bytes moved; `*done` receives their number (0 at the end of the file).
@@ -64,6 +73,8 @@ class File {
     int32_t Seek(int32_t offset, Origin origin);
     // The size in bytes, or -1 when it cannot be had or does not fit.
     int32_t GetSize();
+    // Who the open file is; false when the host cannot say.
+    bool Identity(FileIdentity* out) const;
     // Writes what the host still holds in its caches to the device; fails on
     // a file not opened for writing.
     bool Flush();
@@ -71,6 +82,11 @@ class File {
 
   private:
     friend class FileMapping;
+    // What Open and OpenIn share: the host's open of `path`, relative to
+    // `directory` (a host handle, or none), with `noLinks` never through a
+    // link of the last component.
+    bool OpenHost(intptr_t directory, const char* path, uint32_t access, uint32_t share,
+                  Disposition disposition, bool noLinks);
     static constexpr intptr_t INVALID_HANDLE = -1;
 
     intptr_t handle = INVALID_HANDLE;

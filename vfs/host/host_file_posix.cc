@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include "vfs/host/held_directory.h"
+#include "vfs/host/host_names.h"
 #include "vfs/host/host_path.h"
 
 namespace vfs::host {
@@ -108,6 +110,21 @@ bool File::Open(const char* path, uint32_t desiredAccess, uint32_t share, Dispos
     if (!hostPath.IsValid()) {
         return false;
     }
+    return OpenHost(AT_FDCWD, hostPath.c_str(), desiredAccess, share, disposition, false);
+}
+
+bool File::OpenIn(const HeldDirectory& directory, const char* name, uint32_t desiredAccess,
+                  uint32_t share, Disposition disposition) {
+    Close();
+    if (!directory.IsOpen() || UnusableNameReason(name) != nullptr) {
+        errno = EINVAL;
+        return false;
+    }
+    return OpenHost(directory.NativeHandle(), name, desiredAccess, share, disposition, true);
+}
+
+bool File::OpenHost(intptr_t directory, const char* path, uint32_t desiredAccess, uint32_t share,
+                    Disposition disposition, bool noLinks) {
     switch (disposition) {
         case Disposition::CreateNew:
         case Disposition::CreateAlways:
@@ -117,18 +134,20 @@ bool File::Open(const char* path, uint32_t desiredAccess, uint32_t share, Dispos
         default:
             return false;
     }
+    const int flags = OpenFlagsFor(desiredAccess, disposition) | (noLinks ? O_NOFOLLOW : 0);
     int fd;
     do {
-        fd = ::open(hostPath.c_str(), OpenFlagsFor(desiredAccess, disposition), 0666);
+        fd = ::openat(static_cast<int>(directory), path, flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         return false;
     }
     // Only regular files are files here: not a directory, nor a FIFO, a
     // device or a socket, whose reads and writes would not be a file's.
-    struct stat status;
+    struct stat status {};
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
+        errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
         return false;
     }
     uint32_t accessBits = desiredAccess & (ACCESS_READ | ACCESS_WRITE);
@@ -136,6 +155,7 @@ bool File::Open(const char* path, uint32_t desiredAccess, uint32_t share, Dispos
                      share & (SHARE_READ | SHARE_WRITE)};
     if (!RegisterShare(entry)) {
         ::close(fd);
+        errno = EBUSY;
         return false;
     }
     // Only an open that the share rules allow may empty the file.
@@ -262,6 +282,15 @@ int32_t File::GetSize() {
         return -1;
     }
     return static_cast<int32_t>(status.st_size);
+}
+
+bool File::Identity(FileIdentity* out) const {
+    struct stat status;
+    if (!IsOpen() || fstat(static_cast<int>(handle), &status) != 0) {
+        return false;
+    }
+    *out = FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+    return true;
 }
 
 bool File::Flush() {

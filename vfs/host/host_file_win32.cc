@@ -3,7 +3,10 @@
 #include "vfs/host/windows_api.h"
 
 #include <climits>
+#include <string>
 
+#include "vfs/host/held_directory.h"
+#include "vfs/host/host_names.h"
 #include "vfs/host/host_path.h"
 
 namespace vfs::host {
@@ -86,22 +89,48 @@ File::~File() {
 
 bool File::Open(const char* path, uint32_t desiredAccess, uint32_t share, Disposition disposition) {
     Close();
+    return OpenHost(-1, path, desiredAccess, share, disposition, false);
+}
+
+bool File::OpenIn(const HeldDirectory& directory, const char* name, uint32_t desiredAccess,
+                  uint32_t share, Disposition disposition) {
+    Close();
+    if (!directory.IsOpen() || UnusableNameReason(name) != nullptr) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    // The directory and every one above it are held: its path leads there.
+    const std::string& base = directory.Path();
+    const bool separated = !base.empty() && (base.back() == '\\' || base.back() == '/');
+    const std::string path = base + (separated ? "" : "\\") + name;
+    return OpenHost(directory.NativeHandle(), path.c_str(), desiredAccess, share, disposition,
+                    true);
+}
+
+bool File::OpenHost(intptr_t /*directory*/, const char* path, uint32_t desiredAccess,
+                    uint32_t share, Disposition disposition, bool noLinks) {
     HostPath hostPath(path);
     DWORD creation = 0;
     if (!hostPath.IsValid() || !CreationFor(disposition, &creation)) {
         return false;
     }
-    // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
-    HANDLE opened =
-        CreateFileA(hostPath.c_str(), DesiredAccessFor(desiredAccess), ShareModeFor(share), nullptr,
-                    creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open. With
+    // FILE_FLAG_OPEN_REPARSE_POINT a link opens as itself, and is refused
+    // below.
+    HANDLE opened = CreateFileA(
+        hostPath.c_str(), DesiredAccessFor(desiredAccess), ShareModeFor(share), nullptr, creation,
+        FILE_ATTRIBUTE_NORMAL | (noLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
         return false;
     }
     // Only files on a disk are files here: not NUL, CON, a serial port or a
     // pipe, whose reads and writes would not be a file's.
-    if (GetFileType(opened) != FILE_TYPE_DISK) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileType(opened) != FILE_TYPE_DISK ||
+        (noLinks && (!GetFileInformationByHandle(opened, &information) ||
+                     (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0))) {
         CloseHandle(opened);
+        SetLastError(ERROR_CANT_ACCESS_FILE);
         return false;
     }
     handle = reinterpret_cast<intptr_t>(opened);
@@ -201,6 +230,17 @@ int32_t File::GetSize() {
         return -1;
     }
     return static_cast<int32_t>(low);
+}
+
+bool File::Identity(FileIdentity* out) const {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!IsOpen() || !GetFileInformationByHandle(AsHandle(handle), &information)) {
+        return false;
+    }
+    *out = FileIdentity{
+        information.dwVolumeSerialNumber,
+        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+    return true;
 }
 
 bool File::Flush() {

@@ -8,6 +8,8 @@
 
 namespace vfs::host {
 
+class HeldDirectory;
+
 // One entry found. Times are counts of 100 ns since 1601-01-01 (UTC).
 struct FoundEntry {
     uint32_t attributes = 0;
@@ -40,6 +42,10 @@ class Finder {
     // Ends any enumeration in progress and starts one; false (with nothing
     // left open) when the directory cannot be read or nothing matches.
     bool First(const char* pattern, FoundEntry* out);
+    // The same in the held `directory`, with a `pattern` of one component:
+    // the directory read is that very directory, whatever its path now
+    // leads to.
+    bool First(const HeldDirectory& directory, const char* pattern, FoundEntry* out);
     // The next matching entry; false when none is left or none is active.
     bool Next(FoundEntry* out);
     bool IsOpen() const { return directory != nullptr; }

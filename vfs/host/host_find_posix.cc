@@ -3,11 +3,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 
+#include "vfs/host/held_directory.h"
+#include "vfs/host/host_names.h"
 #include "vfs/host/host_path.h"
 #include "vfs/host/posix_attributes.h"
 
@@ -151,6 +154,42 @@ bool Finder::First(const char* pattern, FoundEntry* out) {
     }
     if (!Next(out)) {
         Close();
+        return false;
+    }
+    return true;
+}
+
+bool Finder::First(const HeldDirectory& held, const char* pattern, FoundEntry* out) {
+    Close();
+    if (!held.IsOpen() || pattern == nullptr || pattern[0] == '\0' ||
+        std::strpbrk(pattern, "\\/") != nullptr) {
+        errno = EINVAL;
+        return false;
+    }
+    namePattern = pattern;
+    if (!HasWildcard(namePattern)) {
+        namePattern.clear();
+        return UnusableNameReason(pattern) == nullptr && std::strlen(pattern) < sizeof(out->name) &&
+               FillEntry(static_cast<int>(held.NativeHandle()), pattern, pattern, out);
+    }
+    // The held descriptor only names the directory: reading it takes one of
+    // its own.
+    int fd;
+    do {
+        fd = openat(static_cast<int>(held.NativeHandle()), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return false;
+    }
+    directory = fdopendir(fd);
+    if (directory == nullptr) {
+        close(fd);
+        return false;
+    }
+    if (!Next(out)) {
+        const int why = errno;
+        Close();
+        errno = why;
         return false;
     }
     return true;

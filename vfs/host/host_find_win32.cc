@@ -3,7 +3,9 @@
 #include "vfs/host/windows_api.h"
 
 #include <cstring>
+#include <string>
 
+#include "vfs/host/held_directory.h"
 #include "vfs/host/host_path.h"
 
 namespace vfs::host {
@@ -56,6 +58,19 @@ bool Finder::First(const char* pattern, FoundEntry* out) {
     directory = found;
     FillEntry(data, out);
     return true;
+}
+
+bool Finder::First(const HeldDirectory& held, const char* pattern, FoundEntry* out) {
+    Close();
+    if (!held.IsOpen() || pattern == nullptr || pattern[0] == '\0' ||
+        std::strpbrk(pattern, "\\/") != nullptr) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    // The directory and every one above it are held: its path leads there.
+    const std::string& base = held.Path();
+    const bool separated = !base.empty() && (base.back() == '\\' || base.back() == '/');
+    return First((base + (separated ? "" : "\\") + pattern).c_str(), out);
 }
 
 bool Finder::Next(FoundEntry* out) {

@@ -41,6 +41,76 @@ Result NativeFileSystem::Open(const char* path) {
     return Result::Ok();
 }
 
+Result NativeFileSystem::OpenHeld(const char* path) {
+    char resolved[HOST_MAX_PATH];
+    host::HeldDirectory directory;
+    if (ResolvePath(resolved, sizeof(resolved), path).Failed() || !directory.Open(resolved)) {
+        return Result::Fail();
+    }
+    FindClose();
+    root = std::move(directory);
+    located.Close();
+    locatedPath.clear();
+    rootPath.Assign(resolved);
+    if (rootPath.length == 0 || !IsPathSeparator(rootPath.data[rootPath.length - 1])) {
+        rootPath.Append('\\');
+    }
+    return Result::Ok();
+}
+
+Result NativeFileSystem::OpenHeld(const NativeFileSystem& base, const char* relative) {
+    host::HeldDirectory directory;
+    if (relative == nullptr || !directory.OpenBeneath(base.root, relative)) {
+        return Result::Fail();
+    }
+    VfsString path(base.rootPath);
+    path.Append(relative);
+    FindClose();
+    root = std::move(directory);
+    located.Close();
+    locatedPath.clear();
+    rootPath.Assign(path);
+    if (rootPath.length == 0 || !IsPathSeparator(rootPath.data[rootPath.length - 1])) {
+        rootPath.Append('\\');
+    }
+    return Result::Ok();
+}
+
+Result NativeFileSystem::Locate(const char* path, host::HeldDirectory* directory, std::string* leaf,
+                                bool afresh) {
+    if (path == nullptr) {
+        return Result::Fail();
+    }
+    const char* cut = nullptr;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (IsPathSeparator(*p)) {
+            cut = p;
+        }
+    }
+    if (cut == nullptr) {
+        *directory = root;
+        leaf->assign(path);
+        return leaf->empty() ? Result::Fail() : Result::Ok();
+    }
+    leaf->assign(cut + 1);
+    if (leaf->empty()) {
+        return Result::Fail();
+    }
+    const size_t length = static_cast<size_t>(cut - path);
+    if (!afresh && located.IsOpen() && locatedPath.size() == length &&
+        locatedPath.compare(0, length, path, length) == 0) {
+        *directory = located;
+        return Result::Ok();
+    }
+    std::string relative(path, length);
+    if (!directory->OpenBeneath(root, relative.c_str())) {
+        return Result::Fail();
+    }
+    located = *directory;
+    locatedPath = std::move(relative);
+    return Result::Ok();
+}
+
 Result NativeFileSystem::ResolveRelative(char* buffer, const char* path) {
     if (path == nullptr) {
         return Result::Fail();
@@ -55,15 +125,27 @@ Result NativeFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t fla
     if (out.Get() != nullptr || path == nullptr) {
         return Result::Fail();
     }
-    VfsString full(rootPath);
-    full.Append(path);
     Stream* stream;
     Result opened;
-    if ((flags & OPEN_BUFFERED) != 0) {
+    host::HeldDirectory directory;
+    std::string leaf;
+    if (root.IsOpen()) {
+        // Held: always the plain back-end, opened in the located directory.
+        if (Locate(path, &directory, &leaf, true).Failed()) {
+            return Result::Fail();
+        }
+        auto* plain = new Win32FileStream();
+        stream = plain;
+        opened = plain->OpenIn(directory, leaf.c_str(), flags & ~OPEN_BUFFERED);
+    } else if ((flags & OPEN_BUFFERED) != 0) {
+        VfsString full(rootPath);
+        full.Append(path);
         auto* buffered = new MmioStream();
         stream = buffered;
         opened = buffered->Open(full.c_str(), flags & ~OPEN_BUFFERED);
     } else {
+        VfsString full(rootPath);
+        full.Append(path);
         auto* plain = new Win32FileStream();
         stream = plain;
         opened = plain->Open(full.c_str(), flags);
@@ -98,11 +180,20 @@ Result NativeFileSystem::FindFirst(const char* pattern, FindData* out) {
     if (PrepareFindData(out, pattern).Failed()) {
         return Result::Fail();
     }
-    VfsString full(rootPath);
-    full.Append(pattern);
     host::FoundEntry entry;
-    if (!finder.First(full.c_str(), &entry)) {
-        return Result::Fail();
+    if (root.IsOpen()) {
+        host::HeldDirectory directory;
+        std::string leaf;
+        if (Locate(pattern, &directory, &leaf, true).Failed() ||
+            !finder.First(directory, leaf.c_str(), &entry)) {
+            return Result::Fail();
+        }
+    } else {
+        VfsString full(rootPath);
+        full.Append(pattern);
+        if (!finder.First(full.c_str(), &entry)) {
+            return Result::Fail();
+        }
     }
     if (StoreEntry(entry, out).Failed()) {
         FindClose();
@@ -127,6 +218,14 @@ void NativeFileSystem::FindClose() {
 }
 
 Result NativeFileSystem::SetAttributes(const char* path, uint32_t attributes) {
+    if (root.IsOpen()) {
+        host::HeldDirectory directory;
+        std::string leaf;
+        return Locate(path, &directory, &leaf).Succeeded() &&
+                       directory.SetAttributes(leaf.c_str(), attributes)
+                   ? Result::Ok()
+                   : Result::Fail();
+    }
     char resolved[HOST_MAX_PATH];
     if (ResolveRelative(resolved, path).Failed()) {
         return Result::Fail();
@@ -135,6 +234,13 @@ Result NativeFileSystem::SetAttributes(const char* path, uint32_t attributes) {
 }
 
 Result NativeFileSystem::CreateDirectory(const char* path) {
+    if (root.IsOpen()) {
+        host::HeldDirectory directory;
+        std::string leaf;
+        return Locate(path, &directory, &leaf).Succeeded() && directory.MakeDirectory(leaf.c_str())
+                   ? Result::Ok()
+                   : Result::Fail();
+    }
     char resolved[HOST_MAX_PATH];
     if (ResolveRelative(resolved, path).Failed()) {
         return Result::Fail();
@@ -143,6 +249,21 @@ Result NativeFileSystem::CreateDirectory(const char* path) {
 }
 
 Result NativeFileSystem::Delete(const char* path) {
+    if (root.IsOpen()) {
+        // A link is deleted as a file, whatever it leads to.
+        host::HeldDirectory directory;
+        std::string leaf;
+        if (Locate(path, &directory, &leaf).Failed()) {
+            return Result::Fail();
+        }
+        const uint32_t attributes = directory.Attributes(leaf.c_str());
+        const bool isDirectory = attributes != host::INVALID_ATTRIBUTES &&
+                                 (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                                 (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        const bool removed = isDirectory ? directory.RemoveEmptyDirectory(leaf.c_str())
+                                         : directory.RemoveFile(leaf.c_str());
+        return removed ? Result::Ok() : Result::Fail();
+    }
     char resolved[HOST_MAX_PATH];
     if (ResolveRelative(resolved, path).Failed()) {
         return Result::Fail();
@@ -159,6 +280,9 @@ Result NativeFileSystem::Move(const char* from, const char* to) {
     if (from == nullptr || to == nullptr) {
         return Result::Fail();
     }
+    if (root.IsOpen()) {
+        return HeldRename(from, to, false);
+    }
     // The root path is already absolute: the joined paths go to the host as
     // they are (and are refused there if they are too long).
     VfsString fullFrom(rootPath);
@@ -172,11 +296,62 @@ Result NativeFileSystem::Replace(const char* from, const char* to) {
     if (from == nullptr || to == nullptr) {
         return Result::Fail();
     }
+    if (root.IsOpen()) {
+        return HeldRename(from, to, true);
+    }
     VfsString fullFrom(rootPath);
     fullFrom.Append(from);
     VfsString fullTo(rootPath);
     fullTo.Append(to);
     return host::ReplacePath(fullFrom.c_str(), fullTo.c_str()) ? Result::Ok() : Result::Fail();
+}
+
+Result NativeFileSystem::HeldRename(const char* from, const char* to, bool replace) {
+    host::HeldDirectory fromDirectory;
+    std::string fromLeaf;
+    if (Locate(from, &fromDirectory, &fromLeaf).Failed()) {
+        return Result::Fail();
+    }
+    host::HeldDirectory toDirectory;
+    std::string toLeaf;
+    if (Locate(to, &toDirectory, &toLeaf).Failed()) {
+        return Result::Fail();
+    }
+    return host::HeldDirectory::Rename(fromDirectory, fromLeaf.c_str(), toDirectory, toLeaf.c_str(),
+                                       replace)
+               ? Result::Ok()
+               : Result::Fail();
+}
+
+Result NativeFileSystem::GetFileIdentity(const char* path, FileIdentity* out) {
+    if (out == nullptr) {
+        return Result::Fail();
+    }
+    host::HeldDirectory directory;
+    std::string leaf;
+    if (root.IsOpen()) {
+        if (Locate(path, &directory, &leaf).Failed()) {
+            return Result::Fail();
+        }
+    } else {
+        // The directory by its path, as every operation of this mode goes.
+        if (path == nullptr) {
+            return Result::Fail();
+        }
+        VfsString full(rootPath);
+        full.Append(path);
+        char resolved[HOST_MAX_PATH];
+        if (ResolvePath(resolved, sizeof(resolved), full.c_str()).Failed()) {
+            return Result::Fail();
+        }
+        std::string text(resolved);
+        const size_t cut = text.find_last_of("\\/");
+        if (cut == std::string::npos || !directory.Open(text.substr(0, cut + 1).c_str())) {
+            return Result::Fail();
+        }
+        leaf = text.substr(cut + 1);
+    }
+    return directory.Identity(leaf.c_str(), out) ? Result::Ok() : Result::Fail();
 }
 
 }  // namespace vfs

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "vfs/core/file_system.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/result.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/host/held_directory.h"
 #include "vfs/host/host_find.h"
 
 namespace vfs {
@@ -16,6 +18,15 @@ namespace vfs {
 // and makes one host call. A joined or resolved path too long for a host path
 // buffer makes the operation fail; it is never cut. One enumeration is active
 // at a time, so one object serves one thread at a time.
+//
+// Opened with OpenHeld instead, it holds its directory open and resolves
+// every relative path beneath it, component by component, never through a
+// symbolic link (or reparse point) and never above it ("." and ".."
+// components fail), whatever other processes do to the tree meanwhile: a
+// link where a directory or the file itself should be makes the operation
+// fail (Delete, Move and Replace act on such a link itself). Names must be
+// ones the host takes literally (host_names.h). That is how a copy writes
+// only inside its output directory and a reader reads only inside its tree.
 class NativeFileSystem : public FileSystem {
   public:
     NativeFileSystem() = default;
@@ -27,6 +38,16 @@ class NativeFileSystem : public FileSystem {
     // refused. A '\' is appended unless the path ends with a separator. On
     // failure the root path is left as it was.
     Result Open(const char* path);
+    // Binds the file system to the directory at `path` (resolved with
+    // ResolvePath; links on the way are followed: this is the place the
+    // caller chose) and holds it. On failure the file system is left as it
+    // was.
+    Result OpenHeld(const char* path);
+    // Binds the file system to the directory `relative` beneath the one that
+    // `base` holds, reached without a link (empty: the same directory,
+    // whatever its path now leads to), and holds it. Fails when `base`
+    // holds no directory.
+    Result OpenHeld(const NativeFileSystem& base, const char* relative);
 
     // Opens a Win32FileStream, or with OPEN_BUFFERED an MmioStream (which
     // refuses OPEN_WRITE), and sets it into `out`. Fails when `out` already
@@ -48,10 +69,26 @@ class NativeFileSystem : public FileSystem {
     Result Replace(const char* from, const char* to) override;
     // Holds nothing but its enumeration, which FindClose ends.
     void Close() override {}
-    // Slot 14: ends the enumeration in progress, if any.
+    // Who the entry `path` is (a link's own identity).
+    Result GetFileIdentity(const char* path, FileIdentity* out) override;
+    // Slot 16: ends the enumeration in progress, if any.
     virtual void FindClose();
 
   private:
+    // Held mode: the held directory in which `path` names its last
+    // component, and that component in `leaf`. Fails when a directory on
+    // the way is missing or is not a real directory, or `path` has no last
+    // component. `afresh` resolves the directory again from the root; the
+    // other operations reuse the directory last located when it has the
+    // same path. OpenFile and FindFirst, which begin what a caller does with
+    // a name (write a file and rename it in place; look and then create),
+    // locate afresh, so that a directory replaced meanwhile is noticed by
+    // the next file, while one file's steps all act in one directory.
+    Result Locate(const char* path, host::HeldDirectory* directory, std::string* leaf,
+                  bool afresh = false);
+    // Held mode's Move and Replace.
+    Result HeldRename(const char* from, const char* to, bool replace);
+
     // Root path + relative path, resolved, into `buffer` of HOST_MAX_PATH
     // bytes; fails when the path is null or the result does not fit.
     Result ResolveRelative(char* buffer, const char* path);
@@ -59,6 +96,11 @@ class NativeFileSystem : public FileSystem {
     static Result StoreEntry(const host::FoundEntry& entry, FindData* out);
 
     host::Finder finder;
+    // Held mode: the directory held, and the directory most recently
+    // located beneath it.
+    host::HeldDirectory root;
+    std::string locatedPath;
+    host::HeldDirectory located;
 };
 
 }  // namespace vfs

@@ -46,6 +46,21 @@ Result Win32FileStream::Open(const char* path, uint32_t flags) {
     return Result::Ok();
 }
 
+Result Win32FileStream::OpenIn(const host::HeldDirectory& directory, const char* name,
+                               uint32_t flags) {
+    Close();
+    if (!file.OpenIn(directory, name, flags & (OPEN_READ | OPEN_WRITE),
+                     flags & (OPEN_SHARE_READ | OPEN_SHARE_WRITE), DispositionFor(flags))) {
+        return Result::Fail();
+    }
+    position = 0;
+    return Result::Ok();
+}
+
+Result Win32FileStream::GetIdentity(FileIdentity* out) const {
+    return out != nullptr && file.Identity(out) ? Result::Ok() : Result::Fail();
+}
+
 int32_t Win32FileStream::Read(void* buffer, int32_t count) {
     if (count <= 0 || buffer == nullptr) {
         return 0;

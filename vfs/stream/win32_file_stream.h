@@ -30,6 +30,11 @@ class Win32FileStream : public Stream {
     //    else the file is created or emptied.
     // Drops whatever the stream held first.
     Result Open(const char* path, uint32_t flags);
+    // The same for the file `name` (one component) of the held `directory`,
+    // never through a symbolic link of that name (see host::File::OpenIn).
+    Result OpenIn(const host::HeldDirectory& directory, const char* name, uint32_t flags);
+    // Who the open file is; -1 when the host cannot say.
+    Result GetIdentity(FileIdentity* out) const;
 
     // Bytes moved; 0 when nothing could be moved.
     int32_t Read(void* buffer, int32_t count) override;

@@ -10,6 +10,7 @@
 #include "vfs/stream/locked_stream.h"
 #include "vfs/stream/lz_entry_stream.h"
 #include "vfs/stream/range_stream.h"
+#include "vfs/stream/win32_file_stream.h"
 #include "vfs/stream/zlib_entry_stream.h"
 #include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_finder.h"
@@ -211,6 +212,11 @@ Result WadFileSystem::ReadRecord(const char* path, WadEntryRecord* record) {
     record->nameLength = stored.nameLength;
     std::memcpy(record->reserved, stored.reserved, sizeof(record->reserved));
     return Result::Ok();
+}
+
+Result WadFileSystem::GetArchiveIdentity(FileIdentity* out) const {
+    const auto* file = dynamic_cast<const Win32FileStream*>(hostStream);
+    return file == nullptr ? Result::Fail() : file->GetIdentity(out);
 }
 
 bool WadFileSystem::IsRefused(const char* path) {

@@ -54,6 +54,9 @@ class WadFileSystem : public FileSystem {
     // Reads the record of the file that `path` names. -1 when there is no
     // such file or the record cannot be read.
     Result ReadRecord(const char* path, WadEntryRecord* out);
+    // Who the archive file is (see FileIdentity); -1 when none is open or
+    // the host cannot say.
+    Result GetArchiveIdentity(FileIdentity* out) const;
 
   private:
     // Looks up the file `path` names, gives its record (kept in the tree

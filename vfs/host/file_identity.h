@@ -1,0 +1,16 @@
+// FileIdentity: who a host file is, whatever its names.
+#pragma once
+
+#include <cstdint>
+
+namespace vfs {
+
+// Equal identities are one file (the same volume, the same file on it).
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+}  // namespace vfs
