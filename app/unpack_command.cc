@@ -1,6 +1,7 @@
 // The unpack command of UnpackDialog: probe, output directory, copy, message.
 #include <string>
 
+#include "app/dry_run_file_system.h"
 #include "app/host_path_check.h"
 #include "app/outcome_details.h"
 #include "app/output_name.h"
@@ -148,6 +149,10 @@ bool UnpackDialog::PrepareOutputDirectory(vfs::FileSystemRef& output) {
     }
     vfs::FindData existing;
     bool found = parent.FindFirst(baseName.c_str(), &existing).Succeeded();
+    if (!found && dryRun) {
+        output.Reset();  // it would be made
+        return true;
+    }
     if (!found) {
         vfs::host::ClearLastError();
         if (parent.CreateDirectory(baseName.c_str()).Failed()) {
@@ -191,7 +196,13 @@ bool UnpackDialog::UnpackInto(const char* outputDirectory) {
 }
 
 bool UnpackDialog::UnpackIntoOpened(vfs::FileSystemRef& output) {
-    destination = output;
+    if (dryRun) {
+        vfs::FileSystemRef pretended;
+        pretended.Set(new DryRunFileSystem(output));
+        destination = pretended;
+    } else {
+        destination = output;
+    }
     output.Reset();
 
     lastOutcome.copy = CopyTree(vfs::VfsString());

@@ -86,6 +86,12 @@ class UnpackDialog {
     // Whether an existing file (or link) of an entry's name is left as it
     // is instead of replaced; the report names each one kept.
     bool keepExisting = false;
+    // Whether the unpack only tells what it would do: everything runs as
+    // for a real unpack (every entry is opened and decoded, every obstacle
+    // on disk met), but nothing is created or written. `destination` is then
+    // a DryRunFileSystem, whose Placed() lists the files a real unpack would
+    // write.
+    bool dryRun = false;
 
     // Derives the output directory from the archive's path (its directory,
     // its name without the extension), creates it if missing and opens it,
@@ -95,7 +101,8 @@ class UnpackDialog {
     // the path is taken by a file or a link, or it cannot be created.
     bool PrepareOutputDirectory(vfs::FileSystemRef& output);
     // UnpackInto for the output directory held open in `output`, which
-    // becomes `destination`.
+    // becomes `destination` (an empty handle: a dry run's output directory
+    // that does not exist yet).
     bool UnpackIntoOpened(vfs::FileSystemRef& output);
     // Moves the copy's failures to open entries that the archive refuses to
     // the outcome's refused list: skipping them is no failure.

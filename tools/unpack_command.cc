@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/dry_run_file_system.h"
 #include "app/host_path_check.h"
-#include "app/output_name.h"
 #include "app/path_selection.h"
 #include "app/unpack_dialog.h"
 #include "tools/archive_catalog.h"
@@ -84,71 +84,6 @@ void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome,
     }
 }
 
-// The output directory the dialog's rule gives an archive: beside it, named
-// after it without its extension. Empty, with the reason in `*why`, when no
-// name of a new directory can be made.
-std::string DefaultOutputDirectory(const std::string& archivePath, std::string* why) {
-    const size_t separator = archivePath.find_last_of("\\/");
-    const size_t start = separator == std::string::npos ? 0 : separator + 1;
-    const std::string name = OutputDirectoryName(archivePath.substr(start), why);
-    return name.empty() ? std::string() : archivePath.substr(0, start) + name;
-}
-
-// `--dry-run`: what an unpack of `chosen` would write, and where; nothing is
-// created.
-int DryRun(const UnpackOptions& options, ArchiveCatalog& catalog,
-           const std::vector<const CatalogEntry*>& chosen, const std::string& archivePath) {
-    if (!options.noProbe && !HoldsKnownEntry(catalog.FileSystem())) {
-        Complain(options.archive,
-                 ProbeFailure("is not a Tarnhollow archive: none of the known entries is in it",
-                              "unpack"));
-        return kExitUsage;
-    }
-    std::string why;
-    const std::string output = options.outputDirectory.empty()
-                                   ? DefaultOutputDirectory(archivePath, &why)
-                                   : AbsolutePath(options.outputDirectory);
-    if (output.empty()) {
-        Complain(options.archive, why);
-        return kExitUsage;
-    }
-    std::set<std::string> seen;
-    uint32_t files = 0;
-    uint32_t kept = 0;
-    uint64_t bytes = 0;
-    for (const CatalogEntry* entry : chosen) {
-        if ((entry->record.flags & vfs::WAD_FLAG_REFUSED) != 0 ||
-            !seen.insert(entry->path).second) {
-            continue;  // refused by the archive, or hidden by an earlier entry
-        }
-        const std::string target = output + "/" + DisplayPath(entry->path);
-        std::error_code error;
-        if (options.keepOldFiles &&
-            std::filesystem::exists(std::filesystem::symlink_status(target, error))) {
-            ++kept;
-            if (!options.quiet) {
-                std::printf("kept: %s\n", PrintableText(target).c_str());
-            }
-            continue;
-        }
-        if (uint64_t{entry->record.dataOffset} + entry->record.storedSize > catalog.FileSize()) {
-            Complain(DisplayPath(entry->path), "would fail: its data lies outside the file");
-        }
-        ++files;
-        bytes += entry->record.ReportedSize();
-        std::printf("%s\n", PrintableText(target).c_str());
-    }
-    if (!options.quiet) {
-        std::printf("Would unpack %s (%s) into %s%s; nothing was written\n",
-                    Counted(files, "file", "files").c_str(),
-                    HumanSize(static_cast<double>(bytes)).c_str(), PrintableText(output).c_str(),
-                    kept > 0
-                        ? (", keeping " + Counted(kept, "existing file", "existing files")).c_str()
-                        : "");
-    }
-    return kExitSuccess;
-}
-
 // Opens the archive as the dialog's source without the probe for the game's
 // entries.
 bool OpenWithoutProbe(UnpackDialog& dialog, const std::string& path) {
@@ -172,6 +107,73 @@ bool MakeOutputDirectory(UnpackDialog& dialog, const std::string& directory) {
         return false;
     }
     return true;
+}
+
+// `--dry-run`: the unpack run to the end against a destination that writes
+// nothing, so that it opens and decodes every entry and meets every obstacle
+// a real unpack would, and reaches the same verdicts; then the files it
+// would write, and where. `dialog` is set up as for the unpack.
+int DryRun(const UnpackOptions& options, UnpackDialog& dialog, const std::string& archivePath,
+           bool patternsUnmatched) {
+    dialog.dryRun = true;
+    const bool started =
+        options.noProbe ? OpenWithoutProbe(dialog, archivePath) : dialog.ProbeArchive();
+    bool succeeded = false;
+    if (started && options.outputDirectory.empty()) {
+        succeeded = dialog.UnpackArchive();
+    } else if (started) {
+        const std::string output = AbsolutePath(options.outputDirectory);
+        std::error_code error;
+        const auto status = std::filesystem::status(output, error);
+        if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+            dialog.lastOutcome.failure = "the output directory " + output + " cannot be created";
+        } else if (std::filesystem::exists(status)) {
+            succeeded = dialog.UnpackInto(output.c_str());
+        } else {
+            dialog.lastOutcome.outputDirectory = output;
+            vfs::FileSystemRef missing;
+            succeeded = dialog.UnpackIntoOpened(missing);
+        }
+    }
+    const UnpackOutcome& outcome = dialog.lastOutcome;
+    if (!started) {
+        std::string why;
+        if (dialog.source.Get() == nullptr) {
+            vfs::FileSystemRef again;
+            why = OpenArchive(again, archivePath);
+        } else {
+            why = ProbeFailure(outcome.failure, "unpack");
+        }
+        ReportOutcome(options.archive, outcome, why, options.quiet);
+        return kExitUsage;
+    }
+    const std::string output = outcome.outputDirectory;
+    if (const auto* pretended = dynamic_cast<DryRunFileSystem*>(dialog.destination.Get())) {
+        for (const std::string& path : pretended->Placed()) {
+            std::printf("%s\n", ShownPath(output + "\\" + path).c_str());
+        }
+    }
+    if (!options.quiet) {
+        for (const std::string& path : outcome.copy.kept) {
+            std::printf("kept: %s\n", ShownPath(output + "\\" + path).c_str());
+        }
+    }
+    ReportOutcome(options.archive, outcome, {}, options.quiet);
+    if (!options.quiet && outcome.failure.empty()) {
+        const size_t kept = outcome.copy.kept.size();
+        std::printf(
+            "Would unpack %s (%s) into %s%s%s; nothing was written\n",
+            Counted(outcome.copy.filesCopied, "file", "files").c_str(),
+            HumanSize(static_cast<double>(outcome.copy.bytesCopied)).c_str(),
+            ShownPath(output).c_str(),
+            kept > 0 ? (", keeping " + Counted(kept, "existing file", "existing files")).c_str()
+                     : "",
+            succeeded ? ""
+                      : ("; " + Counted(outcome.copy.failures.size() + outcome.rejected.size(),
+                                        "entry fails", "entries fail"))
+                            .c_str());
+    }
+    return succeeded && !patternsUnmatched ? kExitSuccess : kExitEntriesFailed;
 }
 
 ProgressStyle ChooseStyle(const UnpackOptions& options) {
@@ -207,8 +209,8 @@ int RunUnpack(const UnpackOptions& options) {
     std::string openFailure;
     PathSelection selection;
     std::vector<std::string> unmatched;
-    const bool needCatalog = !options.patterns.empty() || !options.excludes.empty() ||
-                             style == ProgressStyle::kBar || options.dryRun;
+    const bool needCatalog =
+        !options.patterns.empty() || !options.excludes.empty() || style == ProgressStyle::kBar;
     if (needCatalog) {
         openFailure = catalog.Open(archivePath);
     }
@@ -232,15 +234,6 @@ int RunUnpack(const UnpackOptions& options) {
             return kExitEntriesFailed;
         }
     }
-    if (options.dryRun) {
-        if (!openFailure.empty()) {
-            Complain(options.archive, openFailure);
-            return kExitUsage;
-        }
-        int code = DryRun(options, catalog, chosen, archivePath);
-        return code == kExitSuccess && !unmatched.empty() ? kExitEntriesFailed : code;
-    }
-
     ProgressLine progress(style, style == ProgressStyle::kBar ? stderr : stdout,
                           vfs::host::TerminalColumns(vfs::host::StandardStream::Error));
     if (style == ProgressStyle::kBar) {
@@ -266,6 +259,9 @@ int RunUnpack(const UnpackOptions& options) {
     const ExcludeFilter exclusions(options.excludes, chosenPaths);
     dialog.filter = exclusions.Empty() ? chosenPaths : &exclusions;
     dialog.keepExisting = options.keepOldFiles;
+    if (options.dryRun) {
+        return DryRun(options, dialog, archivePath, !unmatched.empty());
+    }
     bool started = false;
     const bool onThreads = options.jobs > 1;
     if (options.outputDirectory.empty() && !options.noProbe && !onThreads) {

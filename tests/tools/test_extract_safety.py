@@ -444,6 +444,45 @@ class OutcomeTest(SafetyTest):
             self.assertLess(len(os.listdir(out)), 7)
             self.assertEqual(temporary_files(out), [])
 
+    def test_a_dry_run_reaches_the_unpacks_verdicts(self):
+        self.write_archive("v.wad", [
+            wad_bytes.Entry("d\\f", b"1"), wad_bytes.Entry("d", b"both file and directory"),
+            wad_bytes.Entry("h.txt", b"hash", path_hash=5),
+            wad_bytes.Entry("bad.lz", b"\x10\xfb\x00\x00\x05zz", wad_bytes.FLAG_LZ, 5),
+            wad_bytes.Entry("blocked\\x", b"x"), wad_bytes.Entry("ro.txt", b"new"),
+            wad_bytes.Entry("fine\\y", b"y")])
+
+        def prepare(out):
+            with open(os.path.join(out, "blocked"), "wb") as f:
+                f.write(b"stray")
+            with open(os.path.join(out, "ro.txt"), "wb") as f:
+                f.write(b"kept")
+            os.chmod(os.path.join(out, "ro.txt"), 0o444)
+
+        out = self.fresh_output()
+        prepare(out)
+        before = snapshot(out)
+        dry = unpack("--dry-run", "-o", out, "v.wad", cwd=self.dir, jobs="1")
+        self.assertEqual(snapshot(out), before)
+        self.assertEqual(dry.returncode, 1, dry.stderr)
+        promised = sorted(line for line in dry.stdout.splitlines()
+                          if line.startswith(out.encode()))
+        for jobs in JOBS:
+            out = self.fresh_output()
+            prepare(out)
+            real = unpack("-o", out, "v.wad", cwd=self.dir, jobs=jobs)
+            self.assertEqual(real.returncode, dry.returncode, jobs)
+            changed = sorted(os.path.join(here, name).encode()
+                             for here, _, files in os.walk(out) for name in files
+                             if snapshot(out).get(os.path.join(here, name)) !=
+                             before.get(os.path.join(here, name)))
+            self.assertEqual(changed, promised, jobs)
+            self.assertEqual(sorted(line for line in real.stderr.splitlines() if b": " in line),
+                             sorted(line for line in dry.stderr.splitlines() if b": " in line),
+                             jobs)
+            os.chmod(os.path.join(out, "ro.txt"), 0o644)
+
+
 class HostNameTest(SafetyTest):
     def test_host_lookups_keep_letter_case(self):
         self.write_archive("a.wad", [wad_bytes.Entry("Sub\\x.txt", b"x")])
