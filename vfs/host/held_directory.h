@@ -40,6 +40,11 @@ class HeldDirectory {
     // fails as ELOOP on POSIX, ERROR_CANT_ACCESS_FILE on Windows).
     bool OpenBeneath(const HeldDirectory& base, const char* relative);
     bool IsOpen() const { return node != nullptr; }
+    // Whether a held directory, and every one above it up to the one first
+    // opened, stays where it is while held (Windows), so that a path
+    // resolved once keeps leading to it; on POSIX another process may move
+    // it meanwhile.
+    static bool StaysInPlace();
     void Close() { node.reset(); }
     // The directory's host path as it was opened (a library host path), for
     // messages and, on Windows, for the calls themselves.

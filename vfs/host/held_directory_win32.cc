@@ -129,6 +129,10 @@ bool HeldDirectory::OpenBeneath(const HeldDirectory& base, const char* relative)
     return true;
 }
 
+bool HeldDirectory::StaysInPlace() {
+    return true;
+}
+
 const std::string& HeldDirectory::Path() const {
     static const std::string none;
     return node == nullptr ? none : node->path;

@@ -97,8 +97,10 @@ Result NativeFileSystem::Locate(const char* path, host::HeldDirectory* directory
         return Result::Fail();
     }
     const size_t length = static_cast<size_t>(cut - path);
-    if (!afresh && located.IsOpen() && locatedPath.size() == length &&
-        locatedPath.compare(0, length, path, length) == 0) {
+    // Where held directories cannot be moved, a path once located stays
+    // right.
+    if ((!afresh || host::HeldDirectory::StaysInPlace()) && located.IsOpen() &&
+        locatedPath.size() == length && locatedPath.compare(0, length, path, length) == 0) {
         *directory = located;
         return Result::Ok();
     }
