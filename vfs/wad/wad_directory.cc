@@ -80,7 +80,8 @@ Result WadDirectory::Load(StreamRef& archive, bool namesInTable) {
     if (!MayHold(archive, tableEnd)) {
         return Result::Fail();
     }
-    if (namesInTable) {
+    // An empty name table holds nothing to read, wherever its offset points.
+    if (namesInTable && header.nameTableSize > 0) {
         uint64_t nameTableEnd = uint64_t{header.nameTableOffset} + header.nameTableSize;
         if (!MayHold(archive, nameTableEnd) || !SeekTo(archive, header.nameTableOffset) ||
             !ReadExactly(archive, header.nameTableSize, nameTable)) {
