@@ -613,6 +613,16 @@ class ErrorsTest(MountTestCase):
                     "tarnwad: mount: /dev/fuse cannot be opened: " + why)],
                     "tarnwad: mount: /dev/fuse cannot be opened: " + why)
 
+    def test_umount_through_the_symbolic_link_mount_was_given(self):
+        target = self.new_mount_point()
+        link = self.path("link-to-dir")
+        os.symlink(os.path.basename(target), link)
+        self.addCleanup(self.cleanup_mount, target)
+        run("mount", "plain-v2.wad", "link-to-dir", cwd=self.dir, check_code=0)
+        self.assertTrue(os.path.ismount(target))
+        run("umount", "link-to-dir", cwd=self.dir, check_code=0)
+        self.assertFalse(os.path.ismount(target))
+
     def test_umount_of_what_is_not_a_tarnwad_mount(self):
         empty = self.new_mount_point()
         for target, pattern in ((empty, r"nothing is mounted there"),
