@@ -1,5 +1,7 @@
 #include "app/dry_run_file_system.h"
 
+#include <cstdint>
+
 #include "vfs/core/find_data.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
@@ -14,17 +16,19 @@ class DiscardingStream : public vfs::Stream {
     int32_t Read(void*, int32_t) override { return 0; }
     int32_t Write(const void*, int32_t count) override {
         if (count > 0) {
-            size += count;
+            size += static_cast<uint32_t>(count);
         }
         return count > 0 ? count : 0;
     }
     int32_t Seek(int32_t, int32_t) override { return -1; }
-    int32_t GetSize() override { return size; }
-    int32_t Tell() override { return size; }
+    int32_t GetSize() override { return size <= INT32_MAX ? static_cast<int32_t>(size) : -1; }
+    int32_t Tell() override { return GetSize(); }
+    int64_t GetSize64() override { return static_cast<int64_t>(size); }
+    int64_t Tell64() override { return static_cast<int64_t>(size); }
     vfs::Result Flush() override { return vfs::Result::Ok(); }
 
   private:
-    int32_t size = 0;
+    uint64_t size = 0;
 };
 
 }  // namespace

@@ -192,7 +192,7 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
     if (buffer == nullptr && dynamic_cast<vfs::MemoryStream*>(input.Get()) == nullptr) {
         result.kind = CopyFailureKind::kNoBuffer;
     } else {
-        const int32_t size = input.GetSize();
+        const int64_t size = input.GetSize64();
         std::string writeError;
         if (!Transfer(input, output, buffer, &read, &written, &writeError)) {
             result.interrupted = true;
@@ -200,10 +200,10 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
             result.kind = CopyFailureKind::kShortWrite;
             result.detail = "wrote " + std::to_string(written) + " of " + std::to_string(read) +
                             " bytes" + (writeError.empty() ? "" : " (" + writeError + ")");
-        } else if (size < 0 || read != static_cast<uint32_t>(size)) {
+        } else if (size < 0 || read != static_cast<uint64_t>(size)) {
             result.kind = CopyFailureKind::kShortRead;
             result.detail = "read " + std::to_string(read) + " of " +
-                            std::to_string(std::max(size, 0)) + " bytes";
+                            std::to_string(std::max<int64_t>(size, 0)) + " bytes";
         } else {
             result.copied = true;
         }

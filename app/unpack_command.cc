@@ -63,6 +63,12 @@ std::string WhyArchiveDidNotOpen(const char* path) {
                ", which this tool does not know (it reads versions 0 to " +
                std::to_string(vfs::WAD_MAX_VERSION) + ")";
     }
+    if (const int64_t size = file.GetSize();
+        size > static_cast<int64_t>(vfs::WAD_MAX_ARCHIVE_SIZE)) {
+        return "the archive is too large: a WAD archive holds at most 4 GiB - 1 bytes, and this "
+               "file has " +
+               std::to_string(size) + " bytes";
+    }
     return "the archive is damaged or cut short: its record table or name table lies outside "
            "the file";
 }

@@ -54,6 +54,12 @@ std::string WhyNotAnArchive(const std::string& path) {
                ", which this tool does not know (it reads versions 0 to " +
                std::to_string(vfs::WAD_MAX_VERSION) + ")";
     }
+    if (const int64_t size = file.GetSize64();
+        size > static_cast<int64_t>(vfs::WAD_MAX_ARCHIVE_SIZE)) {
+        return "is too large to be a WAD archive: an archive holds at most 4 GiB - 1 bytes, and "
+               "this file has " +
+               std::to_string(size) + " bytes";
+    }
     return "is a damaged WAD archive: its record table or name table lies outside the file";
 }
 
@@ -106,7 +112,7 @@ std::string ArchiveCatalog::ReadRecordTable(const std::string& path) {
     if (file.OpenPath(path.c_str(), vfs::OPEN_READ | vfs::OPEN_SHARE_READ).Failed()) {
         return "cannot be read";
     }
-    int32_t size = file.GetSize();
+    int64_t size = file.GetSize64();
     fileSize = size < 0 ? 0 : static_cast<uint64_t>(size);
     uint32_t count = wad->GetHeader().entryCount;
     // The archive opened, so its record table lies within the file.
@@ -186,6 +192,16 @@ std::string DataOutsideFile(const CatalogEntry& entry, uint64_t fileSize) {
     return "its data (bytes " + std::to_string(entry.record.dataOffset) + " to " +
            std::to_string(dataEnd) + ") lies outside the " + std::to_string(fileSize) +
            "-byte file";
+}
+
+std::string TooLargeToDecode(const CatalogEntry& entry) {
+    if (!entry.record.TooLargeToDecode()) {
+        return {};
+    }
+    return std::string("is ") + CodingName(entry.record.flags) +
+           "-coded and too large to decode (" + std::to_string(entry.record.storedSize) +
+           " bytes stored, " + std::to_string(entry.record.unpackedSize) +
+           " decoded): coded entries are decoded whole in memory, up to 2 GiB - 1 bytes";
 }
 
 }  // namespace tarnwad::cli

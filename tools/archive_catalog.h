@@ -32,6 +32,11 @@ struct CatalogEntry {
 // lies outside the N-byte file"). Empty when they lie inside.
 std::string DataOutsideFile(const CatalogEntry& entry, uint64_t fileSize);
 
+// When `entry` is coded and too large to be decoded in memory
+// (WadEntryRecord::TooLargeToDecode): why it does not open, in plain words.
+// Empty otherwise.
+std::string TooLargeToDecode(const CatalogEntry& entry);
+
 class ArchiveCatalog {
   public:
     // Opens the archive at the absolute host path `path` and reads its tree

@@ -145,7 +145,7 @@ int RunMount(const MountOptions& options) {
         Complain("mount: --cache-size", "not a size: " + options.cacheSize);
         return kExitUsage;
     }
-    const std::string mountPoint = AbsolutePath(options.mountPoint);
+    const std::string mountPoint = ResolveMountPoint(options.mountPoint);
     if (std::string problem = MountPointProblem(mountPoint); !problem.empty()) {
         Complain("mount: " + options.mountPoint, problem);
         return kExitUsage;

@@ -333,25 +333,6 @@ int AwaitChild(pid_t child, int readEnd, const std::string& mountPoint) {
     return kExitUsage;
 }
 
-// The mount point as /proc/self/mountinfo gives it: absolute, its parent's
-// links resolved (not the point itself, which a dead mount cannot stat).
-std::string MountInfoPath(const std::string& mountPoint) {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(mountPoint, error).lexically_normal();
-    std::string text = path.string();
-    while (text.size() > 1 && text.back() == '/') {
-        text.pop_back();
-    }
-    path = text;
-    if (path.has_filename() && path.filename() != "." && path.filename() != "..") {
-        std::filesystem::path parent = std::filesystem::canonical(path.parent_path(), error);
-        if (!error) {
-            return (parent / path.filename()).string();
-        }
-    }
-    return text;
-}
-
 // A mountinfo field with its octal escapes (\040 for a space) undone.
 std::string Unescaped(const std::string& field) {
     std::string text;
@@ -421,6 +402,41 @@ bool RunFusermount(const std::string& path, std::string* why) {
 
 }  // namespace
 
+std::string ResolveMountPoint(const std::string& mountPoint) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path path = fs::absolute(mountPoint, error).lexically_normal();
+    // Links are followed one at a time, as the kernel follows them, and at
+    // most 40 of them, as it does.
+    for (int links = 0; links <= 40; ++links) {
+        std::string text = path.string();
+        while (text.size() > 1 && text.back() == '/') {
+            text.pop_back();
+        }
+        path = text;
+        if (!path.has_filename() || path.filename() == "." || path.filename() == "..") {
+            const fs::path resolved = fs::canonical(path, error);
+            return error ? text : resolved.string();
+        }
+        const fs::path parent = fs::canonical(path.parent_path(), error);
+        if (error) {
+            return text;
+        }
+        path = parent / path.filename();
+        // Only the link itself is looked at (lstat), never what a mount
+        // point leads to: a dead mount cannot be looked into.
+        if (!fs::is_symlink(fs::symlink_status(path, error))) {
+            return path.string();
+        }
+        const fs::path target = fs::read_symlink(path, error);
+        if (error) {
+            return path.string();
+        }
+        path = target.is_absolute() ? target : parent / target;
+    }
+    return path.string();
+}
+
 std::string FuseDeviceProblem() {
     const int device = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
     if (device < 0) {
@@ -489,7 +505,7 @@ int ServeMount(const MountSetup& setup) {
 }
 
 std::string UnmountDirectory(const std::string& mountPoint) {
-    const std::string path = MountInfoPath(mountPoint);
+    const std::string path = ResolveMountPoint(mountPoint);
     const std::string type = MountedType(path);
     if (type.empty()) {
         std::error_code error;

@@ -39,6 +39,13 @@ std::string FuseDeviceProblem();
 // process.
 int ServeMount(const MountSetup& setup);
 
+// The mount point as the kernel records the mount (/proc/self/mountinfo):
+// absolute, with the symbolic links on its way resolved, the point itself
+// included when it is a link. Mount and umount both take this path, so that
+// umount finds what mount mounted through a link. What a mount point leads
+// to is never looked into, so a dead mount resolves too.
+std::string ResolveMountPoint(const std::string& mountPoint);
+
 // Unmounts the tarnwad mount at `mountPoint` (through fusermount3 -u, or
 // umount(2) itself where there is no fusermount3 and it may). Empty on
 // success, otherwise why not, in plain words.

@@ -116,24 +116,33 @@ int64_t MountReader::Read(const Opened& opened, uint8_t* buffer, uint64_t size, 
         return static_cast<int64_t>(count);
     }
     const uint64_t at = node.dataOffset + offset;  // within the file: Open checked it
+    int64_t got = -1;
     if (vfs::host::File::HasPositionedReads()) {
         uint32_t done = 0;
-        if (!archive.ReadAt(static_cast<uint32_t>(at), buffer, static_cast<uint32_t>(count),
-                            &done)) {
-            return -1;
+        if (archive.ReadAt(at, buffer, static_cast<uint32_t>(count), &done)) {
+            got = done;
         }
-        return done;
+    } else {
+        // A host without positioned reads: a stream of the entry's own.
+        vfs::StreamRef stream;
+        const std::string path = tree.ArchivePath(opened.node);
+        if (source.OpenFile(stream, path.c_str(), kReadFlags, 0).Succeeded() &&
+            stream.Seek64(static_cast<int64_t>(offset), vfs::SEEK_FROM_START) ==
+                static_cast<int64_t>(offset)) {
+            got = stream.Read(buffer, static_cast<int32_t>(count));
+        }
     }
-    // A host without positioned reads: a stream of the entry's own.
-    vfs::StreamRef stream;
-    const std::string path = tree.ArchivePath(opened.node);
-    if (source.OpenFile(stream, path.c_str(), kReadFlags, 0).Failed() ||
-        stream.Seek(static_cast<int32_t>(offset), vfs::SEEK_FROM_START) !=
-            static_cast<int32_t>(offset)) {
+    if (got < 0) {
         return -1;
     }
-    const int32_t got = stream.Read(buffer, static_cast<int32_t>(count));
-    return got < 0 ? -1 : got;
+    // Fewer bytes than the entry holds there: the archive file is shorter
+    // than when it was mounted. A short answer would read as the file's end
+    // and make a short copy look complete.
+    if (static_cast<uint64_t>(got) < count) {
+        Broken(opened.node, "the archive file was cut short while mounted; reads fail");
+        return -1;
+    }
+    return got;
 }
 
 }  // namespace tarnwad::cli

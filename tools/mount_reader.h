@@ -46,7 +46,9 @@ class MountReader {
     bool Open(uint32_t index, Opened* out);
     // Reads up to `size` bytes at `offset` of an opened file into `buffer`:
     // the number read (0 at or past the end), or -1 when the archive file
-    // cannot be read.
+    // cannot be read, or gives fewer bytes than the entry holds there (the
+    // file was cut since it was mounted: named through `complain` once, and
+    // the entry opens no more).
     int64_t Read(const Opened& opened, uint8_t* buffer, uint64_t size, uint64_t offset);
 
     EntryCacheStats CacheStats() const { return cache.Stats(); }
@@ -59,7 +61,7 @@ class MountReader {
     EntryCache cache;
     std::function<void(const std::string&, const std::string&)> complain;
     vfs::host::File archive;
-    int32_t archiveSize = -1;
+    int64_t archiveSize = -1;
     // Per node: whether it failed to open before (and was named).
     std::unique_ptr<std::atomic<bool>[]> broken;
 };

@@ -37,6 +37,9 @@ std::string CheckEntry(ArchiveCatalog& catalog, const CatalogEntry& entry, uint3
     if (std::string where = DataOutsideFile(entry, catalog.FileSize()); !where.empty()) {
         return where;
     }
+    if (std::string why = TooLargeToDecode(entry); !why.empty()) {
+        return why;
+    }
     if (firstWithPath != entry.recordIndex) {
         // Lookups by path find the first record of a path; this one is never
         // read, by the game or by an unpack.

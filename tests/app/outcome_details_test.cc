@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "app/unpack_dialog.h"
 #include "tests/host/temp_directory.h"
@@ -95,6 +97,17 @@ TEST_F(OutcomeDetailsTest, ArchivesThatDoNotOpenSayWhy) {
     std::string future = whole;
     future[4] = 9;  // the version field
     EXPECT_NE(DetailsOfUnpack("future.wad", future).find("format version 9"), std::string::npos);
+    // Sparse where the host has sparse files: 4 GiB + 1 bytes cost no disk.
+    dir.WriteFile("huge.wad", whole);
+    std::error_code error;
+    std::filesystem::resize_file(dir.Join("huge.wad"), (uintmax_t{4} << 30) + 1, error);
+    if (!error) {
+        host.path = dir.Join("huge.wad");
+        dialog.OnUnpack();
+        EXPECT_EQ(host.details,
+                  "The archive is too large: a WAD archive holds at most 4 GiB - 1 bytes, and "
+                  "this file has 4294967297 bytes.");
+    }
 
     host.path.clear();
     dialog.OnUnpack();

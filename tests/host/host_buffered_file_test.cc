@@ -77,7 +77,7 @@ TEST_F(HostBufferedFileTest, ReadOnlyAndBoundedPositions) {
     EXPECT_EQ(-1, file.Write("x", 1));
     EXPECT_TRUE(file.Flush());
     EXPECT_EQ(-1, file.Seek(-1, Origin::Start));
-    EXPECT_EQ(-1, file.Seek(INT32_MAX, Origin::End));
+    EXPECT_EQ(-1, file.Seek(INT64_MAX, Origin::End));
     EXPECT_EQ(60000, file.Seek(60000, Origin::Start));
     char buffer[4];
     EXPECT_EQ(0, file.Read(buffer, 4));

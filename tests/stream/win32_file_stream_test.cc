@@ -14,6 +14,8 @@
 #include "vfs/core/stream_ref.h"
 #include "vfs/host/host_file_mapping.h"
 #include "vfs/host/host_limits.h"
+#include "vfs/stream/locked_stream.h"
+#include "vfs/stream/range_stream.h"
 
 namespace vfs {
 namespace {
@@ -119,6 +121,43 @@ TEST_F(Win32FileStreamTest, ReadWriteSeekAndTell) {
     EXPECT_EQ(10, ref.GetSize());
     EXPECT_EQ(10, ref.Tell());  // GetSize does not move
     EXPECT_EQ(0, ref.Flush().status);
+}
+
+// An archive reaches 4 GiB - 1: beyond 2 GiB the 64-bit slots place and read,
+// and the 32-bit ones answer -1 without moving. An entry's reader (its own
+// position over the shared file, then a window) reads there too, by
+// positioned reads or under the lock, whichever the host has.
+TEST_F(Win32FileStreamTest, PositionsBeyond2GiB) {
+    const int64_t size = int64_t{3} << 30;
+    const int64_t far = size / 6 * 5;
+    StreamRef ref;
+    Win32FileStream* stream = OpenInto(ref, "big", CREATE_READ_WRITE);
+    ASSERT_NE(nullptr, stream);
+    ASSERT_EQ(far, ref.Seek64(far, SEEK_FROM_START));
+    ASSERT_EQ(3, ref.Write("far", 3));
+    ASSERT_EQ(size - 1, ref.Seek64(size - 1, SEEK_FROM_START));
+    ASSERT_EQ(1, ref.Write("", 1));
+    EXPECT_EQ(size, ref.GetSize64());
+    EXPECT_EQ(-1, ref.GetSize());
+    EXPECT_EQ(-1, ref.Tell());
+    EXPECT_EQ(size, ref.Tell64());
+    EXPECT_EQ(-1, ref.Seek(-1, SEEK_FROM_CURRENT));
+    EXPECT_EQ(size, ref.Tell64()) << "a refused 32-bit seek does not move";
+    EXPECT_EQ(7, ref.Seek(7, SEEK_FROM_START));
+
+    StreamRef entry;
+    entry.Set(stream);
+    entry.Set(new LockedStream());
+    ASSERT_EQ(far - 2, entry.Seek64(far - 2, SEEK_FROM_START));
+    auto* window = new RangeStream();
+    ASSERT_EQ(0, window->Init(5, far - 2).status);
+    entry.Set(window);
+    char buffer[8] = {};
+    EXPECT_EQ(5, entry.Read(buffer, 8));
+    EXPECT_EQ(std::string("\0\0far", 5), std::string(buffer, 5));
+    EXPECT_EQ(2, entry.Seek(-3, SEEK_FROM_END));
+    EXPECT_EQ(2, entry.Read(buffer, 2));
+    EXPECT_EQ("fa", std::string(buffer, 2));
 }
 
 TEST_F(Win32FileStreamTest, ReadOnlyAndWriteOnlyStreams) {

@@ -24,6 +24,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import test_large_archives  # noqa: E402
 import test_tarnwad  # noqa: E402
 import wad_bytes  # noqa: E402
 from test_tarnwad import run  # noqa: E402
@@ -301,6 +302,40 @@ class CodingsTest(MountTestCase):
                 self.unmount(mount_point, pid)
 
 
+class LargeArchiveTest(MountTestCase):
+    def test_an_archive_beyond_2_gib_shows_what_unpack_writes(self):
+        expected = test_large_archives.write_big_archive(self.dir)
+        mount_point, pid = self.mount("big.wad")
+        huge = os.path.join(mount_point, test_large_archives.HUGE)
+        self.assertEqual(os.path.getsize(huge), test_large_archives.HUGE_SIZE)
+        with open(huge, "rb") as f:
+            f.seek(-4096, os.SEEK_END)
+            self.assertEqual(f.read(), test_large_archives.huge_entry_bytes(self.dir, 4096))
+        self.assertEqual(sorted(os.listdir(mount_point)),
+                         sorted({p.split("/")[0] for p in expected} | {test_large_archives.HUGE}))
+        for path, data in expected.items():
+            with open(os.path.join(mount_point, path), "rb") as f:
+                self.assertEqual(f.read(), data, path)
+        self.unmount(mount_point, pid)
+
+
+class ShrinkingArchiveTest(MountTestCase):
+    def test_reads_of_an_archive_cut_while_mounted_fail_instead_of_ending_early(self):
+        archive = self.path("shrinking.wad")
+        wad_bytes.write(archive, [wad_bytes.Entry("groundtile.png", b"g"),
+                                  wad_bytes.Entry("big.bin", noise(1 << 20, 7))])
+        mount_point, process, stderr = self.mount_in_foreground("shrinking.wad")
+        self.assertEqual(os.path.getsize(os.path.join(mount_point, "big.bin")), 1 << 20)
+        os.truncate(archive, 300000)
+        copy = subprocess.run(["cp", os.path.join(mount_point, "big.bin"), self.path("copy")],
+                              capture_output=True, timeout=60)
+        self.assertNotEqual(copy.returncode, 0)
+        self.assertIn(b"Input/output error", copy.stderr)
+        self.unmount(mount_point, process=process)
+        self.assertIn("tarnwad: mount: shrinking.wad: big.bin: the archive file was cut short "
+                      "while mounted; reads fail", self.read_stderr(stderr).splitlines())
+
+
 class ConcurrentReadsTest(MountTestCase):
     def test_eight_threads_read_the_same_and_different_entries_byte_for_byte(self):
         files = {"groundtile.png": noise(1000, 9)}
@@ -535,6 +570,10 @@ class ErrorsTest(MountTestCase):
             f.write("not an archive at all, but long enough to hold a whole header " * 3)
         self.assert_mount_error(["notes.txt", empty], r"notes.txt: is not a WAD archive")
         self.assert_mount_error(["missing.wad", empty], r"missing.wad: no such file")
+        wad_bytes.write_placed(self.path("over.wad"), [
+            wad_bytes.Entry("groundtile.png", b"g", data_offset=4096)], (4 << 30) + 1, 2048)
+        self.assert_mount_error(["over.wad", empty], r"over.wad: is too large to be a WAD "
+                                                     r"archive: an archive holds at most 4 GiB - 1")
         message = self.assert_mount_error(["foreign.wad", empty], r"is not a Tarnhollow archive")
         self.assertIn("add --no-probe to mount it anyway", message)
         mount_point, pid = self.mount("foreign.wad", "--no-probe")
@@ -573,6 +612,16 @@ class ErrorsTest(MountTestCase):
                 self.assertEqual(result.stderr.decode().splitlines()[0][:len(
                     "tarnwad: mount: /dev/fuse cannot be opened: " + why)],
                     "tarnwad: mount: /dev/fuse cannot be opened: " + why)
+
+    def test_umount_through_the_symbolic_link_mount_was_given(self):
+        target = self.new_mount_point()
+        link = self.path("link-to-dir")
+        os.symlink(os.path.basename(target), link)
+        self.addCleanup(self.cleanup_mount, target)
+        run("mount", "plain-v2.wad", "link-to-dir", cwd=self.dir, check_code=0)
+        self.assertTrue(os.path.ismount(target))
+        run("umount", "link-to-dir", cwd=self.dir, check_code=0)
+        self.assertFalse(os.path.ismount(target))
 
     def test_umount_of_what_is_not_a_tarnwad_mount(self):
         empty = self.new_mount_point()

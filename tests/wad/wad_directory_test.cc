@@ -9,6 +9,7 @@
 #include "vfs/wad/wad_directory.h"
 #include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_finder.h"
+#include "vfs/wad/wad_header.h"
 #include "vfs/wad/wad_path_hash.h"
 
 namespace {
@@ -262,6 +263,19 @@ TEST(WadDirectoryLoadTest, HugeEntryCountsFailWithoutWrappingOrHugeReads) {
             EXPECT_LE(stream->largestRead, 256 * 1024) << count;
         }
     }
+}
+
+TEST(WadDirectoryLoadTest, AnEmptyNameTableLoadsWhereverItLies) {
+    std::vector<uint8_t> archive = ArchiveOf({"a"}, 2);
+    vfs::WadHeader header = vfs::WadHeader::Decode(archive.data());
+    header.nameTableOffset = 0xFFFFFFF0u;
+    header.nameTableSize = 0;
+    header.Encode(archive.data());
+    WadDirectory directory;
+    ASSERT_TRUE(LoadArchive(directory, archive).Succeeded());
+    EXPECT_EQ(Matches(directory, "*"), Names{});
+    ASSERT_EQ(directory.RejectedRecords().size(), 1u);
+    EXPECT_EQ(directory.RejectedRecords()[0].reason, WadRejectReason::NAME_OUTSIDE_TABLE);
 }
 
 TEST(WadDirectoryLoadTest, RefusesAnUnreadableNameTable) {

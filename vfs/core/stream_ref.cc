@@ -33,6 +33,18 @@ int32_t StreamRef::Tell() {
     return stream == nullptr ? -1 : stream->Tell();
 }
 
+int64_t StreamRef::Seek64(int64_t offset, int32_t origin) {
+    return stream == nullptr ? -1 : stream->Seek64(offset, origin);
+}
+
+int64_t StreamRef::GetSize64() {
+    return stream == nullptr ? -1 : stream->GetSize64();
+}
+
+int64_t StreamRef::Tell64() {
+    return stream == nullptr ? -1 : stream->Tell64();
+}
+
 const void* StreamRef::Map() {
     return stream == nullptr ? nullptr : stream->Map(0, 0);
 }

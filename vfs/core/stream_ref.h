@@ -30,6 +30,11 @@ class StreamRef {
     virtual const void* Map();
     virtual Result Flush();
 
+    // The 64-bit position slots of the held stream (not slots of the handle).
+    int64_t Seek64(int64_t offset, int32_t origin);
+    int64_t GetSize64();
+    int64_t Tell64();
+
     Stream* Get() const { return stream; }
     // Sets `newStream` into the handle. A handle that already holds a stream
     // stacks that stream beneath the new one, handing its reference over.

@@ -40,7 +40,7 @@ bool BufferedFile::SetBufferSize(uint32_t size) {
     return true;
 }
 
-bool BufferedFile::ReadAt(int32_t at, unsigned char* out, uint32_t count, uint32_t* done) {
+bool BufferedFile::ReadAt(int64_t at, unsigned char* out, uint32_t count, uint32_t* done) {
     *done = 0;
     return file.Seek(at, Origin::Start) == at && file.Read(out, count, done);
 }
@@ -49,15 +49,12 @@ int32_t BufferedFile::Read(void* out, int32_t count) {
     if (!IsOpen() || count < 0) {
         return -1;
     }
-    // Positions stay within 32 bits: nothing is read beyond INT32_MAX.
-    int32_t room = INT32_MAX - position;
-    uint32_t wanted = static_cast<uint32_t>(count < room ? count : room);
+    const uint32_t wanted = static_cast<uint32_t>(count);
     auto* bytes = static_cast<unsigned char*>(out);
     uint32_t total = 0;
     while (total < wanted) {
         // Serve what the buffer holds at the position.
-        if (position >= bufferStart &&
-            position - bufferStart < static_cast<int32_t>(bufferLength)) {
+        if (position >= bufferStart && position - bufferStart < int64_t{bufferLength}) {
             uint32_t offset = static_cast<uint32_t>(position - bufferStart);
             uint32_t take = bufferLength - offset;
             if (take > wanted - total) {
@@ -65,7 +62,7 @@ int32_t BufferedFile::Read(void* out, int32_t count) {
             }
             std::memcpy(bytes + total, buffer.get() + offset, take);
             total += take;
-            position += static_cast<int32_t>(take);
+            position += take;
             continue;
         }
         uint32_t done = 0;
@@ -74,7 +71,7 @@ int32_t BufferedFile::Read(void* out, int32_t count) {
             // A long read goes straight into the caller's buffer.
             bool ok = ReadAt(position, bytes + total, rest, &done);
             total += done;
-            position += static_cast<int32_t>(done);
+            position += done;
             if (!ok) {
                 return total > 0 ? static_cast<int32_t>(total) : -1;
             }
@@ -98,7 +95,7 @@ int32_t BufferedFile::Write(const void* /*buffer*/, int32_t /*count*/) {
     return -1;
 }
 
-int32_t BufferedFile::Seek(int32_t offset, Origin origin) {
+int64_t BufferedFile::Seek(int64_t offset, Origin origin) {
     if (!IsOpen()) {
         return -1;
     }
@@ -119,11 +116,11 @@ int32_t BufferedFile::Seek(int32_t offset, Origin origin) {
     if (base < 0) {
         return -1;
     }
-    int64_t target = base + offset;
-    if (target < 0 || target > INT32_MAX) {
+    int64_t target;
+    if (__builtin_add_overflow(base, offset, &target) || target < 0) {
         return -1;
     }
-    position = static_cast<int32_t>(target);
+    position = target;
     return position;
 }
 

@@ -10,7 +10,7 @@ namespace vfs::host {
 
 // A host file opened for reading only and read through an I/O buffer that the
 // object owns, so that many small reads cost few host calls. It keeps its own
-// position; positions are signed 32-bit as in File. It shares the file with
+// position; positions are signed 64-bit as in File. It shares the file with
 // every other open for reading and writing, and sees what those write only
 // outside of what it has buffered.
 class BufferedFile {
@@ -35,20 +35,20 @@ class BufferedFile {
     int32_t Write(const void* buffer, int32_t count);
     // The new position, or -1 (position unchanged). The position may go past
     // the end of the file; reads there give 0.
-    int32_t Seek(int32_t offset, Origin origin);
+    int64_t Seek(int64_t offset, Origin origin);
     // True when the file is open: there is never anything to write back.
     bool Flush();
     void Close();
 
   private:
-    bool ReadAt(int32_t at, unsigned char* out, uint32_t count, uint32_t* done);
+    bool ReadAt(int64_t at, unsigned char* out, uint32_t count, uint32_t* done);
 
     File file;
-    int32_t position = 0;
+    int64_t position = 0;
     // The buffer holds `bufferLength` bytes of the file from `bufferStart`.
     std::unique_ptr<unsigned char[]> buffer;
     uint32_t bufferSize = DEFAULT_BUFFER_SIZE;
-    int32_t bufferStart = 0;
+    int64_t bufferStart = 0;
     uint32_t bufferLength = 0;
 };
 

@@ -1,5 +1,5 @@
 // Host files: open with access, share and creation rules, then read, write,
-// seek and size them in 32-bit terms.
+// seek and size them.
 #pragma once
 
 #include <cstdint>
@@ -32,9 +32,8 @@ enum class Origin : int32_t {
 };
 
 // One open host file with a file position. Positions and sizes are signed
-// 32-bit: a move that would leave the position below 0 or above INT32_MAX
-// fails and leaves it where it was, and a file larger than INT32_MAX bytes has
-// no size. Opens of one file within the process obey each other's share
+// 64-bit: a move that would leave the position below 0 fails and leaves it
+// where it was. Opens of one file within the process obey each other's share
 // modes: an open fails when it wants an access that an earlier open does not
 // share, or when it does not share an access that an earlier open holds.
 // Only regular files open: a directory, a FIFO, a device or a socket does
@@ -66,13 +65,13 @@ class File {
     // lock. False, with nothing read, where the host cannot: Windows moves
     // the position of a file opened for plain reads even then, which would
     // pull it from under a reader that holds the lock.
-    bool ReadAt(uint32_t offset, void* buffer, uint32_t count, uint32_t* done);
+    bool ReadAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* done);
     // Whether ReadAt works on this host.
     static bool HasPositionedReads();
     // The new position, or -1 (position unchanged).
-    int32_t Seek(int32_t offset, Origin origin);
-    // The size in bytes, or -1 when it cannot be had or does not fit.
-    int32_t GetSize();
+    int64_t Seek(int64_t offset, Origin origin);
+    // The size in bytes, or -1 when it cannot be had.
+    int64_t GetSize();
     // Who the open file is; false when the host cannot say.
     bool Identity(FileIdentity* out) const;
     // Writes what the host still holds in its caches to the device; fails on

@@ -173,15 +173,15 @@ bool File::HasPositionedReads() {
     return true;
 }
 
-bool File::ReadAt(uint32_t offset, void* buffer, uint32_t count, uint32_t* done) {
+bool File::ReadAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* done) {
     *done = 0;
-    if (!IsOpen() || (access & ACCESS_READ) == 0) {
+    if (!IsOpen() || (access & ACCESS_READ) == 0 || offset > uint64_t{INT64_MAX} - count) {
         return false;
     }
     auto* bytes = static_cast<unsigned char*>(buffer);
     while (*done < count) {
         ssize_t n = ::pread(static_cast<int>(handle), bytes + *done, count - *done,
-                            static_cast<off_t>(uint64_t{offset} + *done));
+                            static_cast<off_t>(offset + *done));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -240,7 +240,7 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
     return true;
 }
 
-int32_t File::Seek(int32_t offset, Origin origin) {
+int64_t File::Seek(int64_t offset, Origin origin) {
     if (!IsOpen()) {
         return -1;
     }
@@ -264,24 +264,23 @@ int32_t File::Seek(int32_t offset, Origin origin) {
     if (base < 0) {
         return -1;
     }
-    // `base` is a real file offset and `offset` 32-bit: the sum fits in off_t.
-    off_t target = base + static_cast<off_t>(offset);
-    if (target < 0 || target > INT32_MAX) {
+    // The position is only moved once the target is known to be in range.
+    int64_t target;
+    if (__builtin_add_overflow(int64_t{base}, offset, &target) || target < 0) {
         return -1;
     }
-    if (lseek(fd, target, SEEK_SET) != target) {
+    if (lseek(fd, static_cast<off_t>(target), SEEK_SET) != target) {
         return -1;
     }
-    return static_cast<int32_t>(target);
+    return target;
 }
 
-int32_t File::GetSize() {
+int64_t File::GetSize() {
     struct stat status;
-    if (!IsOpen() || fstat(static_cast<int>(handle), &status) != 0 || status.st_size < 0 ||
-        status.st_size > INT32_MAX) {
+    if (!IsOpen() || fstat(static_cast<int>(handle), &status) != 0 || status.st_size < 0) {
         return -1;
     }
-    return static_cast<int32_t>(status.st_size);
+    return status.st_size;
 }
 
 bool File::Identity(FileIdentity* out) const {

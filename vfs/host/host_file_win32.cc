@@ -59,26 +59,23 @@ bool CreationFor(Disposition disposition, DWORD* creation) {
     return false;
 }
 
-// The 64-bit file position, or -1. Low 32 bits of all ones are also a
-// position: only the host's error code distinguishes the two.
+// The 64-bit file position, or -1.
 int64_t CurrentPosition(HANDLE handle) {
-    LONG high = 0;
-    DWORD low = SetFilePointer(handle, 0, &high, FILE_CURRENT);
-    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+    LARGE_INTEGER none = {};
+    LARGE_INTEGER position = {};
+    if (!SetFilePointerEx(handle, none, &position, FILE_CURRENT)) {
         return -1;
     }
-    return static_cast<int64_t>((static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low);
+    return position.QuadPart;
 }
 
-// The 64-bit file size, or -1, distinguished from a size whose low 32 bits are
-// all ones as above.
+// The 64-bit file size, or -1.
 int64_t FullSize(HANDLE handle) {
-    DWORD high = 0;
-    DWORD low = GetFileSize(handle, &high);
-    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(handle, &size)) {
         return -1;
     }
-    return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+    return size.QuadPart;
 }
 
 }  // namespace
@@ -142,7 +139,7 @@ bool File::HasPositionedReads() {
     return false;
 }
 
-bool File::ReadAt(uint32_t /*offset*/, void* /*buffer*/, uint32_t /*count*/, uint32_t* done) {
+bool File::ReadAt(uint64_t /*offset*/, void* /*buffer*/, uint32_t /*count*/, uint32_t* done) {
     *done = 0;
     SetLastError(ERROR_NOT_SUPPORTED);
     return false;
@@ -184,7 +181,7 @@ bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
     return true;
 }
 
-int32_t File::Seek(int32_t offset, Origin origin) {
+int64_t File::Seek(int64_t offset, Origin origin) {
     if (!IsOpen()) {
         return -1;
     }
@@ -207,29 +204,21 @@ int32_t File::Seek(int32_t offset, Origin origin) {
         return -1;
     }
     // The position is only moved once the target is known to be in range.
-    int64_t target = base + offset;
-    if (target < 0 || target > INT32_MAX) {
+    int64_t target;
+    if (__builtin_add_overflow(base, offset, &target) || target < 0) {
         return -1;
     }
-    LONG high = 0;
-    DWORD low = SetFilePointer(file, static_cast<LONG>(target), &high, FILE_BEGIN);
-    if (high != 0 || low != static_cast<DWORD>(target)) {
+    LARGE_INTEGER wanted = {};
+    wanted.QuadPart = target;
+    LARGE_INTEGER reached = {};
+    if (!SetFilePointerEx(file, wanted, &reached, FILE_BEGIN) || reached.QuadPart != target) {
         return -1;
     }
-    return static_cast<int32_t>(target);
+    return target;
 }
 
-int32_t File::GetSize() {
-    if (!IsOpen()) {
-        return -1;
-    }
-    // A failure reads as low 32 bits of all ones, which is too large anyway.
-    DWORD high = 0;
-    DWORD low = GetFileSize(AsHandle(handle), &high);
-    if (high != 0 || low > static_cast<DWORD>(INT32_MAX)) {
-        return -1;
-    }
-    return static_cast<int32_t>(low);
+int64_t File::GetSize() {
+    return IsOpen() ? FullSize(AsHandle(handle)) : -1;
 }
 
 bool File::Identity(FileIdentity* out) const {

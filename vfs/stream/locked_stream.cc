@@ -12,10 +12,10 @@ bool LockedStream::Reposition() {
     if (inner == nullptr) {
         return false;
     }
-    if (inner->Tell() == position) {
+    if (inner->Tell64() == position) {
         return true;
     }
-    return position >= 0 && inner->Seek(position, SEEK_FROM_START) == position;
+    return position >= 0 && inner->Seek64(position, SEEK_FROM_START) == position;
 }
 
 int32_t LockedStream::Read(void* buffer, int32_t count) {
@@ -45,7 +45,7 @@ int32_t LockedStream::Write(const void* buffer, int32_t count) {
     return PositionStream::Write(buffer, count);
 }
 
-int32_t LockedStream::Seek(int32_t offset, int32_t origin) {
+int64_t LockedStream::Seek64(int64_t offset, int32_t origin) {
     // Over a stream read at positions of its own, a place from the start is
     // only this reader's business: the shared stream is not moved (every
     // locked operation puts it where it needs it).
@@ -60,16 +60,16 @@ int32_t LockedStream::Seek(int32_t offset, int32_t origin) {
     if (!placed && origin == SEEK_FROM_CURRENT) {
         return -1;
     }
-    return PositionStream::Seek(offset, origin);
+    return PositionStream::Seek64(offset, origin);
 }
 
-int32_t LockedStream::GetSize() {
+int64_t LockedStream::GetSize64() {
     SemaphoreLock lock(SharedLock());
     lock.Lock(true);
     // The size does not depend on the position; re-positioning only keeps the
     // shared stream where this reader last left it.
     Reposition();
-    return PositionStream::GetSize();
+    return PositionStream::GetSize64();
 }
 
 const void* LockedStream::Map(int32_t offset, int32_t length) {
@@ -97,7 +97,7 @@ void LockedStream::Attach(Stream* stream) {
     }
     SemaphoreLock lock(SharedLock());
     lock.Lock(true);
-    position = inner->Tell();
+    position = inner->Tell64();
 }
 
 }  // namespace vfs

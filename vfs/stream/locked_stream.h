@@ -26,9 +26,10 @@ class LockedStream : public PositionStream {
     int32_t Write(const void* buffer, int32_t count) override;
     // A seek relative to the current position (origin 1) needs the shared
     // stream at this reader's position first, and fails if it cannot be put
-    // there; seeks from the start or the end do not depend on it.
-    int32_t Seek(int32_t offset, int32_t origin) override;
-    int32_t GetSize() override;
+    // there; seeks from the start or the end do not depend on it. (The
+    // 32-bit Seek and GetSize of PositionStream come here.)
+    int64_t Seek64(int64_t offset, int32_t origin) override;
+    int64_t GetSize64() override;
     // The host back-ends create their mapping objects lazily, so Map and
     // Unmap hold the lock as well (without re-positioning).
     const void* Map(int32_t offset, int32_t length) override;

@@ -6,6 +6,15 @@
 
 namespace vfs {
 
+namespace {
+
+// Origin 0 from the start, 1 from the position, anything else from the end.
+int32_t KnownOrigin(int32_t origin) {
+    return origin == SEEK_FROM_START || origin == SEEK_FROM_CURRENT ? origin : SEEK_FROM_END;
+}
+
+}  // namespace
+
 Result MmioStream::Open(const char* path, uint32_t flags) {
     Close();
     char fullPath[HOST_MAX_PATH];
@@ -46,10 +55,15 @@ int32_t MmioStream::Write(const void* buffer, int32_t count) {
 }
 
 int32_t MmioStream::Seek(int32_t offset, int32_t origin) {
-    host::Origin from = origin == SEEK_FROM_START     ? host::Origin::Start
-                        : origin == SEEK_FROM_CURRENT ? host::Origin::Current
-                                                      : host::Origin::End;
-    int32_t target = file.Seek(offset, from);
+    return SeekWithin32Bits(offset, KnownOrigin(origin));
+}
+
+int64_t MmioStream::Seek64(int64_t offset, int32_t origin) {
+    const int32_t known = KnownOrigin(origin);
+    host::Origin from = known == SEEK_FROM_START     ? host::Origin::Start
+                        : known == SEEK_FROM_CURRENT ? host::Origin::Current
+                                                     : host::Origin::End;
+    int64_t target = file.Seek(offset, from);
     if (target < 0) {
         return -1;
     }
@@ -58,12 +72,20 @@ int32_t MmioStream::Seek(int32_t offset, int32_t origin) {
 }
 
 int32_t MmioStream::GetSize() {
-    int32_t size = file.Seek(0, host::Origin::End);
+    return Within32Bits(GetSize64());
+}
+
+int64_t MmioStream::GetSize64() {
+    int64_t size = file.Seek(0, host::Origin::End);
     file.Seek(position, host::Origin::Start);
     return size;
 }
 
 int32_t MmioStream::Tell() {
+    return Within32Bits(position);
+}
+
+int64_t MmioStream::Tell64() {
     return position;
 }
 

@@ -35,6 +35,9 @@ class MmioStream : public Stream {
     // Leaves the position unchanged.
     int32_t GetSize() override;
     int32_t Tell() override;
+    int64_t Seek64(int64_t offset, int32_t origin) override;
+    int64_t GetSize64() override;
+    int64_t Tell64() override;
     const void* Map(int32_t offset, int32_t length) override;
     void Unmap(const void* pointer) override;
     Result Flush() override;
@@ -46,7 +49,7 @@ class MmioStream : public Stream {
 
   private:
     host::BufferedFile file;
-    int32_t position = 0;
+    int64_t position = 0;
     Semaphore lock;
 };
 

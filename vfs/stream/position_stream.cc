@@ -21,10 +21,14 @@ int32_t PositionStream::Write(const void* buffer, int32_t count) {
 }
 
 int32_t PositionStream::Seek(int32_t offset, int32_t origin) {
+    return SeekWithin32Bits(offset, origin);
+}
+
+int64_t PositionStream::Seek64(int64_t offset, int32_t origin) {
     if (inner == nullptr) {
         return -1;
     }
-    int32_t result = inner->Seek(offset, origin);
+    int64_t result = inner->Seek64(offset, origin);
     // A failed seek leaves the inner stream where it was (or undefined); our
     // position keeps naming the place this reader stood, so that the next
     // locked operation re-positions the shared stream there instead of
@@ -36,15 +40,16 @@ int32_t PositionStream::Seek(int32_t offset, int32_t origin) {
 }
 
 int32_t PositionStream::GetSize() {
-    return inner == nullptr ? -1 : inner->GetSize();
+    return inner == nullptr ? -1 : Within32Bits(GetSize64());
+}
+
+int64_t PositionStream::GetSize64() {
+    return inner == nullptr ? -1 : inner->GetSize64();
 }
 
 void PositionStream::Advance(int32_t moved) {
     if (moved > 0) {
-        // Positions are 32-bit; wrap-around instead of overflow on a stream
-        // of 2 GiB or more (out of range for the library anyway).
-        position =
-            static_cast<int32_t>(static_cast<uint32_t>(position) + static_cast<uint32_t>(moved));
+        position += moved;
     }
 }
 

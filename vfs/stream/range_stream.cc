@@ -5,10 +5,10 @@
 
 namespace vfs {
 
-Result RangeStream::Init(int32_t newSize, int32_t newStart) {
+Result RangeStream::Init(int64_t newSize, int64_t newStart) {
     position = 0;
     mapped = nullptr;
-    if (newSize < 0 || newStart < 0 || newSize > std::numeric_limits<int32_t>::max() - newStart) {
+    if (newSize < 0 || newStart < 0 || newSize > std::numeric_limits<int64_t>::max() - newStart) {
         size = 0;
         start = 0;
         return Result::Fail();
@@ -22,8 +22,8 @@ int32_t RangeStream::Read(void* buffer, int32_t count) {
     if (inner == nullptr || count <= 0 || position < 0 || position >= size) {
         return 0;
     }
-    int32_t available = size - position;
-    int32_t amount = count < available ? count : available;
+    const int64_t available = size - position;
+    const int32_t amount = count < available ? count : static_cast<int32_t>(available);
     int32_t moved = inner->Read(buffer, amount);
     if (moved < 0) {
         return -1;
@@ -42,6 +42,10 @@ int32_t RangeStream::Write(const void*, int32_t) {
 }
 
 int32_t RangeStream::Seek(int32_t offset, int32_t origin) {
+    return SeekWithin32Bits(offset, origin);
+}
+
+int64_t RangeStream::Seek64(int64_t offset, int32_t origin) {
     if (inner == nullptr) {
         return -1;
     }
@@ -51,8 +55,7 @@ int32_t RangeStream::Seek(int32_t offset, int32_t origin) {
     }
     // Every accepted seek goes to its absolute place in the inner stream, so
     // the inner stream ends up at start + position even if it stood elsewhere.
-    int32_t wanted = start + static_cast<int32_t>(target);
-    int32_t result = inner->Seek(wanted, SEEK_FROM_START);
+    int64_t result = inner->Seek64(start + target, SEEK_FROM_START);
     if (result < start || result - start > size) {
         return -1;
     }
@@ -61,14 +64,15 @@ int32_t RangeStream::Seek(int32_t offset, int32_t origin) {
 }
 
 const void* RangeStream::Map(int32_t offset, int32_t length) {
-    if (inner == nullptr || size == 0) {
+    if (inner == nullptr || size == 0 || size > INT32_MAX || start > INT32_MAX) {
         return nullptr;
     }
     if (offset < 0 || length < 0 || offset > size || length > size - offset) {
         return nullptr;
     }
     if (mapped == nullptr) {
-        mapped = static_cast<const uint8_t*>(inner->Map(start, size));
+        mapped = static_cast<const uint8_t*>(
+            inner->Map(static_cast<int32_t>(start), static_cast<int32_t>(size)));
         if (mapped == nullptr) {
             return nullptr;
         }

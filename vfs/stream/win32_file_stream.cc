@@ -1,7 +1,5 @@
 #include "vfs/stream/win32_file_stream.h"
 
-#include <climits>
-
 #include "vfs/core/open_flags.h"
 #include "vfs/core/path_resolution.h"
 #include "vfs/host/host_limits.h"
@@ -21,13 +19,6 @@ host::Disposition DispositionFor(uint32_t flags) {
         return host::Disposition::CreateNew;
     }
     return host::Disposition::CreateAlways;
-}
-
-// How many of `count` bytes may move from `position` so that the position
-// stays a signed 32-bit value.
-uint32_t Transferable(int32_t position, int32_t count) {
-    int32_t room = INT32_MAX - position;
-    return static_cast<uint32_t>(count < room ? count : room);
 }
 
 }  // namespace
@@ -66,13 +57,13 @@ int32_t Win32FileStream::Read(void* buffer, int32_t count) {
         return 0;
     }
     uint32_t done = 0;
-    file.Read(buffer, Transferable(position, count), &done);
+    file.Read(buffer, static_cast<uint32_t>(count), &done);
     // Bytes that moved before a host error still moved the file position.
-    position += static_cast<int32_t>(done);
+    position += done;
     return static_cast<int32_t>(done);
 }
 
-int32_t Win32FileStream::ReadAt(int32_t offset, void* buffer, int32_t count) {
+int32_t Win32FileStream::ReadAt(int64_t offset, void* buffer, int32_t count) {
     if (!host::File::HasPositionedReads()) {
         return kNoPositionedReads;
     }
@@ -84,7 +75,7 @@ int32_t Win32FileStream::ReadAt(int32_t offset, void* buffer, int32_t count) {
     }
     uint32_t done = 0;
     bool ok =
-        file.ReadAt(static_cast<uint32_t>(offset), buffer, Transferable(offset, count), &done);
+        file.ReadAt(static_cast<uint64_t>(offset), buffer, static_cast<uint32_t>(count), &done);
     return ok || done > 0 ? static_cast<int32_t>(done) : -1;
 }
 
@@ -93,16 +84,20 @@ int32_t Win32FileStream::Write(const void* buffer, int32_t count) {
         return 0;
     }
     uint32_t done = 0;
-    file.Write(buffer, Transferable(position, count), &done);
-    position += static_cast<int32_t>(done);
+    file.Write(buffer, static_cast<uint32_t>(count), &done);
+    position += done;
     return static_cast<int32_t>(done);
 }
 
 int32_t Win32FileStream::Seek(int32_t offset, int32_t origin) {
+    return SeekWithin32Bits(offset, origin);
+}
+
+int64_t Win32FileStream::Seek64(int64_t offset, int32_t origin) {
     if (origin < SEEK_FROM_START || origin > SEEK_FROM_END) {
         return -1;
     }
-    int32_t target = file.Seek(offset, static_cast<host::Origin>(origin));
+    int64_t target = file.Seek(offset, static_cast<host::Origin>(origin));
     if (target < 0) {
         return -1;
     }
@@ -111,10 +106,18 @@ int32_t Win32FileStream::Seek(int32_t offset, int32_t origin) {
 }
 
 int32_t Win32FileStream::GetSize() {
+    return Within32Bits(file.GetSize());
+}
+
+int64_t Win32FileStream::GetSize64() {
     return file.GetSize();
 }
 
 int32_t Win32FileStream::Tell() {
+    return Within32Bits(position);
+}
+
+int64_t Win32FileStream::Tell64() {
     return position;
 }
 
@@ -133,7 +136,7 @@ const void* Win32FileStream::Map(int32_t offset, int32_t length) {
         return wholeView;
     }
     // A stretch that does not lie within the file has no pointer.
-    int32_t size = file.GetSize();
+    int64_t size = file.GetSize();
     if (offset < 0 || length < 0 || size < 0 || offset > size || length > size - offset) {
         return nullptr;
     }

@@ -15,8 +15,8 @@ namespace vfs {
 // A host file at the bottom of a stream stack. It never takes its own lock:
 // callers that share it between readers hold GetLock() around each
 // positioned operation. Map and Unmap need no lock from callers: they keep
-// the mapping's book under a mutex of their own. Positions are signed 32-bit
-// and never go negative.
+// the mapping's book under a mutex of their own. Positions are signed 64-bit
+// and never go negative; the 32-bit slots answer -1 beyond INT32_MAX.
 class Win32FileStream : public Stream {
   public:
     Win32FileStream() = default;
@@ -44,6 +44,10 @@ class Win32FileStream : public Stream {
     // -1 when the size cannot be had or is beyond 32-bit positions.
     int32_t GetSize() override;
     int32_t Tell() override;
+    int64_t Seek64(int64_t offset, int32_t origin) override;
+    // -1 when the size cannot be had.
+    int64_t GetSize64() override;
+    int64_t Tell64() override;
     // Map(0, 0): the whole file, the same view every time until Close.
     // Otherwise that stretch, which must lie within the file, in a view of
     // its own that the caller gives back with Unmap.
@@ -58,11 +62,11 @@ class Win32FileStream : public Stream {
     void Attach(Stream* stream) override;
     Semaphore* GetLock() override;
     // Positioned reads where the host has them (see host::File::ReadAt).
-    int32_t ReadAt(int32_t offset, void* buffer, int32_t count) override;
+    int32_t ReadAt(int64_t offset, void* buffer, int32_t count) override;
 
   private:
     host::File file;
-    int32_t position = 0;
+    int64_t position = 0;
     // Guards the mapping and the whole view.
     std::mutex mappingMutex;
     host::FileMapping mapping;

@@ -11,9 +11,6 @@ namespace vfs {
 
 namespace {
 
-// Largest offset a stream can be positioned at: positions are signed 32-bit.
-constexpr uint64_t MAX_STREAM_OFFSET = INT32_MAX;
-
 // Bytes read per Read call for the tables. A size field promising more than
 // the archive holds thus costs no more memory than the bytes really there.
 constexpr uint32_t READ_CHUNK = 256 * 1024;
@@ -21,13 +18,11 @@ constexpr uint32_t READ_CHUNK = 256 * 1024;
 // Records decoded per read of the record table.
 constexpr uint32_t RECORDS_PER_READ = READ_CHUNK / WAD_RECORD_SIZE;
 
-// Positions the archive at `offset`; false unless it lands exactly there.
+// Positions the archive at `offset` (at most 4 GiB - 1 plus a name's length,
+// well within 64 bits); false unless it lands exactly there.
 bool SeekTo(StreamRef& archive, uint64_t offset) {
-    if (offset > MAX_STREAM_OFFSET) {
-        return false;
-    }
-    int32_t target = static_cast<int32_t>(offset);
-    return archive.Seek(target, SEEK_FROM_START) == target;
+    const auto target = static_cast<int64_t>(offset);
+    return archive.Seek64(target, SEEK_FROM_START) == target;
 }
 
 // Reads exactly `count` bytes from the current position into `out`.
@@ -47,7 +42,7 @@ bool ReadExactly(StreamRef& archive, uint64_t count, std::vector<Byte>& out) {
 
 // False when the archive's size is known and ends before `end`.
 bool MayHold(StreamRef& archive, uint64_t end) {
-    int32_t size = archive.GetSize();
+    int64_t size = archive.GetSize64();
     return size < 0 || end <= static_cast<uint64_t>(size);
 }
 
@@ -82,10 +77,11 @@ Result WadDirectory::Load(StreamRef& archive, bool namesInTable) {
     // 64-bit, so that no entry count wraps the table's size; a table that
     // cannot fit in the archive fails before anything is allocated for it.
     uint64_t tableEnd = WAD_HEADER_SIZE + uint64_t{WAD_RECORD_SIZE} * header.entryCount;
-    if (tableEnd > MAX_STREAM_OFFSET || !MayHold(archive, tableEnd)) {
+    if (!MayHold(archive, tableEnd)) {
         return Result::Fail();
     }
-    if (namesInTable) {
+    // An empty name table holds nothing to read, wherever its offset points.
+    if (namesInTable && header.nameTableSize > 0) {
         uint64_t nameTableEnd = uint64_t{header.nameTableOffset} + header.nameTableSize;
         if (!MayHold(archive, nameTableEnd) || !SeekTo(archive, header.nameTableOffset) ||
             !ReadExactly(archive, header.nameTableSize, nameTable)) {

@@ -17,6 +17,12 @@ inline constexpr uint32_t WAD_FLAG_REFUSED = 0x1;  // listed, but cannot be open
 inline constexpr uint32_t WAD_FLAG_ZLIB = 0x2;     // zlib-framed data
 inline constexpr uint32_t WAD_FLAG_LZ = 0x4;       // LZ-coded data
 
+// A coded entry is decoded whole in memory from its stored bytes read in one
+// piece, into buffers of signed 32-bit sizes: a coded entry whose stored or
+// unpacked size is larger than this does not open. Stored entries may take
+// any 32-bit size.
+inline constexpr uint32_t WAD_MAX_DECODED_SIZE = INT32_MAX;
+
 struct WadEntryRecord {
     uint32_t pathHash = 0;    // WadPathHash of the full path
     uint32_t nameOffset = 0;  // absolute; inside the name table in version 2
@@ -34,6 +40,16 @@ struct WadEntryRecord {
 
     // The size reported for the file: `unpackedSize` once any flag is set.
     uint32_t ReportedSize() const { return flags != 0 ? unpackedSize : storedSize; }
+    // Whether the entry opens decoded (zlib-framed or LZ-coded) rather than
+    // as its stored bytes; a refused entry does not open at all.
+    bool IsCoded() const {
+        return (flags & WAD_FLAG_REFUSED) == 0 && (flags & (WAD_FLAG_ZLIB | WAD_FLAG_LZ)) != 0;
+    }
+    // A coded entry too large to be decoded in memory (WAD_MAX_DECODED_SIZE).
+    bool TooLargeToDecode() const {
+        return IsCoded() &&
+               (storedSize > WAD_MAX_DECODED_SIZE || unpackedSize > WAD_MAX_DECODED_SIZE);
+    }
 };
 
 // File offset of record `index` of the record table.

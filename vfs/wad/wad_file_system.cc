@@ -70,7 +70,11 @@ Result WadFileSystem::Open(const char* path, uint32_t flags) {
     archive.Set(new LockedStream());
     // The size the entries are checked against, taken once: a file that
     // shrinks later makes its entries read short, which their readers see.
-    archiveSize = archive.GetSize();
+    archiveSize = archive.GetSize64();
+    if (archiveSize > static_cast<int64_t>(WAD_MAX_ARCHIVE_SIZE)) {
+        Close();
+        return Result::Fail();
+    }
 
     uint8_t bytes[WAD_HEADER_SIZE];
     int32_t got = archive.Read(bytes, WAD_HEADER_SIZE);
@@ -201,9 +205,7 @@ Result WadFileSystem::ReadRecord(const char* path, WadEntryRecord* record) {
     // The tree keeps only what opening needs; the name fields and the
     // reserved bytes are read again from the record table.
     uint8_t bytes[WAD_RECORD_SIZE];
-    if (recordOffset > INT32_MAX ||
-        reader.Seek(static_cast<int32_t>(recordOffset), SEEK_FROM_START) !=
-            static_cast<int32_t>(recordOffset) ||
+    if (reader.Seek64(recordOffset, SEEK_FROM_START) != recordOffset ||
         reader.Read(bytes, WAD_RECORD_SIZE) != static_cast<int32_t>(WAD_RECORD_SIZE)) {
         return Result::Fail();
     }
@@ -243,12 +245,10 @@ Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
         out.Reset();
         return Result::Fail();
     }
-    // Offsets and sizes beyond the 32-bit positions of a stream cannot be
-    // served. A stored entry is its stored bytes, whatever its record gives
-    // as its unpacked size; only a decoded one is held at that size.
-    const bool coded = (record.flags & (WAD_FLAG_ZLIB | WAD_FLAG_LZ)) != 0;
-    if (record.dataOffset > INT32_MAX || record.storedSize > INT32_MAX ||
-        (coded && record.unpackedSize > INT32_MAX)) {
+    // A stored entry is its stored bytes, of any 32-bit size, whatever its
+    // record gives as its unpacked size; only a decoded one is held, in
+    // memory, at that size.
+    if (record.TooLargeToDecode()) {
         out.Reset();
         return Result::Fail();
     }
@@ -259,13 +259,13 @@ Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
         out.Reset();
         return Result::Fail();
     }
-    int32_t dataOffset = static_cast<int32_t>(record.dataOffset);
-    if (out.Seek(dataOffset, SEEK_FROM_START) != dataOffset) {
+    const int64_t dataOffset = record.dataOffset;
+    if (out.Seek64(dataOffset, SEEK_FROM_START) != dataOffset) {
         out.Reset();
         return Result::Fail();
     }
     auto* range = new RangeStream();
-    if (range->Init(static_cast<int32_t>(record.storedSize), dataOffset).Failed()) {
+    if (range->Init(record.storedSize, dataOffset).Failed()) {
         delete range;
         out.Reset();
         return Result::Fail();

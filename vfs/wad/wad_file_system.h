@@ -28,7 +28,9 @@ class WadFileSystem : public FileSystem {
 
     // Opens the archive at `path` (a host path, optionally followed by "*\"
     // and a directory inside the archive; "\" or "/" separators). Of `flags`
-    // only OPEN_BUFFERED is looked at. On failure the file system is closed.
+    // only OPEN_BUFFERED is looked at. A file larger than
+    // WAD_MAX_ARCHIVE_SIZE is not an archive. On failure the file system is
+    // closed.
     Result Open(const char* path, uint32_t flags);
 
     Result OpenFile(StreamRef& out, const char* path, uint32_t flags, uint32_t reserved) override;
@@ -75,7 +77,7 @@ class WadFileSystem : public FileSystem {
     PathStreamRef archive;
     Stream* hostStream = nullptr;
     // The archive file's size when it was opened (-1 when unknown).
-    int32_t archiveSize = -1;
+    int64_t archiveSize = -1;
     WadDirectory directory;
 };
 

@@ -14,6 +14,9 @@ inline constexpr uint8_t WAD_MAGIC[4] = {'Q', 'A', 'R', 'C'};
 // one name table.
 inline constexpr uint32_t WAD_MAX_VERSION = 2;
 inline constexpr uint32_t WAD_NAME_TABLE_VERSION = 2;
+// Offsets and sizes in the format are unsigned 32-bit: an archive file holds
+// at most 4 GiB - 1 bytes, and a larger file is not opened as one.
+inline constexpr uint64_t WAD_MAX_ARCHIVE_SIZE = UINT32_MAX;
 
 // The 88-byte header, decoded field by field. The reserved bytes are kept as
 // they were read so that a copy of the header is the header.
