@@ -7,12 +7,14 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
 
 #include "vfs/codec/lz_prefix_chains.h"
+#include "vfs/core/last_error.h"
 
 namespace vfs {
 
@@ -27,6 +29,17 @@ uint32_t ReadSize24(const uint8_t* p) {
 int32_t HeaderSizeOf(const uint8_t* src) {
     return (src[0] & LZ_HEADER_LONG) ? LZ_LONG_HEADER_SIZE : LZ_SHORT_HEADER_SIZE;
 }
+
+// Ends a decode that cannot go on, leaving why for whoever asks
+// (vfs::LastError). Out of line: failures are rare and the loops hot.
+[[gnu::cold, gnu::noinline]] bool Broken(const std::string& why) {
+    SetLastError(ErrorCode::NOT_DECODABLE, "does not decode: " + why);
+    return false;
+}
+
+constexpr char kEndsEarly[] = "the LZ data ends early, before its stop command";
+constexpr char kTooMuch[] = "the LZ data makes more bytes than its header records";
+constexpr char kBeforeStart[] = "an LZ copy reaches back before the start of the output";
 
 // Copies `count` bytes one at a time, in ascending order.
 inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t count) {
@@ -326,7 +339,7 @@ bool DecodeWide(uint8_t* const dest, uint8_t* const opEnd, const uint8_t*& inRef
                 // this only for a dest at an address above the farthest distance).
                 const uintptr_t fromAt = copyAt - distance;
                 if (fromAt < outputStart) [[unlikely]] {
-                    return false;
+                    return Broken(kBeforeStart);
                 }
                 uint8_t* const to = reinterpret_cast<uint8_t*>(copyAt);
                 const uint8_t* const from = reinterpret_cast<const uint8_t*>(fromAt);
@@ -424,8 +437,13 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
         if (!DecodeWide<false>(dest, opEnd + kFarReach, in, src + srcLength + kPadding, op)) {
             return false;
         }
-        if (op > opEnd || in > src + srcLength) {
-            return false;  // more output than the header records, or no stop command
+        // Past the input's end the commands come from the padding: the
+        // block ended before its stop command, whatever they made.
+        if (in > src + srcLength) {
+            return Broken(kEndsEarly);
+        }
+        if (op > opEnd) {
+            return Broken(kTooMuch);
         }
         ip = static_cast<size_t>(in - src);
     } else if (!padded && size <= kSmallBlock && srcLength - ip <= kSmallBlock) {
@@ -444,7 +462,7 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
     }
     for (;;) {
         if (ip >= srcLength) {
-            return false;  // the input ends without a stop command
+            return Broken(kEndsEarly);
         }
         const uint32_t b0 = src[ip];
         const size_t outputLeft = static_cast<size_t>(opEnd - op);
@@ -453,9 +471,16 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
             const bool stop = b0 >= 0xFC;
             const size_t literals = stop ? (b0 & 3) : ((b0 & 0x1F) + 1) * 4;
             ip += 1;
-            if (srcLength - ip < literals || outputLeft < literals ||
-                (stop && outputLeft != literals)) {
-                return false;  // cut short, or not exactly the size the header records
+            if (srcLength - ip < literals) {
+                return Broken(kEndsEarly);
+            }
+            if (outputLeft < literals) {
+                return Broken(kTooMuch);
+            }
+            if (stop && outputLeft != literals) {
+                return Broken("the LZ data stops after " +
+                              std::to_string(static_cast<size_t>(op - dest) + literals) +
+                              " of the " + std::to_string(size) + " bytes its header records");
             }
             CopyExact(op, src + ip, literals);  // op may be null for an empty block
             if (stop) {
@@ -469,7 +494,7 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
         // A copy form: 2, 3 or 4 command bytes, 0-3 literals, the back-reference.
         const size_t commandBytes = b0 < 0x80 ? 2 : b0 < 0xC0 ? 3 : 4;
         if (srcLength - ip < commandBytes) {
-            return false;
+            return Broken(kEndsEarly);
         }
         size_t literals;
         size_t length;
@@ -489,14 +514,17 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
             distance = ((b0 & 0x10) << 12) + (b1 << 8) + src[ip + 2] + 1;
         }
         ip += commandBytes;
-        if (srcLength - ip < literals || outputLeft < literals + length) {
-            return false;
+        if (srcLength - ip < literals) {
+            return Broken(kEndsEarly);
+        }
+        if (outputLeft < literals + length) {
+            return Broken(kTooMuch);
         }
         CopyBytes(op, src + ip, literals);
         op += literals;
         ip += literals;
         if (distance > static_cast<size_t>(op - dest)) {
-            return false;  // reaches before the start of the output
+            return Broken(kBeforeStart);
         }
         if (outputLeft - literals >= length + kStep - 1) {
             CopyMatchWide(op, distance, length);
@@ -810,13 +838,18 @@ int32_t LzCodec::DecompressBounded(uint8_t* dest, int32_t destCapacity, const ui
 }
 
 bool LzCodec::DecodeExactly(uint8_t* dest, int32_t size, const uint8_t* src, int32_t srcLength) {
-    if (src == nullptr || size < 0 || (dest == nullptr && size > 0) ||
-        srcLength < LZ_SHORT_HEADER_SIZE) {
+    if (src == nullptr || size < 0 || (dest == nullptr && size > 0)) {
         return false;
     }
+    if (srcLength < LZ_SHORT_HEADER_SIZE || srcLength < HeaderSizeOf(src)) {
+        return Broken("the " + std::to_string(std::max(srcLength, 0)) +
+                      " bytes of LZ data are fewer than its header takes");
+    }
     const int32_t headerSize = HeaderSizeOf(src);
-    if (srcLength < headerSize || ReadSize24(src + headerSize - 3) != static_cast<uint32_t>(size)) {
-        return false;
+    if (const uint32_t recorded = ReadSize24(src + headerSize - 3);
+        recorded != static_cast<uint32_t>(size)) {
+        return Broken("its LZ header records " + std::to_string(recorded) + " bytes, its record " +
+                      std::to_string(size));
     }
     return DecodeCommands(dest, static_cast<uint32_t>(size), src, static_cast<size_t>(srcLength),
                           static_cast<size_t>(headerSize));
