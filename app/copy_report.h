@@ -17,6 +17,7 @@ enum class CopyFailureKind : uint8_t {
     kSkipped,          // not tried: a directory above it could not be created
     kUnsafeName,       // the source reported a name that cannot be a path component
     kNoBuffer,         // the copy buffer could not be allocated
+    kRefused,          // the archive refuses to open the entry: skipped, not a failure
 };
 
 // A plain-words text for a failure kind, e.g. "cannot be created".
@@ -25,8 +26,14 @@ const char* DescribeCopyFailure(CopyFailureKind kind);
 struct CopyFailure {
     std::string path;  // relative path, "\" separated; a directory ends with "\"
     CopyFailureKind kind;
-    std::string detail;  // extra words, e.g. "read 10 of 20 bytes"; may be empty
+    // Extra words, e.g. "read 10 of 20 bytes"; may be empty. For an entry
+    // that did not open, the library's reason (EntryFailureText).
+    std::string detail;
 };
+
+// What a report says after the failure's path: the kind's words and the
+// detail; for an entry that did not open, the library's reason alone.
+std::string CopyFailureText(const CopyFailure& failure);
 
 // Something the copy noticed that does not make it fail, e.g. an entry hidden
 // by an earlier entry of the same path.

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <random>
 
+#include "app/entry_failure.h"
 #include "app/tree_walk.h"
 #include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
 #include "vfs/host/host_error.h"
@@ -153,8 +155,12 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
         return Kept();
     }
     vfs::StreamRef input;
+    vfs::ClearLastError();
     if (source.OpenFile(input, path.c_str(), kSourceOpenFlags, 0).Failed()) {
-        return Failure(CopyFailureKind::kOpenSource);
+        const vfs::ErrorReason& why = vfs::LastError();
+        return Failure(why.code == vfs::ErrorCode::REFUSED ? CopyFailureKind::kRefused
+                                                           : CopyFailureKind::kOpenSource,
+                       EntryFailureText(why));
     }
     vfs::StreamRef output;
     std::string temporary;

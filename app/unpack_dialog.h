@@ -91,8 +91,8 @@ class UnpackDialog {
     // missing. False, with the reason in `lastOutcome.failure`, when no name
     // can be made, the path is taken by a file, or it cannot be created.
     bool PrepareOutputDirectory(vfs::VfsString& outputPath);
-    // Moves the copy's failures to open entries that the archive refuses to
-    // the outcome's refused list: skipping them is no failure.
+    // Moves the copy's failures of entries that the archive refuses to open
+    // (kRefused) to the outcome's refused list: skipping them is no failure.
     void SeparateRefusedEntries();
 
   private:

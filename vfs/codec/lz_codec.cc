@@ -282,7 +282,8 @@ inline void FillSteps(const uint8_t* p, size_t count, size_t available, StepWind
 // Decodes commands while each one's reads and writes, overshoot included,
 // stay inside src and dest, from inRef and opRef, and leaves them where it
 // stops: near an end, or at the stop command, which it leaves for the
-// checked loop. False for a copy from before the start of the output.
+// checked loop. False for a copy from before the start of the output, with
+// inRef at its command.
 //
 // kNearEnd false: runs while op is at least kFarReach bytes before the
 // end, where no command reaches past it, so the output needs no test per
@@ -339,7 +340,8 @@ bool DecodeWide(uint8_t* const dest, uint8_t* const opEnd, const uint8_t*& inRef
                 // this only for a dest at an address above the farthest distance).
                 const uintptr_t fromAt = copyAt - distance;
                 if (fromAt < outputStart) [[unlikely]] {
-                    return Broken(kBeforeStart);
+                    inRef = at;  // the command that failed, for the caller's reason
+                    return false;
                 }
                 uint8_t* const to = reinterpret_cast<uint8_t*>(copyAt);
                 const uint8_t* const from = reinterpret_cast<const uint8_t*>(fromAt);
@@ -434,13 +436,16 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
         // No command starts past the header's size, and none reaches past
         // the output's room; the input's room holds the widest reads.
         const uint8_t* in = src + ip;
-        if (!DecodeWide<false>(dest, opEnd + kFarReach, in, src + srcLength + kPadding, op)) {
-            return false;
-        }
-        // Past the input's end the commands come from the padding: the
-        // block ended before its stop command, whatever they made.
-        if (in > src + srcLength) {
+        const bool decoded =
+            DecodeWide<false>(dest, opEnd + kFarReach, in, src + srcLength + kPadding, op);
+        // Commands from the input's end on come from the padding: the block
+        // ended before its stop command, whatever they made.
+        const uint8_t* const end = src + srcLength;
+        if (decoded ? in > end : in >= end) {
             return Broken(kEndsEarly);
+        }
+        if (!decoded) {
+            return Broken(kBeforeStart);
         }
         if (op > opEnd) {
             return Broken(kTooMuch);
@@ -452,11 +457,9 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
                reinterpret_cast<uintptr_t>(dest) > kFarthestDistance) {
         const uint8_t* in = src + ip;
         const uint8_t* const inEnd = src + srcLength;
-        if (size > kFarReach && !DecodeWide<false>(dest, opEnd, in, inEnd, op)) {
-            return false;
-        }
-        if (!DecodeWide<true>(dest, opEnd, in, inEnd, op)) {
-            return false;
+        if ((size > kFarReach && !DecodeWide<false>(dest, opEnd, in, inEnd, op)) ||
+            !DecodeWide<true>(dest, opEnd, in, inEnd, op)) {
+            return Broken(kBeforeStart);
         }
         ip = static_cast<size_t>(in - src);
     }

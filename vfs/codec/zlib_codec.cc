@@ -86,7 +86,7 @@ int64_t InflateBlockChecked(uint8_t* dest, int32_t destCapacity, const uint8_t* 
                (z.msg != nullptr ? z.msg : "no reason given"));
     } else if (rc == Z_MEM_ERROR) {
         SetLastError(ErrorCode::TOO_LARGE, "zlib has no memory to decode it");
-    } else if (z.avail_out == 0) {
+    } else if (z.avail_in != 0) {
         Broken("the zlib stream makes more than the " + std::to_string(size) +
                " bytes its header records");
     } else {
