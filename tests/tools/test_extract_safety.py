@@ -384,6 +384,27 @@ class HostNameTest(SafetyTest):
 
 
 
+class ClosedStandardStreamsTest(SafetyTest):
+    def test_started_without_standard_streams_it_writes_only_the_entries_bytes(self):
+        # Closed descriptors 0 to 2 would go to the next files opened: the
+        # archive, the first temporary file, which the names -v prints
+        # would then be written into.
+        entries = {f"f{i}.txt": b"entry %d" % i for i in range(5)}
+        self.write_archive("a.wad", [wad_bytes.Entry(n, d) for n, d in entries.items()])
+        entries["groundtile.png"] = b"tile"
+
+        def without_standard_streams():
+            for stream in (0, 1, 2):
+                os.close(stream)
+
+        for jobs in JOBS:
+            out = self.fresh_output()
+            result = unpack("-v", "-o", out, "a.wad", cwd=self.dir, jobs=jobs,
+                            limits=without_standard_streams)
+            self.assertEqual(result.returncode, 0, jobs)
+            self.assertEqual(test_tarnwad.tree(out), entries, jobs)
+
+
 class KeepOldFilesTest(SafetyTest):
     def test_keep_old_files_never_replaces_and_names_what_it_kept(self):
         self.write_archive("k.wad", [wad_bytes.Entry("a.txt", b"new a"),
