@@ -362,15 +362,22 @@ class HostNameTest(SafetyTest):
         shutil.copy(self.path("a.wad"), self.path("star*", "a.wad"))
         before = snapshot(self.dir)
         for jobs in JOBS:
-            for args in (["x\\a.wad"], ["star*/a.wad"], ["-o", "o\\p", "a.wad"]):
+            for args in (["x\\a.wad"], ["star*/a.wad"], ["-o", "o\\p", "a.wad"],
+                         ["--no-probe", "-o", "np", "x\\a.wad"]):
                 result = unpack(*args, cwd=self.dir, jobs=jobs)
                 self.assertEqual(result.returncode, 2, args)
                 self.assertIn(b"rename it to use it", result.stderr, args)
                 self.assertEqual(snapshot(self.dir), before, args)
-        for command in ("list", "verify", "info"):
-            result = test_tarnwad.run(command, "x\\a.wad", cwd=self.dir)
-            self.assertEqual(result.returncode, 2, command)
-            self.assertIn(b"rename it to use it", result.stderr, command)
+        # Every command that opens an archive refuses it alike.
+        commands = [["list", "x\\a.wad"], ["verify", "x\\a.wad"], ["info", "x\\a.wad"],
+                    ["cat", "x\\a.wad", "a.txt"]]
+        if os.access("/dev/fuse", os.R_OK | os.W_OK):
+            os.makedirs(self.path("mnt"))
+            commands.append(["mount", "--no-probe", "x\\a.wad", self.path("mnt")])
+        for args in commands:
+            result = test_tarnwad.run(*args, cwd=self.dir)
+            self.assertEqual(result.returncode, 2, args)
+            self.assertIn(b"rename it to use it", result.stderr, args)
         os.makedirs(self.path("src\\x"))
         os.makedirs(self.path("src", "x"))
         with open(self.path("src", "x", "f.txt"), "wb") as f:
