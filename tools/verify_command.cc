@@ -46,7 +46,7 @@ EntryCheck CheckEntry(ArchiveCatalog& catalog, const CatalogEntry& entry,
     EntryCheck check;
     // What the tree and the record tell, as list tells it: refused, hidden,
     // not found by its path, data outside the file.
-    if (entry.file == nullptr ||
+    if (entry.file != nullptr &&
         catalog.Wad().CheckEntry(entry.path.c_str(), *entry.file).Failed()) {
         const vfs::ErrorReason& why = vfs::LastError();
         check.outcome = why.code == vfs::ErrorCode::REFUSED  ? EntryCheck::kRefused

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/host/temp_directory.h"
@@ -54,16 +55,13 @@ class WadEntryReasonsTest : public ::testing::Test {
     }
 
     // The reason OpenFile gives for `path`, or "opens".
-    std::string OpenReason(const char* path, ErrorCode* code = nullptr) {
+    std::string OpenReason(const char* path) {
         StreamRef out;
         SetLastError(ErrorCode::HOST_ERROR, "left over from before");
         if (fs.OpenFile(out, path, OPEN_READ, 0).Succeeded()) {
             return "opens";
         }
         EXPECT_EQ(out.Get(), nullptr) << path;
-        if (code != nullptr) {
-            *code = LastError().code;
-        }
         return LastError().text;
     }
 
@@ -111,31 +109,33 @@ TEST_F(WadEntryReasonsTest, OpenFileSaysWhyEachKindOfEntryDoesNotOpen) {
     const std::string size = std::to_string(archive.size());
     const WadEntryRecord outside = WadEntryRecord::Decode(archive.data() + WadRecordOffset(5));
 
-    ErrorCode code = ErrorCode::NONE;
     EXPECT_EQ(OpenReason("fine.txt"), "opens");
-    EXPECT_EQ(OpenReason("missing.txt", &code), "no such entry");
-    EXPECT_EQ(code, ErrorCode::NOT_FOUND);
-    EXPECT_EQ(OpenReason("d", &code),
-              "cannot be opened: its path names a directory of the archive as well, and lookups "
-              "find the directory first");
-    EXPECT_EQ(code, ErrorCode::IS_DIRECTORY);
-    EXPECT_EQ(OpenReason("D\\"), OpenReason("d")) << "the lookup trims and folds first";
-    EXPECT_EQ(OpenReason("refused.txt", &code), "refused by the archive");
-    EXPECT_EQ(code, ErrorCode::REFUSED);
-    EXPECT_EQ(OpenReason("hash.txt", &code), HashMismatch("hash.txt", 0x1234));
-    EXPECT_EQ(code, ErrorCode::HASH_MISMATCH);
-    EXPECT_EQ(OpenReason("outside.bin", &code), "its data (bytes " +
-                                                    std::to_string(outside.dataOffset) + " to " +
-                                                    std::to_string(outside.dataOffset + 100000) +
-                                                    ") lies outside the " + size + "-byte file");
-    EXPECT_EQ(code, ErrorCode::OUTSIDE_FILE);
-    EXPECT_EQ(OpenReason("cut.lz", &code),
-              "does not decode: the LZ data ends early, before its stop command");
-    EXPECT_EQ(code, ErrorCode::NOT_DECODABLE);
-    EXPECT_EQ(OpenReason("size.lz"),
-              "does not decode: its LZ header records 3 bytes, its record 10");
-    EXPECT_EQ(OpenReason("sum.z"),
-              "does not decode: zlib finds the data damaged: incorrect data check");
+    const std::pair<const char*, ErrorReason> cases[] = {
+        {"missing.txt", {ErrorCode::NOT_FOUND, "no such entry"}},
+        {"d",
+         {ErrorCode::IS_DIRECTORY,
+          "cannot be opened: its path names a directory of the archive as well, and lookups "
+          "find the directory first"}},
+        {"refused.txt", {ErrorCode::REFUSED, "refused by the archive"}},
+        {"hash.txt", {ErrorCode::HASH_MISMATCH, HashMismatch("hash.txt", 0x1234)}},
+        {"outside.bin",
+         {ErrorCode::OUTSIDE_FILE, "its data (bytes " + std::to_string(outside.dataOffset) +
+                                       " to " + std::to_string(outside.dataOffset + 100000) +
+                                       ") lies outside the " + size + "-byte file"}},
+        {"cut.lz",
+         {ErrorCode::NOT_DECODABLE,
+          "does not decode: the LZ data ends early, before its stop command"}},
+        {"size.lz",
+         {ErrorCode::NOT_DECODABLE,
+          "does not decode: its LZ header records 3 bytes, its record 10"}},
+        {"sum.z",
+         {ErrorCode::NOT_DECODABLE,
+          "does not decode: zlib finds the data damaged: incorrect data check"}},
+    };
+    for (const auto& [path, reason] : cases) {
+        EXPECT_EQ(OpenReason(path), reason.text);
+        EXPECT_EQ(LastError().code, reason.code) << path;
+    }
 }
 
 TEST_F(WadEntryReasonsTest, CheckEntryGivesOpenFilesVerdictForEveryRecordWithoutReading) {

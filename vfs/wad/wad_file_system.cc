@@ -248,8 +248,13 @@ Result WadFileSystem::CheckRecord(const WadFileEntry& entry) const {
     // served. A stored entry is its stored bytes, whatever its record gives
     // as its unpacked size; only a decoded one is held at that size.
     const bool coded = (entry.flags & (WAD_FLAG_ZLIB | WAD_FLAG_LZ)) != 0;
-    if (entry.dataOffset > INT32_MAX || entry.storedSize > INT32_MAX ||
-        (coded && entry.unpackedSize > INT32_MAX)) {
+    if (entry.dataOffset > INT32_MAX || entry.storedSize > INT32_MAX) {
+        SetLastError(ErrorCode::TOO_LARGE, "too large: its data lies beyond the " +
+                                               std::to_string(INT32_MAX) +
+                                               " bytes a stream reaches");
+        return Result::Fail();
+    }
+    if (coded && entry.unpackedSize > INT32_MAX) {
         SetLastError(ErrorCode::TOO_LARGE,
                      "too large: it decodes to " + std::to_string(entry.unpackedSize) +
                          " bytes, and a stream holds at most " + std::to_string(INT32_MAX));
