@@ -20,6 +20,7 @@ enum class CopyFailureKind : uint8_t {
     kNameClash,        // the host takes the name for an earlier entry's
     kProtected,        // what has the name must not be replaced (the archive itself, or a
                        // read-only file)
+    kRefused,          // the archive refuses to open the entry: skipped, not a failure
 };
 
 // A plain-words text for a failure kind, e.g. "cannot be created".
@@ -28,8 +29,14 @@ const char* DescribeCopyFailure(CopyFailureKind kind);
 struct CopyFailure {
     std::string path;  // relative path, "\" separated; a directory ends with "\"
     CopyFailureKind kind;
-    std::string detail;  // extra words, e.g. "read 10 of 20 bytes"; may be empty
+    // Extra words, e.g. "read 10 of 20 bytes"; may be empty. For an entry
+    // that did not open, the library's reason (EntryFailureText).
+    std::string detail;
 };
+
+// What a report says after the failure's path: the kind's words and the
+// detail; for an entry that did not open, the library's reason alone.
+std::string CopyFailureText(const CopyFailure& failure);
 
 // Something the copy noticed that does not make it fail, e.g. an entry hidden
 // by an earlier entry of the same path.

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <random>
 
+#include "app/entry_failure.h"
 #include "app/tree_walk.h"
 #include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
 #include "vfs/host/host_directory.h"
@@ -166,8 +168,12 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
         return Kept();
     }
     vfs::StreamRef input;
+    vfs::ClearLastError();
     if (source.OpenFile(input, path.c_str(), kSourceOpenFlags, 0).Failed()) {
-        return Failure(CopyFailureKind::kOpenSource);
+        const vfs::ErrorReason& why = vfs::LastError();
+        return Failure(why.code == vfs::ErrorCode::REFUSED ? CopyFailureKind::kRefused
+                                                           : CopyFailureKind::kOpenSource,
+                       EntryFailureText(why));
     }
     vfs::StreamRef output;
     std::string temporary;
@@ -194,7 +200,11 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
     } else {
         const int64_t size = input.GetSize64();
         std::string writeError;
-        if (!Transfer(input, output, buffer, &read, &written, &writeError)) {
+        vfs::ClearLastError();
+        const bool whole = Transfer(input, output, buffer, &read, &written, &writeError);
+        // Why a read fell short, as the stream beneath said it.
+        const vfs::ErrorReason readFailure = vfs::LastError();
+        if (!whole) {
             result.interrupted = true;
         } else if (written != read) {
             result.kind = CopyFailureKind::kShortWrite;
@@ -202,8 +212,8 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
                             " bytes" + (writeError.empty() ? "" : " (" + writeError + ")");
         } else if (size < 0 || read != static_cast<uint64_t>(size)) {
             result.kind = CopyFailureKind::kShortRead;
-            result.detail = "read " + std::to_string(read) + " of " +
-                            std::to_string(std::max<int64_t>(size, 0)) + " bytes";
+            result.detail =
+                ShortReadText(read, static_cast<uint64_t>(std::max<int64_t>(size, 0)), readFailure);
         } else {
             result.copied = true;
         }

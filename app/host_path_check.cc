@@ -19,4 +19,15 @@ std::string UnusableHostPath(const std::string& path, bool isArchive) {
     return {};
 }
 
+vfs::Result OpenUserArchive(vfs::FileSystemRef& archive, const std::string& path,
+                            std::string* refusal) {
+    refusal->clear();
+    if (std::string unusable = UnusableHostPath(path, true); !unusable.empty()) {
+        archive.Reset();
+        *refusal = std::move(unusable);
+        return vfs::Result::Fail();
+    }
+    return archive.OpenArchive(path.c_str(), 0);
+}
+
 }  // namespace tarnwad

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "vfs/core/file_system_ref.h"
+#include "vfs/core/result.h"
+
 namespace tarnwad {
 
 // The library reads "\" and "/" alike as separators, and "*\" (or "*/") as
@@ -13,5 +16,13 @@ namespace tarnwad {
 // used, in plain words, or an empty text when it can; `isArchive` when the
 // path names an archive file, which is where the archive separator counts.
 std::string UnusableHostPath(const std::string& path, bool isArchive);
+
+// Opens the archive file at the host path `path`, as a user typed or chose
+// it, into `archive`: the one way every front end opens an archive it is
+// given, so that a path UnusableHostPath refuses never reaches the library.
+// On failure `refusal` receives why the path cannot be used, or stays empty
+// when it was the library that did not open the archive.
+vfs::Result OpenUserArchive(vfs::FileSystemRef& archive, const std::string& path,
+                            std::string* refusal);
 
 }  // namespace tarnwad

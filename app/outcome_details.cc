@@ -84,10 +84,7 @@ std::string FailedEntries(const UnpackOutcome& outcome) {
         text += '\n';
         text += Shown(failures[i].path);
         text += ": ";
-        text += DescribeCopyFailure(failures[i].kind);
-        if (!failures[i].detail.empty()) {
-            text += ": " + Shown(failures[i].detail, false);
-        }
+        text += Shown(CopyFailureText(failures[i]), false);
     }
     AppendRest(text, failures.size());
     return text;

@@ -47,8 +47,23 @@ const char* DescribeCopyFailure(CopyFailureKind kind) {
             return "has a name this system takes for another entry's";
         case CopyFailureKind::kProtected:
             return "not written";
+        case CopyFailureKind::kRefused:
+            return "refused by the archive";
     }
     return "failed";
+}
+
+std::string CopyFailureText(const CopyFailure& failure) {
+    if ((failure.kind == CopyFailureKind::kOpenSource ||
+         failure.kind == CopyFailureKind::kRefused) &&
+        !failure.detail.empty()) {
+        return failure.detail;
+    }
+    std::string text = DescribeCopyFailure(failure.kind);
+    if (!failure.detail.empty()) {
+        text += ": " + failure.detail;
+    }
+    return text;
 }
 
 UnpackDialog::~UnpackDialog() {

@@ -93,14 +93,12 @@ bool UnpackDialog::ProbeArchive() {
     path[0] = '\0';
     host->GetPathText(path, sizeof(path));
 
-    if (std::string unusable = UnusableHostPath(path, true); !unusable.empty()) {
-        lastOutcome.failure = unusable;
-        return false;
-    }
     vfs::FileSystemRef archive;
-    if (archive.OpenArchive(path, 0).Failed()) {
-        lastOutcome.failure =
-            path[0] == '\0' ? "no archive was chosen" : WhyArchiveDidNotOpen(path);
+    std::string unusable;
+    if (OpenUserArchive(archive, path, &unusable).Failed()) {
+        lastOutcome.failure = !unusable.empty() ? unusable
+                              : path[0] == '\0' ? "no archive was chosen"
+                                                : WhyArchiveDidNotOpen(path);
         return false;
     }
     // From here on `source` holds the new archive, whatever the probe finds.
@@ -228,14 +226,10 @@ EntryCopyRules UnpackDialog::CopyRules() {
 }
 
 void UnpackDialog::SeparateRefusedEntries() {
-    auto* wad = dynamic_cast<vfs::WadFileSystem*>(source.Get());
-    if (wad == nullptr) {
-        return;
-    }
     std::vector<CopyFailure>& failures = lastOutcome.copy.failures;
     std::vector<CopyFailure> kept;
     for (CopyFailure& failure : failures) {
-        if (failure.kind == CopyFailureKind::kOpenSource && wad->IsRefused(failure.path.c_str())) {
+        if (failure.kind == CopyFailureKind::kRefused) {
             lastOutcome.refused.push_back(failure.path);
         } else {
             kept.push_back(std::move(failure));

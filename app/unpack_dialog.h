@@ -104,8 +104,8 @@ class UnpackDialog {
     // becomes `destination` (an empty handle: a dry run's output directory
     // that does not exist yet).
     bool UnpackIntoOpened(vfs::FileSystemRef& output);
-    // Moves the copy's failures to open entries that the archive refuses to
-    // the outcome's refused list: skipping them is no failure.
+    // Moves the copy's failures of entries that the archive refuses to open
+    // (kRefused) to the outcome's refused list: skipping them is no failure.
     void SeparateRefusedEntries();
     // What the copy must leave in place: existing files when `keepExisting`,
     // and always the archive file itself.

@@ -1,6 +1,7 @@
 #include "tools/archive_catalog.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -66,11 +67,12 @@ std::string WhyNotAnArchive(const std::string& path) {
 }  // namespace
 
 std::string OpenArchive(vfs::FileSystemRef& archive, const std::string& path) {
-    if (std::string unusable = UnusableHostPath(path, true); !unusable.empty()) {
-        return unusable;
-    }
-    if (archive.OpenArchive(path.c_str(), 0).Succeeded()) {
+    std::string unusable;
+    if (OpenUserArchive(archive, path, &unusable).Succeeded()) {
         return {};
+    }
+    if (!unusable.empty()) {
+        return unusable;
     }
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::status(path, error);
@@ -147,6 +149,7 @@ void ArchiveCatalog::Walk(const vfs::WadDirNode& directory, const std::string& p
         CatalogEntry entry;
         entry.path = prefix + file->name.c_str();
         entry.recordIndex = (file->recordOffset - vfs::WAD_HEADER_SIZE) / vfs::WAD_RECORD_SIZE;
+        entry.file = file;
         if (entry.recordIndex < records.size()) {
             entry.record = records[entry.recordIndex];
         }
@@ -184,24 +187,17 @@ std::vector<const CatalogEntry*> ArchiveCatalog::Select(const std::vector<std::s
     return result;
 }
 
-std::string DataOutsideFile(const CatalogEntry& entry, uint64_t fileSize) {
-    const uint64_t dataEnd = uint64_t{entry.record.dataOffset} + entry.record.storedSize;
-    if (dataEnd <= fileSize) {
+std::string RecordSizeNote(const vfs::WadEntryRecord& record) {
+    const uint32_t coding = vfs::WAD_FLAG_REFUSED | vfs::WAD_FLAG_ZLIB | vfs::WAD_FLAG_LZ;
+    if (record.flags == 0 || (record.flags & coding) != 0 ||
+        record.unpackedSize == record.storedSize) {
         return {};
     }
-    return "its data (bytes " + std::to_string(entry.record.dataOffset) + " to " +
-           std::to_string(dataEnd) + ") lies outside the " + std::to_string(fileSize) +
-           "-byte file";
-}
-
-std::string TooLargeToDecode(const CatalogEntry& entry) {
-    if (!entry.record.TooLargeToDecode()) {
-        return {};
-    }
-    return std::string("is ") + CodingName(entry.record.flags) +
-           "-coded and too large to decode (" + std::to_string(entry.record.storedSize) +
-           " bytes stored, " + std::to_string(entry.record.unpackedSize) +
-           " decoded): coded entries are decoded whole in memory, up to 2 GiB - 1 bytes";
+    char flags[16];
+    std::snprintf(flags, sizeof(flags), "0x%X", record.flags);
+    return "its record gives its size as " + std::to_string(record.unpackedSize) +
+           " bytes, but its flags (" + flags + ") name no coding, so it is its " +
+           std::to_string(record.storedSize) + " stored bytes";
 }
 
 }  // namespace tarnwad::cli

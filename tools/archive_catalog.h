@@ -25,17 +25,15 @@ struct CatalogEntry {
     std::string path;  // as the archive file system reports it: lower case, "\" separated
     uint32_t recordIndex = 0;
     vfs::WadEntryRecord record;
+    const vfs::WadFileEntry* file = nullptr;  // the entry in the archive's tree
 };
 
-// When the stored bytes of `entry` run past the end of a file of
-// `fileSize` bytes: where they lie, in plain words ("its data (bytes A to B)
-// lies outside the N-byte file"). Empty when they lie inside.
-std::string DataOutsideFile(const CatalogEntry& entry, uint64_t fileSize);
-
-// When `entry` is coded and too large to be decoded in memory
-// (WadEntryRecord::TooLargeToDecode): why it does not open, in plain words.
-// Empty otherwise.
-std::string TooLargeToDecode(const CatalogEntry& entry);
+// A record whose flags name no coding, yet are not 0 (0x8, say), gives its
+// unpacked size as the entry's size, while the entry reads as its stored
+// bytes: when those differ, a note saying so ("its record gives its size as
+// 10 bytes, ..."), else empty. Not a failure: the entry's bytes are its
+// stored bytes, as every reader of the archive takes them.
+std::string RecordSizeNote(const vfs::WadEntryRecord& record);
 
 class ArchiveCatalog {
   public:

@@ -5,17 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "app/entry_failure.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/exit_codes.h"
 #include "tools/path_argument.h"
 #include "vfs/core/file_system_ref.h"
-#include "vfs/core/find_data.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
 #include "vfs/host/terminal.h"
-#include "vfs/wad/wad_file_system.h"
 
 namespace tarnwad::cli {
 
@@ -41,27 +41,10 @@ int RunCat(const CatOptions& options) {
         return kExitUsage;
     }
 
-    // A directory and a file may share a name; the file is meant.
-    vfs::FindData found;
-    bool any = false;
-    bool file = false;
-    for (vfs::Result r = archive.FindFirst(options.path.c_str(), &found); r.Succeeded() && !file;
-         r = archive.FindNext(&found)) {
-        any = true;
-        file = (found.attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) == 0;
-    }
-    if (!file) {
-        Complain(options.archive, options.path, any ? "is a directory" : "no such entry");
-        return kExitEntriesFailed;
-    }
-    auto* wad = dynamic_cast<vfs::WadFileSystem*>(archive.Get());
-    if (wad != nullptr && wad->IsRefused(options.path.c_str())) {
-        Complain(options.archive, options.path, "refused by the archive: it cannot be opened");
-        return kExitEntriesFailed;
-    }
+    // The library says why an entry does not open, as it says it to unpack.
     vfs::StreamRef input;
     if (archive.OpenFile(input, options.path.c_str(), kReadFlags, 0).Failed()) {
-        Complain(options.archive, options.path, "cannot be decoded");
+        Complain(options.archive, options.path, EntryFailureText(vfs::LastError()));
         return kExitEntriesFailed;
     }
 
@@ -69,8 +52,12 @@ int RunCat(const CatOptions& options) {
         Complain("standard output", "cannot be set to pass bytes as they are");
         return kExitEntriesFailed;
     }
+    // The entry's bytes are what its stream holds: a stored entry's stored
+    // bytes, whatever size its record gives, a coded one's decoded bytes.
+    const int64_t size = input.GetSize64();
     std::vector<uint8_t> buffer(kBlockSize);
     uint64_t total = 0;
+    vfs::ClearLastError();
     for (;;) {
         int32_t n = input.Read(buffer.data(), kBlockSize);
         if (n < 1) {
@@ -87,10 +74,10 @@ int RunCat(const CatOptions& options) {
         Complain("standard output", "cannot be written");
         return kExitEntriesFailed;
     }
-    if (total != found.size) {
-        Complain(options.archive, options.path,
-                 "could not be read in full: read " + std::to_string(total) + " of " +
-                     std::to_string(found.size) + " bytes");
+    if (size < 0 || total != static_cast<uint64_t>(size)) {
+        Complain(
+            options.archive, options.path,
+            ShortReadText(total, size < 0 ? 0 : static_cast<uint64_t>(size), vfs::LastError()));
         return kExitEntriesFailed;
     }
     return kExitSuccess;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/entry_failure.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
@@ -13,6 +14,7 @@
 #include "tools/exit_codes.h"
 #include "tools/path_argument.h"
 #include "tools/text_format.h"
+#include "vfs/core/last_error.h"
 #include "vfs/wad/wad_rejected_record.h"
 
 namespace tarnwad::cli {
@@ -82,10 +84,23 @@ int RunList(const ListOptions& options) {
     std::fflush(stdout);
 
     int exitCode = kExitSuccess;
-    // Listed all the same: the record is there, but the entry cannot be read.
+    // Listed all the same: the record is there. What its record and the tree
+    // tell of it is told as unpack tells it: an entry that cannot be opened
+    // fails; one refused by the archive is in the table as such; a later
+    // record of a path, and a size its record gives but its bytes are not,
+    // are warnings.
     for (const CatalogEntry* entry : entries) {
-        if (std::string where = DataOutsideFile(*entry, catalog.FileSize()); !where.empty()) {
-            Complain(options.archive, entry->path, "warning: " + where);
+        if (entry->file != nullptr &&
+            catalog.Wad().CheckEntry(entry->path.c_str(), *entry->file).Failed()) {
+            const vfs::ErrorReason& why = vfs::LastError();
+            if (why.code == vfs::ErrorCode::HIDDEN) {
+                Complain(options.archive, entry->path, "warning: " + EntryFailureText(why));
+            } else if (why.code != vfs::ErrorCode::REFUSED) {
+                Complain(options.archive, entry->path, EntryFailureText(why));
+                exitCode = kExitEntriesFailed;
+            }
+        } else if (std::string note = RecordSizeNote(entry->record); !note.empty()) {
+            Complain(options.archive, entry->path, "warning: " + note);
         }
     }
     for (const std::string& pattern : unmatched) {

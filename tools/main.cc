@@ -12,6 +12,7 @@
 #include "tools/exit_codes.h"
 #include "tools/text_format.h"
 #include "vfs/host/process_signals.h"
+#include "vfs/host/standard_streams.h"
 
 namespace {
 
@@ -132,9 +133,15 @@ const char* CommandArgument(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: none may take the place of a standard
+    // stream the tool was started without.
+    vfs::host::OpenMissingStandardStreams();
     // A file-size limit fails the write at hand, which is reported and
     // cleaned up, rather than killing the tool mid-file.
     vfs::host::IgnoreFileSizeLimitSignal();
+    // Output closed by its reader stops the work as an interrupt does,
+    // temporary files removed; the tool then ends quietly (see the end).
+    vfs::host::CatchClosedOutput();
     CLI::App app(
         "Lists, checks, unpacks, packs and mounts the WAD archives of Tarnhollow.\n"
         "Run 'tarnwad help COMMAND' or 'tarnwad COMMAND --help' for the options of a command.",
@@ -197,6 +204,11 @@ int main(int argc, char** argv) {
         // No command: what the tool takes, where a script's error goes.
         PrintLines(app.help(), stderr);
         return tarnwad::cli::kExitUsage;
+    }
+    // Nobody reads what the tool would say: it ends as a program the
+    // closed pipe killed would, with nothing half-made left.
+    if (vfs::host::OutputClosed()) {
+        return tarnwad::cli::kExitOutputClosed;
     }
     return exitCode;
 }

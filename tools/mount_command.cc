@@ -134,8 +134,8 @@ void ReportLeftOut(const std::string& subject, const vfs::WadFileSystem* wad,
         Complain(subject, DisplayPath(path),
                  std::string("warning: ") + kHiddenEntryWarning + ", not shown");
     }
-    for (const std::string& path : report.shadowed) {
-        Complain(subject, DisplayPath(path), "a directory of the same path is there, not shown");
+    for (const LeftOutFile& file : report.unreachable) {
+        Complain(subject, DisplayPath(file.path), file.reason + ", not shown");
     }
 }
 

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <utility>
 
+#include "app/entry_failure.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
 
@@ -72,8 +75,6 @@ bool MountReader::Open(uint32_t index, Opened* out) {
         return false;
     }
     const std::string path = tree.ArchivePath(index);
-    const bool outside = archiveSize < 0 || uint64_t{node.dataOffset} + node.storedSize >
-                                                static_cast<uint64_t>(archiveSize);
     out->node = index;
     out->decoded = nullptr;
     if (node.coding == EntryCoding::kStored) {
@@ -81,25 +82,30 @@ bool MountReader::Open(uint32_t index, Opened* out) {
         // bytes then come straight from the archive file.
         vfs::StreamRef check;
         if (source.OpenFile(check, path.c_str(), kReadFlags, 0).Failed()) {
-            Broken(index, outside ? "its data lies outside the archive file; reads fail"
-                                  : "cannot be opened; reads fail");
+            Broken(index, EntryFailureText(vfs::LastError()) + "; reads fail");
             return false;
         }
         return true;
     }
+    vfs::ClearLastError();
     out->decoded = cache.Get(index, [&]() -> EntryCache::Entry {
         auto entry = std::make_shared<StreamEntry>();
-        if (source.OpenFile(entry->Stream(), path.c_str(), kReadFlags, 0).Failed() ||
-            !entry->Settle(node.size)) {
+        if (source.OpenFile(entry->Stream(), path.c_str(), kReadFlags, 0).Failed()) {
+            return nullptr;
+        }
+        if (!entry->Settle(node.size)) {
+            vfs::SetLastError(vfs::ErrorCode::NOT_DECODABLE,
+                              "does not read as its " + std::to_string(node.size) + " bytes");
             return nullptr;
         }
         return entry;
     });
     if (out->decoded == nullptr) {
-        Broken(index, outside ? "its data lies outside the archive file; reads fail"
-                              : std::string("does not decode (") +
-                                    (node.coding == EntryCoding::kZlib ? "zlib" : "lz") +
-                                    "); reads fail");
+        // A thread that only waited for another's decode has no reason of
+        // its own: the decoding thread names the entry.
+        if (vfs::LastError().code != vfs::ErrorCode::NONE) {
+            Broken(index, EntryFailureText(vfs::LastError()) + "; reads fail");
+        }
         return false;
     }
     return true;

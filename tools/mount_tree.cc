@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "app/entry_failure.h"
 #include "app/tree_walk.h"
 #include "vfs/core/file_system.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/stream_ref.h"
 #include "vfs/wad/wad_file_system.h"
 
@@ -56,12 +58,13 @@ class TreeFiller : public TreeWalk::Visitor {
     void CopyFile(const std::string& path, uint32_t) override {
         vfs::WadEntryRecord record;
         if (wad == nullptr || wad->ReadRecord(path.c_str(), &record).Failed()) {
-            // Its path leads to something else: a directory of that path.
-            report.shadowed.push_back(path);
+            // Its path leads elsewhere; the lookup said where.
+            report.unreachable.push_back(
+                {path, wad == nullptr ? "cannot be opened" : EntryFailureText(vfs::LastError())});
         } else if ((record.flags & vfs::WAD_FLAG_REFUSED) != 0) {
             report.refused.push_back(path);
         } else if (!tree.AddFile(path, record)) {
-            report.shadowed.push_back(path);
+            report.unreachable.push_back({path, "a directory of the same path is there"});
         }
     }
     void Fail(const std::string& path, CopyFailureKind kind, std::string) override {

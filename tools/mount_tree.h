@@ -78,13 +78,23 @@ class MountTree {
     uint32_t files = 0;
 };
 
+// A file the mount leaves out, and why, in the words unpack gives.
+struct LeftOutFile {
+    std::string path;
+    std::string reason;
+
+    bool operator==(const LeftOutFile&) const = default;
+};
+
 // What the mount leaves out of an archive, as `tarnwad unpack` leaves it
 // out: archive paths, "\" separated.
 struct MountTreeReport {
-    std::vector<std::string> refused;   // entries the archive refuses to open
-    std::vector<std::string> unsafe;    // names that cannot be one host path component
-    std::vector<std::string> hidden;    // later records of a path an earlier record gives
-    std::vector<std::string> shadowed;  // files whose path leads to a directory of that path
+    std::vector<std::string> refused;  // entries the archive refuses to open
+    std::vector<std::string> unsafe;   // names that cannot be one host path component
+    std::vector<std::string> hidden;   // later records of a path an earlier record gives
+    // Files whose path does not open them: a directory of the path is found
+    // first, or the record's path hash is not the hash of its path.
+    std::vector<LeftOutFile> unreachable;
 };
 
 // Fills `tree` with what `tarnwad unpack` would write of `source`, an
@@ -92,8 +102,8 @@ struct MountTreeReport {
 // wanted): the same walk (TreeWalk), so the same directories, empty ones
 // included, and the same files, each with the record that opening its path
 // reads. Entries the archive refuses, unsafe names, hidden later records of
-// one path and files where a directory of their name is are left out and
-// listed in `report`.
+// one path and files their path does not open are left out and listed in
+// `report`.
 void BuildMountTree(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report);
 
 }  // namespace tarnwad::cli

@@ -65,11 +65,7 @@ void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome,
                               "\") was not unpacked: " + vfs::WadRejectReasonText(record.reason));
     }
     for (const CopyFailure& failure : outcome.copy.failures) {
-        std::string text = DescribeCopyFailure(failure.kind);
-        if (!failure.detail.empty()) {
-            text += ": " + DisplayPath(failure.detail);
-        }
-        Complain(DisplayPath(failure.path), text);
+        Complain(DisplayPath(failure.path), DisplayPath(CopyFailureText(failure)));
     }
     if (!quiet) {
         for (const std::string& path : outcome.refused) {
@@ -87,8 +83,10 @@ void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome,
 // Opens the archive as the dialog's source without the probe for the game's
 // entries.
 bool OpenWithoutProbe(UnpackDialog& dialog, const std::string& path) {
-    if (dialog.source.OpenArchive(path.c_str(), 0).Failed()) {
-        dialog.lastOutcome.failure = "cannot be opened as a WAD archive";
+    std::string unusable;
+    if (OpenUserArchive(dialog.source, path, &unusable).Failed()) {
+        dialog.lastOutcome.failure =
+            unusable.empty() ? "cannot be opened as a WAD archive" : unusable;
         return false;
     }
     if (auto* wad = dynamic_cast<vfs::WadFileSystem*>(dialog.source.Get())) {

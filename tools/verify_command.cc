@@ -1,10 +1,12 @@
-// `tarnwad verify ARCHIVE`: decodes every entry without writing anything.
+// `tarnwad verify ARCHIVE`: opens, decodes and reads every entry, writing
+// nothing, and says what that could and could not check.
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/entry_failure.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
@@ -12,6 +14,7 @@
 #include "tools/path_argument.h"
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
 #include "vfs/host/process_signals.h"
@@ -29,39 +32,51 @@ struct VerifyOptions {
 
 constexpr int32_t kBlockSize = 1 << 20;
 
-// Why `entry` cannot be read in full, or nothing when it decodes to its size.
-// `firstWithPath` is the record index of the first entry of the same path.
-std::string CheckEntry(ArchiveCatalog& catalog, const CatalogEntry& entry, uint32_t firstWithPath,
-                       std::vector<uint8_t>& buffer) {
-    const vfs::WadEntryRecord& record = entry.record;
-    if (std::string where = DataOutsideFile(entry, catalog.FileSize()); !where.empty()) {
-        return where;
-    }
-    if (std::string why = TooLargeToDecode(entry); !why.empty()) {
-        return why;
-    }
-    if (firstWithPath != entry.recordIndex) {
-        // Lookups by path find the first record of a path; this one is never
-        // read, by the game or by an unpack.
-        return "has the same path as record " + std::to_string(firstWithPath) + ", which hides it";
+// What verify found out about one entry.
+struct EntryCheck {
+    enum Outcome { kReadInFull, kRefused, kHidden, kFailed } outcome = kReadInFull;
+    std::string text;  // why it failed, or the warning about it; may be empty
+};
+
+// Opens `entry` as unpack opens it, decodes it and reads it to the end: the
+// checks the format allows. A zlib-framed entry's stream carries a checksum,
+// which zlib checks as it decodes; stored and LZ-coded data carry none.
+EntryCheck CheckEntry(ArchiveCatalog& catalog, const CatalogEntry& entry,
+                      std::vector<uint8_t>& buffer) {
+    EntryCheck check;
+    // What the tree and the record tell, as list tells it: refused, hidden,
+    // not found by its path, data outside the file.
+    if (entry.file != nullptr &&
+        catalog.Wad().CheckEntry(entry.path.c_str(), *entry.file).Failed()) {
+        const vfs::ErrorReason& why = vfs::LastError();
+        check.outcome = why.code == vfs::ErrorCode::REFUSED  ? EntryCheck::kRefused
+                        : why.code == vfs::ErrorCode::HIDDEN ? EntryCheck::kHidden
+                                                             : EntryCheck::kFailed;
+        check.text = EntryFailureText(why);
+        return check;
     }
     vfs::StreamRef input;
     if (catalog.FileSystem()
             .OpenFile(input, entry.path.c_str(), vfs::OPEN_READ | vfs::OPEN_SHARE_READ, 0)
             .Failed()) {
-        return std::string("does not decode (") + CodingName(record.flags) + " data, " +
-               std::to_string(record.storedSize) + " bytes stored, " +
-               std::to_string(record.ReportedSize()) + " expected)";
+        check.outcome = EntryCheck::kFailed;
+        check.text = EntryFailureText(vfs::LastError());
+        return check;
     }
+    const int64_t size = input.GetSize64();
     uint64_t total = 0;
+    vfs::ClearLastError();
     for (int32_t n; (n = input.Read(buffer.data(), kBlockSize)) > 0;) {
         total += static_cast<uint32_t>(n);
     }
-    if (total != record.ReportedSize()) {
-        return "reads " + std::to_string(total) + " bytes, but its size is " +
-               std::to_string(record.ReportedSize());
+    if (size < 0 || total != static_cast<uint64_t>(size)) {
+        check.outcome = EntryCheck::kFailed;
+        check.text =
+            ShortReadText(total, size < 0 ? 0 : static_cast<uint64_t>(size), vfs::LastError());
+        return check;
     }
-    return {};
+    check.text = RecordSizeNote(entry.record);
+    return check;
 }
 
 // A bar on stderr where someone watches, and only then.
@@ -71,32 +86,71 @@ ProgressStyle BarUnlessQuiet(bool quiet) {
                : ProgressStyle::kSilent;
 }
 
-struct VerifyFailure {
+struct Finding {
     const CatalogEntry* entry;
-    std::string problem;
+    std::string text;
 };
 
-void PrintJson(const VerifyOptions& options, size_t entries, uint32_t good, uint32_t refused,
-               const std::vector<VerifyFailure>& failures,
-               const std::vector<vfs::WadRejectedRecord>& rejected, uint32_t rejectedCount) {
-    std::printf(
-        "{\"archive\":%s,\"entries\":%zu,\"read_in_full\":%u,\"refused\":%u,"
-        "\"failed\":%zu,\"rejected_records\":%u,\"failures\":[",
-        JsonString(options.archive).c_str(), entries, good, refused, failures.size(),
-        rejectedCount);
-    for (size_t i = 0; i < failures.size(); ++i) {
-        const CatalogEntry& entry = *failures[i].entry;
+struct Tally {
+    uint32_t readInFull = 0;
+    uint32_t withChecksum = 0;  // of those read in full: zlib-framed, checked by zlib
+    uint32_t refused = 0;
+    uint32_t hidden = 0;
+    std::vector<Finding> failures;
+    std::vector<Finding> warnings;
+};
+
+void PrintFindingsJson(const char* key, const std::vector<Finding>& findings) {
+    std::printf(",\"%s\":[", key);
+    for (size_t i = 0; i < findings.size(); ++i) {
+        const CatalogEntry& entry = *findings[i].entry;
         std::printf("%s{\"path\":%s,\"path_bytes\":\"%s\",\"record_index\":%u,\"reason\":%s}",
                     i == 0 ? "" : ",", JsonString(entry.path).c_str(), HexBytes(entry.path).c_str(),
-                    entry.recordIndex, JsonString(failures[i].problem).c_str());
+                    entry.recordIndex, JsonString(findings[i].text).c_str());
     }
-    std::printf("],\"rejected\":[");
+    std::printf("]");
+}
+
+void PrintJson(const VerifyOptions& options, size_t entries, const Tally& tally,
+               const std::vector<vfs::WadRejectedRecord>& rejected, uint32_t rejectedCount) {
+    std::printf(
+        "{\"archive\":%s,\"entries\":%zu,\"read_in_full\":%u,\"checksum_passed\":%u,"
+        "\"without_checksum\":%u,\"refused\":%u,\"hidden\":%u,\"failed\":%zu,"
+        "\"rejected_records\":%u",
+        JsonString(options.archive).c_str(), entries, tally.readInFull, tally.withChecksum,
+        tally.readInFull - tally.withChecksum, tally.refused, tally.hidden, tally.failures.size(),
+        rejectedCount);
+    PrintFindingsJson("failures", tally.failures);
+    PrintFindingsJson("warnings", tally.warnings);
+    std::printf(",\"rejected\":[");
     for (size_t i = 0; i < rejected.size(); ++i) {
         std::printf("%s{\"record_index\":%u,\"path_bytes\":\"%s\",\"reason\":%s}",
                     i == 0 ? "" : ",", rejected[i].index, HexBytes(rejected[i].rawPath).c_str(),
                     JsonString(vfs::WadRejectReasonText(rejected[i].reason)).c_str());
     }
     std::printf("]}\n");
+}
+
+// What the entries read in full were checked for: each opens, decodes and
+// reads to its size; only zlib-framed data carries a checksum, which zlib
+// checks as it decodes. Stored and LZ-coded data carry none.
+std::string WhatWasChecked(const Tally& tally) {
+    const uint32_t with = tally.withChecksum;
+    const uint32_t without = tally.readInFull - with;
+    const std::string unchecked = std::string(without == 1 ? " has" : " have") +
+                                  " no checksum, so a changed byte in " +
+                                  (without == 1 ? "it" : "them") + " would go unnoticed";
+    if (with == 0) {
+        return "the " + Counted(without, "entry", "entries") + " read in full " +
+               (without == 1 ? "is" : "are") + " stored or LZ-coded and" + unchecked;
+    }
+    if (without == 0) {
+        return "the " + Counted(with, "entry", "entries") + " read in full " +
+               (with == 1 ? "is" : "are") + " zlib-framed and passed zlib's checksum";
+    }
+    return "of the " + Counted(tally.readInFull, "entry", "entries") + " read in full, " +
+           std::to_string(with) + " zlib-framed passed zlib's checksum; " +
+           std::to_string(without) + " stored or LZ-coded" + unchecked;
 }
 
 int RunVerify(const VerifyOptions& options) {
@@ -108,11 +162,9 @@ int RunVerify(const VerifyOptions& options) {
         return kExitUsage;
     }
 
-    std::map<std::string, uint32_t> firstRecordOfPath;
     std::map<std::string, uint64_t> sizes;
     uint64_t totalBytes = 0;
     for (const CatalogEntry& entry : catalog.Entries()) {
-        firstRecordOfPath.emplace(entry.path, entry.recordIndex);
         sizes.emplace(entry.path, entry.record.ReportedSize());
         totalBytes += entry.record.ReportedSize();
     }
@@ -121,42 +173,51 @@ int RunVerify(const VerifyOptions& options) {
     progress.SetTotals(static_cast<uint32_t>(catalog.Entries().size()), totalBytes,
                        std::move(sizes));
 
-    uint32_t good = 0;
-    uint32_t refused = 0;
-    std::vector<VerifyFailure> failures;
+    Tally tally;
     std::vector<uint8_t> buffer(kBlockSize);
     for (const CatalogEntry& entry : catalog.Entries()) {
         if (vfs::host::InterruptRequested()) {
             progress.Finish();
-            Complain(
-                options.archive,
-                "interrupted: " + Counted(good + refused + failures.size(), "entry", "entries") +
-                    " of " + std::to_string(catalog.Entries().size()) + " checked");
+            const size_t checked =
+                tally.readInFull + tally.refused + tally.hidden + tally.failures.size();
+            Complain(options.archive, "interrupted: " + Counted(checked, "entry", "entries") +
+                                          " of " + std::to_string(catalog.Entries().size()) +
+                                          " checked");
             return kExitInterrupted;
         }
         progress.Status(entry.path.c_str());
-        if ((entry.record.flags & vfs::WAD_FLAG_REFUSED) != 0) {
-            ++refused;
+        EntryCheck check = CheckEntry(catalog, entry, buffer);
+        switch (check.outcome) {
+            case EntryCheck::kRefused:
+                ++tally.refused;
+                continue;
+            case EntryCheck::kHidden:
+                ++tally.hidden;
+                break;
+            case EntryCheck::kReadInFull:
+                ++tally.readInFull;
+                tally.withChecksum += (entry.record.flags & vfs::WAD_FLAG_ZLIB) != 0 ? 1 : 0;
+                break;
+            case EntryCheck::kFailed:
+                break;
+        }
+        if (check.text.empty()) {
             continue;
         }
-        std::string problem = CheckEntry(catalog, entry, firstRecordOfPath.at(entry.path), buffer);
-        if (problem.empty()) {
-            ++good;
-        } else {
-            failures.push_back({&entry, problem});
-            if (!options.json) {
-                progress.Finish();
-                Complain(options.archive, entry.path, problem);
-            }
+        const bool failed = check.outcome == EntryCheck::kFailed;
+        (failed ? tally.failures : tally.warnings).push_back({&entry, check.text});
+        if (!options.json) {
+            progress.Finish();
+            Complain(options.archive, entry.path, (failed ? "" : "warning: ") + check.text);
         }
     }
     progress.Finish();
     const std::vector<vfs::WadRejectedRecord>& rejected = catalog.Wad().GetRejectedRecords();
     uint32_t rejectedCount = catalog.Wad().GetDirectory().RejectedCount();
-    const int code = failures.empty() && rejectedCount == 0 ? kExitSuccess : kExitEntriesFailed;
+    const int code =
+        tally.failures.empty() && rejectedCount == 0 ? kExitSuccess : kExitEntriesFailed;
     if (options.json) {
-        PrintJson(options, catalog.Entries().size(), good, refused, failures, rejected,
-                  rejectedCount);
+        PrintJson(options, catalog.Entries().size(), tally, rejected, rejectedCount);
         std::fflush(stdout);
         return code;
     }
@@ -168,12 +229,19 @@ int RunVerify(const VerifyOptions& options) {
 
     std::printf("%s: %s: %u read in full, %u refused by the archive, %zu failed",
                 PrintableText(options.archive).c_str(),
-                Counted(catalog.Entries().size(), "entry", "entries").c_str(), good, refused,
-                failures.size());
+                Counted(catalog.Entries().size(), "entry", "entries").c_str(), tally.readInFull,
+                tally.refused, tally.failures.size());
+    if (tally.hidden > 0) {
+        std::printf(", %u hidden by an earlier entry of the same path", tally.hidden);
+    }
     if (rejectedCount > 0) {
         std::printf("; %s rejected", Counted(rejectedCount, "record", "records").c_str());
     }
     std::printf("\n");
+    if (tally.readInFull > 0) {
+        std::printf("%s: %s\n", PrintableText(options.archive).c_str(),
+                    WhatWasChecked(tally).c_str());
+    }
     std::fflush(stdout);
     return code;
 }
@@ -184,12 +252,13 @@ void AddVerifyCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<VerifyOptions>();
     CLI::App* command = app.add_subcommand(
         "verify",
-        "Decode every entry without writing anything and report what cannot be read; exit 0 "
-        "only when every entry decodes");
+        "Open and decode every entry, writing nothing, and check that each reads to its size; "
+        "zlib-framed entries also pass zlib's checksum, while stored and LZ-coded ones carry "
+        "none, so a changed byte in them goes unnoticed. Exit 0 when every entry reads in full");
     command->add_option("ARCHIVE", options->archive, "The .wad file")->required();
     command->add_flag("--json", options->json,
-                      "One JSON object with the counts, every failed entry and every rejected "
-                      "record, nothing else on stdout");
+                      "One JSON object with the counts, every failed entry, every warning and "
+                      "every rejected record, nothing else on stdout");
     command->callback([options, &exitCode] { exitCode = RunVerify(*options); });
 }
 

@@ -6,8 +6,12 @@
 #include "app/gtk/unpack_window.h"
 #include "app/unpack_dialog.h"
 #include "vfs/host/process_signals.h"
+#include "vfs/host/standard_streams.h"
 
 int main() {
+    // Before anything opens a file: none may take the place of a standard
+    // stream the dialog was started without.
+    vfs::host::OpenMissingStandardStreams();
     vfs::host::IgnoreFileSizeLimitSignal();
     // The tool takes no command-line arguments, so GTK is given none either.
     g_set_prgname("tarnwad-gui");

@@ -2,11 +2,13 @@
 #include "app/unpack_dialog.h"
 #include "app/win32/unpack_window.h"
 #include "vfs/host/process_signals.h"
+#include "vfs/host/standard_streams.h"
 
 // After <windows.h>, which it builds on.
 #include <commctrl.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    vfs::host::OpenMissingStandardStreams();
     vfs::host::IgnoreFileSizeLimitSignal();
     // The standard controls of common controls 6 (the manifest asks for
     // them), with the system's visual styles.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/stream/test_host_stream.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/stream_ref.h"
 #include "vfs/stream/locked_stream.h"
 #include "vfs/stream/range_stream.h"
@@ -49,6 +50,16 @@ TEST_F(RangeStreamTest, ReadsStopAtTheWindowsEnd) {
     EXPECT_EQ(ref.Write("x", 1), 0);
     EXPECT_EQ(host->data[10], '0');
     EXPECT_EQ(ref.Flush().status, -1);
+}
+
+TEST_F(RangeStreamTest, AShortReadBeneathLeavesWhy) {
+    // The window reaches past what the host holds: the file was cut short
+    // after the entry was opened.
+    Open(10, 25);
+    ClearLastError();
+    EXPECT_EQ(Read(10), "PQRST");
+    EXPECT_EQ(LastError().code, ErrorCode::HOST_ERROR);
+    EXPECT_EQ(LastError().text, "cannot be read: the archive file ends before its data does");
 }
 
 TEST_F(RangeStreamTest, ANegativeCountReadsNothing) {

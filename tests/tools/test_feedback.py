@@ -136,12 +136,12 @@ class JsonTest(ToolTest):
 
 
 class DamagedEntryWarningTest(ToolTest):
-    def test_list_and_info_warn_about_data_outside_the_file(self):
+    def test_list_names_and_info_counts_data_outside_the_file(self):
         shutil.copy(self.path("plain-v2.wad"), self.path("outside.wad"))
         size = os.path.getsize(self.path("outside.wad"))
         patch_record(self.path("outside.wad"), 1, 12, size - 4)  # readme.txt's data offset
-        result = run("list", "outside.wad", cwd=self.dir, check_code=0)
-        self.assertIn(b"readme.txt: warning: its data (bytes %d to %d) lies outside the "
+        result = run("list", "outside.wad", cwd=self.dir, check_code=1)
+        self.assertIn(b"readme.txt: its data (bytes %d to %d) lies outside the "
                       b"%d-byte file" % (size - 4, size + 5, size), result.stderr)
         self.assertIn(b"readme.txt", result.stdout)
         result = run("info", "outside.wad", cwd=self.dir, check_code=0)

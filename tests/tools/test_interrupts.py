@@ -1,12 +1,16 @@
 """An interrupted `tarnwad unpack`: SIGINT or SIGTERM stops it at the next
 block, the file being written is removed, the finished ones stay whole, the
 progress line is ended, and the tool says how many files it wrote (exit 130).
+A hang-up (SIGHUP) stops unpack and pack the same way; output closed by its
+reader stops them quietly (exit 141); neither leaves a temporary file.
 
     test_interrupts.py --tarnwad PATH --make-archives PATH [unittest arguments]
 """
 
+import fcntl
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -21,6 +25,26 @@ from test_extract_safety import remove_tree, temporary_files  # noqa: E402
 
 JOBS = ("1", "3")
 BIG = 256 << 20
+
+
+def full_pipe():
+    """A pipe whose buffer is full: the first write to it blocks until the
+    reader takes something out."""
+    reader, writer = os.pipe()
+    flags = fcntl.fcntl(writer, fcntl.F_GETFL)
+    fcntl.fcntl(writer, fcntl.F_SETFL, flags | os.O_NONBLOCK)
+    try:
+        while True:
+            os.write(writer, bytes(4096))
+    except BlockingIOError:
+        pass
+    fcntl.fcntl(writer, fcntl.F_SETFL, flags)
+    return reader, writer
+
+
+def leftovers(root):
+    """Temporary files of unpack (.Tarnwad-*.tmp) and pack (.NAME.*.tmp)."""
+    return [name for _, _, names in os.walk(root) for name in names if name.endswith(".tmp")]
 
 
 def file_bytes(index, size=32 << 10):
@@ -125,6 +149,73 @@ class InterruptTest(unittest.TestCase):
             self.skipTest("the unpack finished before the interrupt reached it")
         self.assertEqual(process.returncode, 130)
         self.assertRegex(seen, rb"\r +\rtarnwad: many\.wad: interrupted")
+
+
+class HangUpAndClosedOutputTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.mkdtemp(prefix="tarnwad-hangup-")
+        wad_bytes.write(os.path.join(cls.dir, "big.wad"),
+                        [wad_bytes.Entry("groundtile.png", b"tile"),
+                         wad_bytes.Entry("huge.bin", b"\x5a" * (64 << 20))])
+        test_tarnwad.write_tree(os.path.join(cls.dir, "src"),
+                                {"a.bin": bytes(1 << 20), "b.txt": b"b"})
+
+    @classmethod
+    def tearDownClass(cls):
+        remove_tree(cls.dir)
+
+    def commands(self, out):
+        """unpack and pack, each naming on stdout every file it starts, its
+        temporary file made by then."""
+        return [["unpack", "-v", "-j", "1", "-o", out, "big.wad"],
+                ["pack", "-v", "src", "-o", os.path.join(out, "p.wad")]]
+
+    def test_a_hang_up_mid_file_removes_what_was_being_written(self):
+        out = os.path.join(self.dir, "hup")
+        for args in self.commands(out):
+            remove_tree(out)
+            os.makedirs(out)
+            # stdout is full: the tool blocks naming its first file, whose
+            # temporary file is made by then, until the pipe is drained.
+            reader, writer = full_pipe()
+            process = subprocess.Popen([test_tarnwad.TARNWAD, *args], cwd=self.dir,
+                                       stdout=writer, stderr=subprocess.PIPE)
+            os.close(writer)
+            deadline = time.monotonic() + 30
+            while not leftovers(out) and time.monotonic() < deadline:
+                time.sleep(0.01)
+            self.assertTrue(leftovers(out), args)
+            # Twice, as a closing session may: never the end of the process.
+            process.send_signal(signal.SIGHUP)
+            process.send_signal(signal.SIGHUP)
+            while os.read(reader, 65536):
+                pass
+            os.close(reader)
+            stderr = process.communicate(timeout=60)[1]
+            self.assertEqual(process.returncode, 130, (args, stderr))
+            self.assertIn(b"interrupted", stderr)
+            self.assertEqual(leftovers(out), [], args)
+            self.assertNotIn("huge.bin", os.listdir(out))
+            self.assertNotIn("p.wad", os.listdir(out))
+
+    def test_output_closed_by_its_reader_stops_the_work_quietly(self):
+        out = os.path.join(self.dir, "pipe")
+        # The threaded unpack names a file once it is written: it stops
+        # before the next, keeping the whole one.
+        for args in self.commands(out) + [["unpack", "-v", "-j", "3", "-o", out, "big.wad"],
+                                          ["cat", "big.wad", "huge.bin"], ["list", "big.wad"],
+                                          ["verify", "big.wad"]]:
+            remove_tree(out)
+            os.makedirs(out)
+            reader, writer = os.pipe()
+            os.close(reader)
+            result = subprocess.run([test_tarnwad.TARNWAD, *args], cwd=self.dir, stdout=writer,
+                                    stderr=subprocess.PIPE, timeout=60)
+            os.close(writer)
+            self.assertEqual((result.returncode, result.stderr), (141, b""), args)
+            self.assertEqual(leftovers(out), [], args)
+            self.assertLessEqual(set(os.listdir(out)), {"groundtile.png"}, args)
 
 
 if __name__ == "__main__":

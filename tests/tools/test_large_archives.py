@@ -137,7 +137,7 @@ class CodedEntryTooLargeTest(unittest.TestCase):
                 wad_bytes.Entry("big.zlib", b"BILZ", flags=wad_bytes.FLAG_ZLIB,
                                 unpacked_size=3 * GIB)])
             result = run("verify", "coded.wad", cwd=directory, check_code=1)
-            self.assertIn(b"big.zlib: is zlib-coded and too large to decode (4 bytes stored, "
+            self.assertIn(b"big.zlib: too large to decode (4 bytes stored, "
                           b"3221225472 decoded): coded entries are decoded whole in memory, up "
                           b"to 2 GiB - 1 bytes", result.stderr)
 

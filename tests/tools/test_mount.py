@@ -478,10 +478,12 @@ class LeftOutEntriesTest(MountTestCase):
         self.unmount(mount_point, process=process)
         lines = self.read_stderr(stderr).splitlines()
         self.assertEqual([line for line in lines if "bad.lz" in line],
-                         ["tarnwad: mount: broken.wad: bad.lz: does not decode (lz); reads fail"])
+                         ["tarnwad: mount: broken.wad: bad.lz: does not decode: the LZ data "
+                          "ends early, before its stop command; reads fail"])
         self.assertEqual([line for line in lines if "outside.bin" in line],
-                         ["tarnwad: mount: broken.wad: maps/outside.bin: its data lies outside "
-                          "the archive file; reads fail"])
+                         ["tarnwad: mount: broken.wad: maps/outside.bin: its data (bytes 1048576 "
+                          "to 1048586) lies outside the %d-byte file; reads fail"
+                          % os.path.getsize(archive)])
         self.assertTrue(any("escaped.txt" in line and "is not shown" in line for line in lines),
                         lines)
 

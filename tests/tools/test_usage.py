@@ -349,7 +349,8 @@ class ManPageTest(unittest.TestCase):
 
     def test_exit_codes_and_completion_files(self):
         status = self.section(".SH EXIT STATUS", r"^\.SH ")
-        self.assertEqual(re.findall(r"^\.TP\n\.B (\d+)$", status, re.M), ["0", "1", "2", "130"])
+        self.assertEqual(re.findall(r"^\.TP\n\.B (\d+)$", status, re.M),
+                         ["0", "1", "2", "130", "141"])
         completion = self.section(".SH SHELL COMPLETION", r"^\.SH ")
         for path in ("share/bash-completion/completions/tarnwad",
                      "share/zsh/vendor-completions/_tarnwad",

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
 
 #include "vfs/codec/lz_prefix_chains.h"
+#include "vfs/core/last_error.h"
 
 namespace vfs {
 
@@ -27,6 +29,17 @@ uint32_t ReadSize24(const uint8_t* p) {
 int32_t HeaderSizeOf(const uint8_t* src) {
     return (src[0] & LZ_HEADER_LONG) ? LZ_LONG_HEADER_SIZE : LZ_SHORT_HEADER_SIZE;
 }
+
+// Ends a decode that cannot go on, leaving why for whoever asks
+// (vfs::LastError). Out of line: failures are rare and the loops hot.
+[[gnu::cold, gnu::noinline]] bool Broken(const std::string& why) {
+    SetLastError(ErrorCode::NOT_DECODABLE, "does not decode: " + why);
+    return false;
+}
+
+constexpr char kEndsEarly[] = "the LZ data ends early, before its stop command";
+constexpr char kTooMuch[] = "the LZ data makes more bytes than its header records";
+constexpr char kBeforeStart[] = "an LZ copy reaches back before the start of the output";
 
 // Copies `count` bytes one at a time, in ascending order.
 inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t count) {
@@ -269,7 +282,8 @@ inline void FillSteps(const uint8_t* p, size_t count, size_t available, StepWind
 // Decodes commands while each one's reads and writes, overshoot included,
 // stay inside src and dest, from inRef and opRef, and leaves them where it
 // stops: near an end, or at the stop command, which it leaves for the
-// checked loop. False for a copy from before the start of the output.
+// checked loop. False for a copy from before the start of the output, with
+// inRef at its command.
 //
 // kNearEnd false: runs while op is at least kFarReach bytes before the
 // end, where no command reaches past it, so the output needs no test per
@@ -326,6 +340,7 @@ bool DecodeWide(uint8_t* const dest, uint8_t* const opEnd, const uint8_t*& inRef
                 // this only for a dest at an address above the farthest distance).
                 const uintptr_t fromAt = copyAt - distance;
                 if (fromAt < outputStart) [[unlikely]] {
+                    inRef = at;  // the command that failed, for the caller's reason
                     return false;
                 }
                 uint8_t* const to = reinterpret_cast<uint8_t*>(copyAt);
@@ -421,11 +436,19 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
         // No command starts past the header's size, and none reaches past
         // the output's room; the input's room holds the widest reads.
         const uint8_t* in = src + ip;
-        if (!DecodeWide<false>(dest, opEnd + kFarReach, in, src + srcLength + kPadding, op)) {
-            return false;
+        const bool decoded =
+            DecodeWide<false>(dest, opEnd + kFarReach, in, src + srcLength + kPadding, op);
+        // Commands from the input's end on come from the padding: the block
+        // ended before its stop command, whatever they made.
+        const uint8_t* const end = src + srcLength;
+        if (decoded ? in > end : in >= end) {
+            return Broken(kEndsEarly);
         }
-        if (op > opEnd || in > src + srcLength) {
-            return false;  // more output than the header records, or no stop command
+        if (!decoded) {
+            return Broken(kBeforeStart);
+        }
+        if (op > opEnd) {
+            return Broken(kTooMuch);
         }
         ip = static_cast<size_t>(in - src);
     } else if (!padded && size <= kSmallBlock && srcLength - ip <= kSmallBlock) {
@@ -434,17 +457,15 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
                reinterpret_cast<uintptr_t>(dest) > kFarthestDistance) {
         const uint8_t* in = src + ip;
         const uint8_t* const inEnd = src + srcLength;
-        if (size > kFarReach && !DecodeWide<false>(dest, opEnd, in, inEnd, op)) {
-            return false;
-        }
-        if (!DecodeWide<true>(dest, opEnd, in, inEnd, op)) {
-            return false;
+        if ((size > kFarReach && !DecodeWide<false>(dest, opEnd, in, inEnd, op)) ||
+            !DecodeWide<true>(dest, opEnd, in, inEnd, op)) {
+            return Broken(kBeforeStart);
         }
         ip = static_cast<size_t>(in - src);
     }
     for (;;) {
         if (ip >= srcLength) {
-            return false;  // the input ends without a stop command
+            return Broken(kEndsEarly);
         }
         const uint32_t b0 = src[ip];
         const size_t outputLeft = static_cast<size_t>(opEnd - op);
@@ -453,9 +474,16 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
             const bool stop = b0 >= 0xFC;
             const size_t literals = stop ? (b0 & 3) : ((b0 & 0x1F) + 1) * 4;
             ip += 1;
-            if (srcLength - ip < literals || outputLeft < literals ||
-                (stop && outputLeft != literals)) {
-                return false;  // cut short, or not exactly the size the header records
+            if (srcLength - ip < literals) {
+                return Broken(kEndsEarly);
+            }
+            if (outputLeft < literals) {
+                return Broken(kTooMuch);
+            }
+            if (stop && outputLeft != literals) {
+                return Broken("the LZ data stops after " +
+                              std::to_string(static_cast<size_t>(op - dest) + literals) +
+                              " of the " + std::to_string(size) + " bytes its header records");
             }
             CopyExact(op, src + ip, literals);  // op may be null for an empty block
             if (stop) {
@@ -469,7 +497,7 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
         // A copy form: 2, 3 or 4 command bytes, 0-3 literals, the back-reference.
         const size_t commandBytes = b0 < 0x80 ? 2 : b0 < 0xC0 ? 3 : 4;
         if (srcLength - ip < commandBytes) {
-            return false;
+            return Broken(kEndsEarly);
         }
         size_t literals;
         size_t length;
@@ -489,14 +517,17 @@ bool DecodeCommands(uint8_t* dest, uint32_t size, const uint8_t* src, size_t src
             distance = ((b0 & 0x10) << 12) + (b1 << 8) + src[ip + 2] + 1;
         }
         ip += commandBytes;
-        if (srcLength - ip < literals || outputLeft < literals + length) {
-            return false;
+        if (srcLength - ip < literals) {
+            return Broken(kEndsEarly);
+        }
+        if (outputLeft < literals + length) {
+            return Broken(kTooMuch);
         }
         CopyBytes(op, src + ip, literals);
         op += literals;
         ip += literals;
         if (distance > static_cast<size_t>(op - dest)) {
-            return false;  // reaches before the start of the output
+            return Broken(kBeforeStart);
         }
         if (outputLeft - literals >= length + kStep - 1) {
             CopyMatchWide(op, distance, length);
@@ -810,13 +841,18 @@ int32_t LzCodec::DecompressBounded(uint8_t* dest, int32_t destCapacity, const ui
 }
 
 bool LzCodec::DecodeExactly(uint8_t* dest, int32_t size, const uint8_t* src, int32_t srcLength) {
-    if (src == nullptr || size < 0 || (dest == nullptr && size > 0) ||
-        srcLength < LZ_SHORT_HEADER_SIZE) {
+    if (src == nullptr || size < 0 || (dest == nullptr && size > 0)) {
         return false;
     }
+    if (srcLength < LZ_SHORT_HEADER_SIZE || srcLength < HeaderSizeOf(src)) {
+        return Broken("the " + std::to_string(std::max(srcLength, 0)) +
+                      " bytes of LZ data are fewer than its header takes");
+    }
     const int32_t headerSize = HeaderSizeOf(src);
-    if (srcLength < headerSize || ReadSize24(src + headerSize - 3) != static_cast<uint32_t>(size)) {
-        return false;
+    if (const uint32_t recorded = ReadSize24(src + headerSize - 3);
+        recorded != static_cast<uint32_t>(size)) {
+        return Broken("its LZ header records " + std::to_string(recorded) + " bytes, its record " +
+                      std::to_string(size));
     }
     return DecodeCommands(dest, static_cast<uint32_t>(size), src, static_cast<size_t>(srcLength),
                           static_cast<size_t>(headerSize));

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <string>
 
 #include "vfs/codec/zlib_scratch_area.h"
 #include "vfs/codec/zlib_session.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/little_endian.h"
 
 namespace vfs {
@@ -38,6 +40,11 @@ bool HasMagic(const uint8_t* p) {
     return LoadLe32(p) == ZLIB_BLOCK_MAGIC;
 }
 
+// Leaves why a block does not decode for whoever asks (vfs::LastError).
+void Broken(const std::string& why) {
+    SetLastError(ErrorCode::NOT_DECODABLE, "does not decode: " + why);
+}
+
 // The header's decompressed size if it fits dest (at most destCapacity
 // bytes), else -1.
 int64_t SizeThatFits(const uint8_t* header, int32_t destCapacity) {
@@ -60,6 +67,7 @@ int64_t InflateBlockChecked(uint8_t* dest, int32_t destCapacity, const uint8_t* 
     ZlibScratchArea area(work, workSize);
     ZlibInflateSession session(area, static_cast<int>(windowBits));
     if (!session.IsReady()) {
+        SetLastError(ErrorCode::TOO_LARGE, "zlib cannot be started: no memory for its work area");
         return -1;
     }
     z_stream& z = session.stream;
@@ -67,7 +75,25 @@ int64_t InflateBlockChecked(uint8_t* dest, int32_t destCapacity, const uint8_t* 
     z.avail_in = static_cast<uInt>(std::min(srcLength - ZLIB_BLOCK_HEADER_SIZE, kUnboundedSource));
     z.next_out = dest;
     z.avail_out = static_cast<uInt>(size);
-    return inflate(&z, Z_FINISH) == Z_STREAM_END ? static_cast<int64_t>(z.total_out) : -1;
+    const int rc = inflate(&z, Z_FINISH);
+    if (rc == Z_STREAM_END) {
+        return static_cast<int64_t>(z.total_out);
+    }
+    // zlib's own words where it has them ("incorrect data check": the
+    // stream's checksum does not match what it decodes to).
+    if (rc == Z_DATA_ERROR || rc == Z_STREAM_ERROR) {
+        Broken(std::string("zlib finds the data damaged: ") +
+               (z.msg != nullptr ? z.msg : "no reason given"));
+    } else if (rc == Z_MEM_ERROR) {
+        SetLastError(ErrorCode::TOO_LARGE, "zlib has no memory to decode it");
+    } else if (z.avail_in != 0) {
+        Broken("the zlib stream makes more than the " + std::to_string(size) +
+               " bytes its header records");
+    } else {
+        Broken("the zlib stream ends early, after " + std::to_string(z.total_out) + " of " +
+               std::to_string(size) + " bytes");
+    }
+    return -1;
 }
 
 // As InflateBlockChecked, with 0 for a block that does not decode.
@@ -196,16 +222,34 @@ int32_t ZlibCodec::DecompressWholeBlock(uint8_t* dest, int32_t destCapacity, con
 
 bool ZlibCodec::DecodeExactly(uint8_t* dest, int32_t size, const uint8_t* src, int32_t srcLength,
                               void* work) {
-    if (src == nullptr || size < 0 || (dest == nullptr && size > 0) ||
-        srcLength < ZLIB_BLOCK_HEADER_SIZE || !HasMagic(src) ||
-        LoadLe32(src + kSizeOffset) != static_cast<uint32_t>(size)) {
+    if (src == nullptr || size < 0 || (dest == nullptr && size > 0)) {
+        return false;
+    }
+    if (srcLength < ZLIB_BLOCK_HEADER_SIZE) {
+        Broken("the " + std::to_string(std::max(srcLength, 0)) +
+               " bytes of zlib-framed data are fewer than its header takes");
+        return false;
+    }
+    if (!HasMagic(src)) {
+        Broken("the zlib-framed data does not begin with \"BILZ\"");
+        return false;
+    }
+    if (const uint32_t recorded = LoadLe32(src + kSizeOffset);
+        recorded != static_cast<uint32_t>(size)) {
+        Broken("its zlib-framed header records " + std::to_string(recorded) +
+               " bytes, its record " + std::to_string(size));
         return false;
     }
     // An empty entry's buffer may be null; the decoders are given a byte of
     // room that the header's size keeps them from using.
     uint8_t none = 0;
-    return DecodeWhole(size > 0 ? dest : &none, size, src, srcLength, ZLIB_WINDOW_BITS, work) ==
-           size;
+    const int64_t produced =
+        DecodeWhole(size > 0 ? dest : &none, size, src, srcLength, ZLIB_WINDOW_BITS, work);
+    if (produced >= 0 && produced != size) {
+        Broken("it decodes to " + std::to_string(produced) + " bytes instead of " +
+               std::to_string(size));
+    }
+    return produced == size;
 }
 
 int64_t ZlibCodec::DecodeWhole(uint8_t* dest, int32_t destCapacity, const uint8_t* src,

@@ -34,8 +34,15 @@ void CatchInterrupts() {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+// A write to a pipe whose reader has gone fails, and that is all.
+void CatchClosedOutput() {}
+
 bool InterruptRequested() {
     return interrupted.load(std::memory_order_relaxed);
+}
+
+bool OutputClosed() {
+    return false;
 }
 
 }  // namespace vfs::host

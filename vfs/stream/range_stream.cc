@@ -2,6 +2,10 @@
 
 #include <functional>
 #include <limits>
+#include <string>
+
+#include "vfs/core/last_error.h"
+#include "vfs/host/host_error.h"
 
 namespace vfs {
 
@@ -24,7 +28,17 @@ int32_t RangeStream::Read(void* buffer, int32_t count) {
     }
     const int64_t available = size - position;
     const int32_t amount = count < available ? count : static_cast<int32_t>(available);
+    host::ClearLastError();
     int32_t moved = inner->Read(buffer, amount);
+    if (moved < amount) {
+        // The window lies within the file as it was opened: the host failed
+        // the read, or the file has been cut short since.
+        const std::string why = host::LastErrorText();
+        SetLastError(
+            ErrorCode::HOST_ERROR,
+            "cannot be read: " +
+                (why.empty() ? std::string("the archive file ends before its data does") : why));
+    }
     if (moved < 0) {
         return -1;
     }

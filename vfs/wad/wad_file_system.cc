@@ -1,11 +1,15 @@
 #include "vfs/wad/wad_file_system.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "vfs/core/last_error.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/path_resolution.h"
 #include "vfs/core/stream_ref.h"
 #include "vfs/host/host_directory.h"
+#include "vfs/host/host_error.h"
 #include "vfs/host/host_limits.h"
 #include "vfs/stream/locked_stream.h"
 #include "vfs/stream/lz_entry_stream.h"
@@ -22,6 +26,40 @@ namespace {
 // Write, share-write and create: an archive is read-only.
 constexpr uint32_t kWriteFlags = 0x40000012u;
 constexpr uint32_t kArchiveOpenFlags = OPEN_READ | OPEN_SHARE_READ;
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", value);
+    return text;
+}
+
+// Sets why `entryHash`, a record's path hash, keeps lookups of a path whose
+// hash is `pathHash` from finding the record.
+Result HashMismatch(uint32_t entryHash, uint32_t pathHash) {
+    SetLastError(ErrorCode::HASH_MISMATCH,
+                 "cannot be found by its path: its record's path hash (" + Hex(entryHash) +
+                     ") is not the hash of its path (" + Hex(pathHash) +
+                     "), and lookups compare the hash first, so the game cannot find it either");
+    return Result::Fail();
+}
+
+// Sets why an exact lookup that `finder` ran found no file, and fails.
+Result LookupFailure(const WadFinder& finder) {
+    if (finder.MatchedDirectory() != nullptr) {
+        if (finder.FileOfTheName() != nullptr) {
+            SetLastError(ErrorCode::IS_DIRECTORY,
+                         "cannot be opened: its path names a directory of the archive as well, "
+                         "and lookups find the directory first");
+        } else {
+            SetLastError(ErrorCode::IS_DIRECTORY, "is a directory");
+        }
+    } else if (const WadFileEntry* named = finder.FileOfTheName()) {
+        return HashMismatch(named->pathHash, finder.PathHash());
+    } else {
+        SetLastError(ErrorCode::NOT_FOUND, "no such entry");
+    }
+    return Result::Fail();
+}
 
 }  // namespace
 
@@ -168,13 +206,13 @@ Result WadFileSystem::FindNext(FindData* out) {
 }
 
 Result WadFileSystem::OpenRecord(const char* path, StreamRef& reader, WadEntryRecord* record,
-                                 uint32_t* recordOffset) {
+                                 uint32_t* recordOffset, const WadFileEntry** found) {
     VfsString lookup(innerRoot);
     lookup.Append(path);
     WadFinder finder;
     finder.Start(directory, lookup.c_str());
-    if (finder.AtEnd() || finder.MatchedFile() == nullptr) {
-        return Result::Fail();
+    if (finder.MatchedFile() == nullptr) {
+        return LookupFailure(finder);
     }
     // What opening needs of the record was kept when the archive was opened.
     const WadFileEntry& entry = *finder.MatchedFile();
@@ -187,13 +225,72 @@ Result WadFileSystem::OpenRecord(const char* path, StreamRef& reader, WadEntryRe
     if (recordOffset != nullptr) {
         *recordOffset = entry.recordOffset;
     }
+    if (found != nullptr) {
+        *found = &entry;
+    }
     // The host stream, then a private position over it.
     reader.Set(hostStream);
     reader.Set(new LockedStream());
     return Result::Ok();
 }
 
+Result WadFileSystem::CheckRecord(const WadFileEntry& entry) const {
+    if ((entry.flags & WAD_FLAG_REFUSED) != 0) {
+        SetLastError(ErrorCode::REFUSED, "refused by the archive");
+        return Result::Fail();
+    }
+    // Stored bytes that run past the end of the archive file would read
+    // short: such an entry is damaged and does not open.
+    const uint64_t dataEnd = uint64_t{entry.dataOffset} + entry.storedSize;
+    if (archiveSize < 0 || dataEnd > static_cast<uint64_t>(archiveSize)) {
+        SetLastError(ErrorCode::OUTSIDE_FILE,
+                     "its data (bytes " + std::to_string(entry.dataOffset) + " to " +
+                         std::to_string(dataEnd) + ") lies outside the " +
+                         std::to_string(archiveSize < 0 ? 0 : archiveSize) + "-byte file");
+        return Result::Fail();
+    }
+    // A stored entry is its stored bytes, of any 32-bit size, whatever its
+    // record gives as its unpacked size; only a decoded one is held, in
+    // memory, at that size.
+    const bool coded = (entry.flags & (WAD_FLAG_ZLIB | WAD_FLAG_LZ)) != 0;
+    if (coded &&
+        (entry.storedSize > WAD_MAX_DECODED_SIZE || entry.unpackedSize > WAD_MAX_DECODED_SIZE)) {
+        SetLastError(ErrorCode::TOO_LARGE,
+                     "too large to decode (" + std::to_string(entry.storedSize) +
+                         " bytes stored, " + std::to_string(entry.unpackedSize) +
+                         " decoded): coded entries are decoded whole in memory, up to 2 GiB - "
+                         "1 bytes");
+        return Result::Fail();
+    }
+    return Result::Ok();
+}
+
+Result WadFileSystem::CheckEntry(const char* path, const WadFileEntry& entry) {
+    ClearLastError();
+    if (hostStream == nullptr || path == nullptr) {
+        return Result::Fail();
+    }
+    // The lookup that opening the path makes.
+    VfsString lookup(innerRoot);
+    lookup.Append(path);
+    WadFinder finder;
+    finder.Start(directory, lookup.c_str());
+    if (finder.MatchedFile() == &entry) {
+        return CheckRecord(entry);
+    }
+    if (finder.MatchedDirectory() != nullptr || finder.MatchedFile() == nullptr) {
+        return LookupFailure(finder);
+    }
+    if (entry.pathHash != finder.PathHash()) {
+        return HashMismatch(entry.pathHash, finder.PathHash());
+    }
+    // Of the records of one path whose hash matches, lookups serve the first.
+    SetLastError(ErrorCode::HIDDEN, "hidden by an earlier entry of the same path");
+    return Result::Fail();
+}
+
 Result WadFileSystem::ReadRecord(const char* path, WadEntryRecord* record) {
+    ClearLastError();
     if (hostStream == nullptr || path == nullptr) {
         return Result::Fail();
     }
@@ -230,37 +327,31 @@ bool WadFileSystem::IsRefused(const char* path) {
 
 Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
                                uint32_t /*reserved*/) {
+    ClearLastError();
     if (hostStream == nullptr || path == nullptr || (flags & kWriteFlags) != 0 ||
         out.Get() != nullptr) {
         return Result::Fail();
     }
     WadEntryRecord record;
-    if (OpenRecord(path, out, &record).Failed()) {
+    const WadFileEntry* entry = nullptr;
+    if (OpenRecord(path, out, &record, nullptr, &entry).Failed()) {
         return Result::Fail();
     }
-
-    // A refused entry never opens; nothing of it stays in the handle, so its
-    // stored bytes cannot be read by a caller that ignores the result.
-    if ((record.flags & WAD_FLAG_REFUSED) != 0) {
-        out.Reset();
-        return Result::Fail();
-    }
-    // A stored entry is its stored bytes, of any 32-bit size, whatever its
-    // record gives as its unpacked size; only a decoded one is held, in
-    // memory, at that size.
-    if (record.TooLargeToDecode()) {
-        out.Reset();
-        return Result::Fail();
-    }
-    // Stored bytes that run past the end of the archive file would read
-    // short: such an entry is damaged and does not open.
-    if (archiveSize < 0 ||
-        uint64_t{record.dataOffset} + record.storedSize > static_cast<uint64_t>(archiveSize)) {
+    // An entry whose record does not let it open (a refused one among them)
+    // leaves nothing in the handle, so that a caller that ignores the result
+    // cannot read its stored bytes.
+    if (CheckRecord(*entry).Failed()) {
         out.Reset();
         return Result::Fail();
     }
     const int64_t dataOffset = record.dataOffset;
+    host::ClearLastError();
     if (out.Seek64(dataOffset, SEEK_FROM_START) != dataOffset) {
+        const std::string why = host::LastErrorText();
+        SetLastError(ErrorCode::HOST_ERROR,
+                     "cannot be read: " + (why.empty() ? std::string("the archive file cannot be "
+                                                                     "positioned")
+                                                       : why));
         out.Reset();
         return Result::Fail();
     }
@@ -281,6 +372,8 @@ Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
         return Result::Ok();
     }
     if (decoded->Init(static_cast<int32_t>(record.unpackedSize)).Failed()) {
+        SetLastError(ErrorCode::TOO_LARGE, "too large to hold in memory (" +
+                                               std::to_string(record.unpackedSize) + " bytes)");
         delete decoded;
         out.Reset();
         return Result::Fail();
@@ -289,6 +382,10 @@ Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
     // not decode to exactly its unpacked size does not open.
     out.Set(decoded);
     if (decoded->GetStatus().Failed()) {
+        // The decoder, or the read beneath it, said why.
+        if (LastError().code == ErrorCode::NONE) {
+            SetLastError(ErrorCode::NOT_DECODABLE, "does not decode");
+        }
         out.Reset();
         return Result::Fail();
     }

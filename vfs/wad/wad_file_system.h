@@ -33,6 +33,10 @@ class WadFileSystem : public FileSystem {
     // closed.
     Result Open(const char* path, uint32_t flags);
 
+    // On failure vfs::LastError() says why: no such entry, refused by the
+    // archive, a directory of the path found first, a record whose path hash
+    // does not match its path, data outside the file, data that does not
+    // decode (in the codec's words), too large, or the host's reason.
     Result OpenFile(StreamRef& out, const char* path, uint32_t flags, uint32_t reserved) override;
     Result FindFirst(const char* pattern, FindData* out) override;
     Result FindNext(FindData* out) override;
@@ -54,20 +58,34 @@ class WadFileSystem : public FileSystem {
     // be opened.
     bool IsRefused(const char* path);
     // Reads the record of the file that `path` names. -1 when there is no
-    // such file or the record cannot be read.
+    // such file or the record cannot be read (vfs::LastError() says which).
     Result ReadRecord(const char* path, WadEntryRecord* out);
     // Who the archive file is (see FileIdentity); -1 when none is open or
     // the host cannot say.
     Result GetArchiveIdentity(FileIdentity* out) const;
+    // Whether `entry`, a file of the tree whose path below the top is
+    // `path`, opens as far as the tree and its record tell, without reading
+    // its data: the checks OpenFile makes before it reads. -1, with the
+    // reason in vfs::LastError(), when opening `path` would not serve it (a
+    // directory of the path is found first, its record's path hash is not
+    // the hash of its path, an earlier record of the path is found instead)
+    // or would fail on its record (refused, data outside the file, too
+    // large).
+    Result CheckEntry(const char* path, const WadFileEntry& entry);
 
   private:
     // Looks up the file `path` names, gives its record (kept in the tree
     // since the archive was opened) and leaves a private position over the
     // host stream in the empty `reader`. The record holds the path hash, the
     // data offset, the sizes and the flags; the rest stays zero. Where the
-    // record lies in the archive goes to `recordOffset` when it is given.
+    // record lies in the archive goes to `recordOffset`, the entry of the
+    // tree to `found`, when they are given. On failure the reason is set.
     Result OpenRecord(const char* path, StreamRef& reader, WadEntryRecord* record,
-                      uint32_t* recordOffset = nullptr);
+                      uint32_t* recordOffset = nullptr, const WadFileEntry** found = nullptr);
+    // Whether the record of a found entry lets it open: not refused, its data
+    // inside the file and within what a stream can hold. -1 with the reason
+    // set when it does not.
+    Result CheckRecord(const WadFileEntry& entry) const;
     // Removes the inner root from the front of a found entry's path.
     void CutInnerRoot(FindData* out) const;
 

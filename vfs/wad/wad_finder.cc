@@ -92,6 +92,13 @@ void WadFinder::Start(const WadDirectory& directory, const char* path, uint32_t*
     }
 }
 
+const WadFileEntry* WadFinder::FileOfTheName() const {
+    if (!exactMode || currentDir == nullptr || leafPattern.length == 0) {
+        return nullptr;
+    }
+    return currentDir->FindFirstFile(leafPattern.data, leafPattern.length);
+}
+
 bool WadFinder::PassesPatterns(const char* name) const {
     return primaryPattern.Match(name) ||
            (alsoMatchWithoutExtension && noExtensionPattern.Match(name));

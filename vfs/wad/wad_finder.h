@@ -42,6 +42,14 @@ class WadFinder {
     // The current match: one of the two, or neither.
     const WadDirNode* MatchedDirectory() const { return matchDir; }
     const WadFileEntry* MatchedFile() const { return matchFile; }
+    // An exact lookup's path hash (WadPathHash of the folded path); 0 for a
+    // pattern.
+    uint32_t PathHash() const { return hash; }
+    // After an exact lookup: the first file of the looked-up name in the
+    // directory, whatever its path hash. When the lookup matched no file,
+    // such a file is one whose record's path hash is not the hash of its
+    // path. Null when there is none, and for a pattern.
+    const WadFileEntry* FileOfTheName() const;
 
   private:
     bool PassesPatterns(const char* name) const;

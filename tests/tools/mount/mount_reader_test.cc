@@ -222,10 +222,17 @@ TEST(MountReaderTest, ABrokenEntryFailsItsOpensAndIsNamedOnceWhileTheOthersRead)
         EXPECT_EQ(mounted.ReadAll("/groundtile.png"), Text("g"));
     }
     ASSERT_EQ(complaints.lines.size(), 3u);
-    EXPECT_EQ(complaints.lines[0], "bad.lz: does not decode (lz); reads fail");
-    EXPECT_EQ(complaints.lines[1], "bad.zlib: does not decode (zlib); reads fail");
-    EXPECT_EQ(complaints.lines[2],
-              "outside.bin: its data lies outside the archive file; reads fail");
+    // The reason is the one opening the entry gives, as unpack tells it.
+    EXPECT_EQ(complaints.lines[0],
+              "bad.lz: does not decode: the LZ data ends early, before its stop command; reads "
+              "fail");
+    EXPECT_EQ(complaints.lines[1],
+              "bad.zlib: does not decode: the zlib-framed data does not begin with \"BILZ\"; "
+              "reads fail");
+    EXPECT_EQ(complaints.lines[2], "outside.bin: its data (bytes " +
+                                       std::to_string(bytes.size() + 50) + " to " +
+                                       std::to_string(bytes.size() + 150) + ") lies outside the " +
+                                       std::to_string(bytes.size()) + "-byte file; reads fail");
     // A failed entry is not decoded again.
     EXPECT_EQ(mounted.reader->CacheStats().failures, 2u);
 }

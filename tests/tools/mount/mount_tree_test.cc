@@ -124,7 +124,11 @@ TEST(MountTreeTest, BuiltFromAnArchiveItShowsWhatUnpackWrites) {
 
     EXPECT_EQ(report.refused, (std::vector<std::string>{"secret\\hidden.txt"}));
     EXPECT_EQ(report.hidden, (std::vector<std::string>{"readme.txt"}));
-    EXPECT_EQ(report.shadowed, (std::vector<std::string>{"a"}));
+    EXPECT_EQ(report.unreachable,
+              (std::vector<LeftOutFile>{
+                  {"a",
+                   "cannot be opened: its path names a directory of the archive as well, and "
+                   "lookups find the directory first"}}));
     EXPECT_TRUE(report.unsafe.empty());  // "..\escaped.txt" never reaches the tree
     EXPECT_EQ(tree.Find("/escaped.txt"), nullptr);
 }
