@@ -5,8 +5,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <optional>
-#include <random>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -21,6 +19,9 @@
 #include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
 #include "tools/ordered_work_queue.h"
+#include "tools/pack/host_reason.h"
+#include "tools/pack/temporary_archive.h"
+#include "tools/pack/tree_reader.h"
 #include "tools/path_argument.h"
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
@@ -28,12 +29,12 @@
 #include "vfs/core/find_data.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/host/host_error.h"
+#include "vfs/host/host_names.h"
 #include "vfs/host/process_signals.h"
 #include "vfs/host/terminal.h"
-#include "vfs/wad/wad_directory.h"
 #include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_header.h"
-#include "vfs/wad/wad_rejected_record.h"
 #include "vfs/wad/wad_writer.h"
 
 namespace tarnwad::cli {
@@ -58,281 +59,11 @@ struct PackOptions {
     static unsigned DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
 };
 
-// Deeper trees than this are taken for a loop of directory links.
-constexpr int kMaxDepth = 128;
-// More names than this reached through followed links to directories are
-// taken for a web of such links that multiplies the tree: each level of two
-// links to the next doubles it, without any loop.
-constexpr size_t kMaxLinkedNames = size_t{1} << 16;
-constexpr int32_t kWriteBlock = 1 << 20;
 // What the files read, being coded or coded and not yet added to the archive
 // may take, per coding thread and one more; each file counts its size and
 // kEntryCost more.
 constexpr uint64_t kMemoryPerJob = 32ull << 20;
 constexpr uint64_t kEntryCost = 1024;
-
-// One file found below the packed directory.
-struct PackFile {
-    std::string path;    // the archive path: "\" separated, as found on disk
-    std::string source;  // where its bytes are read, relative to the packed
-                         // directory: `path`, or what a followed link leads to
-    uint64_t size = 0;   // as the walk found it
-};
-
-// `target` relative to `root` when it lies inside it (empty for `root`
-// itself); both are canonical paths.
-std::optional<std::filesystem::path> InsideOf(const std::filesystem::path& root,
-                                              const std::filesystem::path& target) {
-    auto [r, t] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
-    if (r != root.end()) {
-        return std::nullopt;
-    }
-    std::filesystem::path rest;
-    for (; t != target.end(); ++t) {
-        rest /= *t;
-    }
-    return rest;
-}
-
-// Walks the packed directory through the library's host file system and
-// collects the files, with every name the archive cannot hold safely.
-// Symbolic links are never followed unless `dereference`: each is skipped
-// with a warning. With `dereference`, a link is followed only when what it
-// leads to lies inside the packed directory and is not a directory the walk
-// is already in.
-class TreeReader {
-  public:
-    TreeReader(vfs::FileSystemRef& root, std::string hostRoot, std::string skipPath,
-               bool dereference);
-
-    void Read() { ReadDirectory("", "", 0, false); }
-
-    std::vector<PackFile> files;
-    std::vector<std::string> problems;  // "<path>: <reason>", each refuses the pack
-    std::vector<std::string> warnings;  // "<path>: <reason>", each only skipped
-    std::vector<std::string> emptyDirectories;
-    // Names left out of the walk altogether (not owned; may be null).
-    const ExcludeFilter* exclusions = nullptr;
-    // Whether what cannot be packed (FIFOs, sockets, devices, links that
-    // lead nowhere) is skipped with a warning instead of refusing the pack.
-    bool skipSpecial = false;
-
-  private:
-    // Reads the directory `source` (relative to the packed one, ending in
-    // "\" unless empty) into the archive directory `relative`;
-    // `throughLink` when a followed link to a directory leads there.
-    void ReadDirectory(const std::string& relative, const std::string& source, int depth,
-                       bool throughLink);
-    // Where the link `shown` at `hostPath` leads, relative to the packed
-    // directory in the library's form ("\" separated), when it may be
-    // followed, with its canonical path in `target`; otherwise records why
-    // not.
-    std::optional<std::string> FollowLink(const std::string& shown,
-                                          const std::filesystem::path& hostPath,
-                                          std::filesystem::path& target);
-    // Whether the canonical `directory` is one of those the walk is in.
-    bool OnTheWalk(const std::filesystem::path& directory) const {
-        return std::find(walk.begin(), walk.end(), directory) != walk.end();
-    }
-    std::filesystem::path HostPath(const std::string& source) const {
-        return std::filesystem::path(host + "/" + DisplayPath(source));
-    }
-
-    vfs::FileSystemRef& fs;
-    std::string host;
-    std::filesystem::path canonicalHost;
-    std::string skip;
-    // Whether `skip` was there when the walk began, and its size then: only
-    // a file of that size can be it.
-    bool skipFound = false;
-    uint64_t skipSize = 0;
-    bool dereference;
-    // Kept off the stack: the walk recurses, and a record holds a whole path.
-    std::unique_ptr<vfs::FindData> found = std::make_unique<vfs::FindData>();
-    // The canonical paths of the directories being read, outermost first.
-    // Every directory is read by its canonical path relative to the packed
-    // one (a followed link gives that of what it leads to, and a name that is
-    // not a link keeps a path canonical), so these are its canonical paths.
-    std::vector<std::filesystem::path> walk;
-    size_t linkedNames = 0;
-    bool stopped = false;
-};
-
-TreeReader::TreeReader(vfs::FileSystemRef& root, std::string hostRoot, std::string skipPath,
-                       bool followLinks)
-    : fs(root), host(std::move(hostRoot)), skip(std::move(skipPath)), dereference(followLinks) {
-    std::error_code error;
-    canonicalHost = std::filesystem::canonical(host, error);
-    if (error) {
-        canonicalHost = std::filesystem::path(host).lexically_normal();
-    }
-    skipSize = std::filesystem::file_size(skip, error);
-    skipFound = !error;
-}
-
-std::optional<std::string> TreeReader::FollowLink(const std::string& shown,
-                                                  const std::filesystem::path& hostPath,
-                                                  std::filesystem::path& target) {
-    std::error_code error;
-    target = std::filesystem::canonical(hostPath, error);
-    if (error == std::errc::too_many_symbolic_link_levels) {
-        problems.push_back(shown + ": is a symbolic link in a loop of links; not followed");
-        return std::nullopt;
-    }
-    if (error) {
-        (skipSpecial ? warnings : problems)
-            .push_back(shown + ": is a symbolic link that leads nowhere (" +
-                       PrintableText(error.message()) + ")" + (skipSpecial ? "; skipped" : ""));
-        return std::nullopt;
-    }
-    std::optional<std::filesystem::path> inside = InsideOf(canonicalHost, target);
-    if (!inside) {
-        problems.push_back(shown + ": is a symbolic link to " + PrintableText(target.string()) +
-                           ", outside the packed directory; not followed");
-        return std::nullopt;
-    }
-    std::string source;
-    for (const std::filesystem::path& part : *inside) {
-        std::string name = part.string();
-        if (name.find('\\') != std::string::npos) {
-            problems.push_back(shown + ": leads to " + PrintableText(target.string()) +
-                               ", whose path has a \"\\\" in a name");
-            return std::nullopt;
-        }
-        source += (source.empty() ? "" : "\\") + name;
-    }
-    return source;
-}
-
-void TreeReader::ReadDirectory(const std::string& relative, const std::string& source, int depth,
-                               bool throughLink) {
-    if (stopped) {
-        return;
-    }
-    if (depth > kMaxDepth) {
-        problems.push_back(DisplayPath(relative) + ": lies too deep (a loop of directory links?)");
-        return;
-    }
-    // One enumeration at a time per file system: collect, then descend.
-    struct Found {
-        std::string name;
-        uint32_t attributes;  // as the enumeration found them
-        uint64_t size;
-    };
-    std::vector<Found> entries;
-    std::string pattern = source + "*";
-    for (vfs::Result r = fs.FindFirst(pattern.c_str(), found.get()); r.Succeeded();
-         r = fs.FindNext(found.get())) {
-        std::string name = found->name;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        if (throughLink && ++linkedNames > kMaxLinkedNames) {
-            problems.push_back(DisplayPath(relative.substr(0, relative.size() - 1)) +
-                               ": more than " + std::to_string(kMaxLinkedNames) +
-                               " names reached through links to directories (a web of links?)");
-            stopped = true;
-            return;
-        }
-        entries.push_back(Found{name, found->attributes, found->size});
-    }
-    if (entries.empty() && !relative.empty()) {
-        emptyDirectories.push_back(relative);
-    }
-    walk.push_back(source.empty()
-                       ? canonicalHost
-                       : canonicalHost / DisplayPath(source.substr(0, source.size() - 1)));
-    for (const auto& [name, attributes, foundSize] : entries) {
-        if (stopped) {
-            break;
-        }
-        std::string path = relative + name;
-        if (exclusions != nullptr && exclusions->Excludes(path)) {
-            continue;
-        }
-        std::string from = source + name;
-        std::string shown = DisplayPath(relative) + PrintableText(name);
-        std::filesystem::path hostPath = HostPath(from);
-        std::error_code error;
-        // What the enumeration found to be neither a directory, a link nor
-        // anything else but a file, and not empty, is a regular file: the
-        // host looked at it a moment ago (an entry gone by then is reported
-        // empty), and one more look would cost a lookup of the whole path.
-        // Everything else is looked at again.
-        const bool markedLink = (attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        const bool plainFile =
-            (attributes & (vfs::FILE_ATTRIBUTE_DIRECTORY | vfs::FILE_ATTRIBUTE_DEVICE |
-                           vfs::FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
-            foundSize != 0;
-        std::filesystem::file_status status =
-            plainFile ? std::filesystem::file_status(std::filesystem::file_type::regular)
-                      : std::filesystem::symlink_status(hostPath, error);
-        bool link = markedLink || std::filesystem::is_symlink(status);
-        if (link && !dereference) {
-            // Whatever it leads to, inside the tree or out, or nowhere.
-            warnings.push_back(shown + ": is a symbolic link; not packed");
-            continue;
-        }
-        // A "\" inside a host name would read as a separator in the archive.
-        if (name.find('\\') != std::string::npos) {
-            problems.push_back(shown + ": has a \"\\\" in its name");
-            continue;
-        }
-        if (auto reason = vfs::CheckWadPath(path.data(), static_cast<uint32_t>(path.size()))) {
-            problems.push_back(shown + ": " + vfs::WadRejectReasonText(*reason));
-            continue;
-        }
-        if (link) {
-            std::filesystem::path target;
-            std::optional<std::string> inside = FollowLink(shown, hostPath, target);
-            if (!inside) {
-                continue;
-            }
-            from = *inside;
-            hostPath = HostPath(from);
-            status = std::filesystem::status(hostPath, error);
-            if (std::filesystem::is_directory(status) && OnTheWalk(target)) {
-                problems.push_back(shown +
-                                   ": leads back to a directory it lies in (a loop); "
-                                   "not followed");
-                continue;
-            }
-        }
-        if (std::filesystem::is_directory(status)) {
-            ReadDirectory(path + "\\", from.empty() ? from : from + "\\", depth + 1,
-                          throughLink || link);
-            continue;
-        }
-        if (!std::filesystem::is_regular_file(status)) {
-            if (skipSpecial) {
-                warnings.push_back(shown + ": is not a regular file; skipped");
-            } else {
-                problems.push_back(shown +
-                                   ": is not a regular file (add --skip-special to skip it)");
-            }
-            continue;
-        }
-        // (What a link leads to was found under the link's name: its size
-        // may be the link's own.)
-        if (skipFound && (link || foundSize == static_cast<uint32_t>(skipSize)) &&
-            std::filesystem::equivalent(hostPath, skip, error)) {
-            continue;  // the archive being replaced
-        }
-        if (path.size() > vfs::WAD_MAX_PATH_LENGTH) {
-            problems.push_back(shown + ": its path is longer than an archive can hold");
-            continue;
-        }
-        // What a followed link leads to has a size of its own.
-        uint64_t size = foundSize;
-        if (link) {
-            std::error_code sizeError;
-            size = std::filesystem::file_size(hostPath, sizeError);
-            size = sizeError ? 0 : size;
-        }
-        files.push_back(PackFile{path, from, size});
-    }
-    walk.pop_back();
-}
 
 // `text` with A-Z folded to a-z, as the archive folds names.
 std::string FoldCase(std::string text) {
@@ -387,9 +118,13 @@ struct PackWorker {
 // bytes; false, with why in `why`, when it cannot be read in full.
 bool ReadWholeFile(PackWorker& worker, const std::string& path, size_t& size, std::string& why) {
     vfs::StreamRef input;
+    // Opened beneath the held tree, never through a link: one swapped in
+    // for the file, or for a directory on its way, since the walk found it
+    // makes the open fail.
+    vfs::host::ClearLastError();
     if (worker.tree.OpenFile(input, path.c_str(), vfs::OPEN_READ | vfs::OPEN_SHARE_READ, 0)
             .Failed()) {
-        why = "cannot be opened for reading";
+        why = "cannot be opened for reading" + HostReason();
         return false;
     }
     int32_t length = input.GetSize();
@@ -423,23 +158,14 @@ struct PackedFile {
     uint32_t size = 0;  // its bytes, as read
 };
 
-// Reads `file` below `directory` and codes it as `codec` says: the smallest
-// of the stored, LZ and zlib-framed forms for "auto" (stored unless a coding
-// makes it shorter; LZ when zlib is no shorter), otherwise as the writer's
-// AddFile codes it.
-PackedFile PackOne(const PackFile& file, const std::string& directory, const std::string& codec,
-                   PackWorker& worker) {
+// Reads `file` through the worker's tree and codes it as `codec` says: the
+// smallest of the stored, LZ and zlib-framed forms for "auto" (stored unless
+// a coding makes it shorter; LZ when zlib is no shorter), otherwise as the
+// writer's AddFile codes it.
+PackedFile PackOne(const PackFile& file, const std::string& codec, PackWorker& worker) {
     PackedFile packed;
     if (vfs::host::InterruptRequested()) {
         packed.interrupted = true;
-        return packed;
-    }
-    // The walk found a regular file here; a link put in its place since is
-    // not followed.
-    std::error_code linkError;
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(
-            directory + "/" + DisplayPath(file.source), linkError))) {
-        packed.failure = "became a symbolic link while being packed";
         return packed;
     }
     size_t size = 0;
@@ -473,136 +199,13 @@ PackedFile PackOne(const PackFile& file, const std::string& directory, const std
     return packed;
 }
 
-// The archive being written: a new temporary file beside the output,
-// renamed to the output once complete, so that no half-written archive ever
-// bears its name. Deleted unless committed.
-class TemporaryArchive {
-  public:
-    ~TemporaryArchive() { Discard(); }
-
-    // Creates the file beside `output`; empty on success, otherwise why not.
-    std::string Create(const std::string& output) {
-        std::filesystem::path target(output);
-        directory = target.parent_path().string();
-        name = target.filename().string();
-        if (fs.OpenDirectory(directory.c_str()).Failed()) {
-            return "its directory " + directory + " cannot be opened";
-        }
-        std::random_device random;
-        for (int attempt = 0; attempt < 10 && out.Get() == nullptr; ++attempt) {
-            char suffix[16];
-            std::snprintf(suffix, sizeof(suffix), "%08x", static_cast<unsigned>(random()));
-            temporary = "." + name + "." + suffix + ".tmp";
-            fs.OpenFile(out, temporary.c_str(),
-                        vfs::OPEN_WRITE | vfs::OPEN_CREATE | vfs::OPEN_CREATE_NEW, 0);
-        }
-        if (out.Get() == nullptr) {
-            temporary.clear();
-            return "cannot be created in " + directory;
-        }
-        return {};
-    }
-
-    // Appends `size` bytes: large pieces written from where they lie, small
-    // ones gathered into blocks of kWriteBlock bytes first. False once a
-    // write has failed.
-    bool Append(const uint8_t* bytes, size_t size) {
-        if (block.size() + size <= kWriteBlock) {
-            block.insert(block.end(), bytes, bytes + size);
-            return true;
-        }
-        if (!Drain()) {
-            return false;
-        }
-        for (size_t done = 0; done < size;) {
-            const size_t chunk = std::min<size_t>(size - done, kWriteBlock);
-            if (chunk < kWriteBlock) {
-                block.assign(bytes + done, bytes + done + chunk);
-            } else if (!Put(bytes + done, chunk)) {
-                return false;
-            }
-            done += chunk;
-        }
-        return true;
-    }
-
-    // Writes what Append gathered; false when a write failed.
-    bool Drain() {
-        const bool put = block.empty() || Put(block.data(), block.size());
-        block.clear();
-        return put;
-    }
-
-    // Writes `size` bytes from the start of the file, over what is there.
-    bool WriteFromStart(const uint8_t* bytes, size_t size) {
-        if (!Drain() || out.Seek(0, vfs::SEEK_FROM_START) != 0) {
-            return false;
-        }
-        for (size_t done = 0; done < size; done += kWriteBlock) {
-            if (!Put(bytes + done, std::min<size_t>(size - done, kWriteBlock))) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    // Flushes the file to the disk and renames it to `output` (replacing
-    // what has that name only when `force`). Empty on success, otherwise
-    // why not, the file deleted.
-    std::string Commit(const std::string& output, bool force) {
-        const bool written = Drain() && out.Flush().Succeeded();
-        out.Reset();
-        if (!written) {
-            Discard();
-            return "cannot be written (disk full?)";
-        }
-        if (!force) {
-            // Refuses to replace a file that appeared meanwhile.
-            if (fs.Move(temporary.c_str(), name.c_str()).Failed()) {
-                Discard();
-                return "already exists; add --force to replace it";
-            }
-            temporary.clear();
-            return {};
-        }
-        std::error_code error;
-        std::filesystem::rename(directory + "/" + temporary, output, error);
-        if (error) {
-            Discard();
-            return "cannot be replaced: " + error.message();
-        }
-        temporary.clear();
-        return {};
-    }
-
-    // Closes and deletes the file, if there is one.
-    void Discard() {
-        out.Reset();
-        if (!temporary.empty()) {
-            fs.Delete(temporary.c_str());
-            temporary.clear();
-        }
-    }
-
-  private:
-    bool Put(const uint8_t* bytes, size_t size) {
-        return out.Write(bytes, static_cast<int32_t>(size)) == static_cast<int32_t>(size);
-    }
-
-    vfs::FileSystemRef fs;
-    vfs::StreamRef out;
-    std::string directory;
-    std::string name;
-    std::string temporary;  // its name in `directory`; empty when there is none
-    std::vector<uint8_t> block;
-};
-
-// Writes `archive`, held whole by the writer, through a temporary file
-// beside `output` renamed to `output`. Empty on success, otherwise why it
+// Writes `archive`, held whole by the writer, through a temporary file in
+// the held `directory` renamed to `name`. Empty on success, otherwise why it
 // failed.
-std::string WriteArchive(const vfs::WadWriter& archive, const std::string& output, bool force) {
+std::string WriteArchive(const vfs::WadWriter& archive, const vfs::FileSystemRef& directory,
+                         const std::string& name, bool force) {
     TemporaryArchive file;
-    if (std::string failure = file.Create(output); !failure.empty()) {
+    if (std::string failure = file.Create(directory, name); !failure.empty()) {
         return failure;
     }
     if (!archive.WriteTo(
@@ -613,12 +216,18 @@ std::string WriteArchive(const vfs::WadWriter& archive, const std::string& outpu
         file.Discard();
         return "cannot be written (disk full?)";
     }
-    return file.Commit(output, force);
+    return file.Commit(force);
 }
 
 int RunPack(const PackOptions& options) {
     // Ctrl+C stops the pack between files; no archive is written then.
     vfs::host::CatchInterrupts();
+    if (options.output == "-") {
+        Complain(options.output,
+                 "an archive cannot be written to standard output; to write a file named "
+                 "\"-\", give ./-");
+        return kExitUsage;
+    }
     std::string directory = AbsolutePath(options.directory);
     std::string output = AbsolutePath(options.output);
     // The library would read a "\" in either path as a separator.
@@ -629,33 +238,57 @@ int RunPack(const PackOptions& options) {
             return kExitUsage;
         }
     }
-    std::error_code error;
-    if (!std::filesystem::is_directory(directory, error)) {
-        Complain(options.directory, "is not a directory");
+    // The directory to pack, held: every look at the tree and every read
+    // from it goes through this handle, beneath it and never through a link
+    // (DIR itself may be one: it is the place asked for).
+    vfs::FileSystemRef tree;
+    vfs::host::ClearLastError();
+    if (tree.OpenHeldDirectory(directory.c_str()).Failed()) {
+        Complain(options.directory, "cannot be packed" + HostReason());
         return kExitUsage;
     }
-    if (std::filesystem::is_directory(output, error)) {
+    // The output's directory, held too: the archive is made and renamed in
+    // that very directory, whatever its path leads to meanwhile.
+    const std::filesystem::path outputPath(output);
+    const std::string outputName = outputPath.filename().string();
+    std::error_code error;
+    if (std::filesystem::is_directory(outputPath, error)) {
         Complain(options.output, "is a directory");
         return kExitUsage;
     }
-    if (!std::filesystem::is_directory(std::filesystem::path(output).parent_path(), error)) {
-        Complain(options.output, "cannot be written: its directory does not exist");
+    if (outputName.empty() || outputName == "." || outputName == "..") {
+        Complain(options.output, "names no file to write");
         return kExitUsage;
     }
-    if (!options.force && std::filesystem::exists(output, error)) {
+    if (const char* unusable = vfs::host::UnusableNameReason(outputName.c_str())) {
+        Complain(options.output, std::string("cannot be used: ") + unusable);
+        return kExitUsage;
+    }
+    vfs::FileSystemRef archiveDirectory;
+    vfs::host::ClearLastError();
+    if (archiveDirectory.OpenHeldDirectory(outputPath.parent_path().string().c_str()).Failed()) {
+        Complain(options.output,
+                 "cannot be written: its directory cannot be opened" + HostReason());
+        return kExitUsage;
+    }
+    // What has the output's name now: kept without --force; with it, left
+    // out of the walk should it lie in the tree (it is being replaced).
+    vfs::FileIdentity existing;
+    const bool exists = archiveDirectory.GetFileIdentity(outputName.c_str(), &existing).Succeeded();
+    if (exists && !options.force) {
         Complain(options.output, "already exists; add --force to replace it");
         return kExitUsage;
     }
 
-    vfs::FileSystemRef tree;
-    if (tree.OpenDirectory(directory.c_str()).Failed()) {
-        Complain(options.directory, "cannot be opened");
-        return kExitUsage;
-    }
-    TreeReader reader(tree, directory, output, options.dereference);
+    TreeReader reader(tree, directory, options.directory, options.dereference);
     const ExcludeFilter exclusions(options.excludes);
     reader.exclusions = &exclusions;
     reader.skipSpecial = options.skipSpecial;
+    if (auto found = std::make_unique<vfs::FindData>();
+        exists && LookUpExactly(archiveDirectory, outputName, found.get())) {
+        reader.skip = existing;
+        reader.skipSize = found->size;
+    }
     reader.Read();
     // A stable order, whatever order the host lists names in: by the paths
     // as the archive reports them (letters folded), byte for byte.
@@ -697,16 +330,12 @@ int RunPack(const PackOptions& options) {
     ProgressLine progress(style, style == ProgressStyle::kBar ? stderr : stdout,
                           vfs::host::TerminalColumns(vfs::host::StandardStream::Error));
     if (style == ProgressStyle::kBar) {
+        // The sizes the walk found.
         std::map<std::string, uint64_t> sizes;
         uint64_t bytes = 0;
         for (const PackFile& file : files) {
-            std::error_code sizeError;
-            const uintmax_t size =
-                std::filesystem::file_size(directory + "/" + DisplayPath(file.source), sizeError);
-            if (!sizeError) {
-                sizes[file.path] = size;
-                bytes += size;
-            }
+            sizes[file.path] = file.size;
+            bytes += file.size;
         }
         progress.SetTotals(static_cast<uint32_t>(files.size()), bytes, std::move(sizes));
     }
@@ -723,14 +352,15 @@ int RunPack(const PackOptions& options) {
     // loop below within the memory budget, and added to the archive in
     // their order on this thread, so that the archive, the progress and
     // every message are the same whatever the number of threads.
-    // Each thread reads through a file system of its own (the first through
-    // the walk's); should the directory no longer open, fewer threads code.
+    // Each thread reads through a handle of its own on the held tree (the
+    // first through the walk's), beneath it as the walk reads; should no
+    // more handles open, fewer threads code.
     std::vector<PackWorker> workers(
         options.jobs <= 1 ? 1 : std::max<size_t>(1, std::min<size_t>(options.jobs, files.size())));
     workers[0].tree = tree;
     size_t opened = 1;
     while (opened < workers.size() &&
-           workers[opened].tree.OpenDirectory(directory.c_str()).Succeeded()) {
+           workers[opened].tree.OpenHeldDirectory(tree, "").Succeeded()) {
         ++opened;
     }
     const unsigned threads = opened > 1 ? static_cast<unsigned>(opened) : 0;
@@ -738,7 +368,7 @@ int RunPack(const PackOptions& options) {
         files.size(), threads, files.size(), kMemoryPerJob * (threads + 1),
         [&](size_t index) { return files[index].size + kEntryCost; },
         [&](size_t index, unsigned worker) {
-            return PackOne(files[index], directory, options.codec, workers[worker]);
+            return PackOne(files[index], options.codec, workers[worker]);
         });
 
     // The archive goes to its temporary file as the files are added, its
@@ -750,7 +380,7 @@ int RunPack(const PackOptions& options) {
     // and writing it says why it failed, or the write failure is told.
     vfs::WadWriter writer(options.version);
     TemporaryArchive streamed;
-    const bool streaming = streamed.Create(output).empty();
+    const bool streaming = streamed.Create(archiveDirectory, outputName).empty();
     bool streamFailed = false;
     uint64_t frontSize = vfs::WadRecordOffset(static_cast<uint32_t>(files.size()));
     for (const PackFile& file : files) {
@@ -804,7 +434,7 @@ int RunPack(const PackOptions& options) {
 
     std::string failure;
     if (!streaming) {
-        failure = WriteArchive(writer, output, options.force);
+        failure = WriteArchive(writer, archiveDirectory, outputName, options.force);
     } else {
         std::vector<uint8_t> front;
         front.reserve(static_cast<size_t>(frontSize));
@@ -820,7 +450,7 @@ int RunPack(const PackOptions& options) {
             streamed.Discard();
             failure = "cannot be written (disk full?)";
         } else {
-            failure = streamed.Commit(output, options.force);
+            failure = streamed.Commit(options.force);
         }
     }
     if (!failure.empty()) {

@@ -502,6 +502,10 @@ class PackTest(ToolTest):
                      ("pack", "src", "-o", "no/such/dir/x.wad")):
             self.assertEqual(run(*args, cwd=self.dir).returncode, 2, args)
         self.assertFalse(os.path.exists(self.path("x.wad")))
+        # Archives are never written to standard output, nor to a file "-".
+        result = run("pack", "src", "-o", "-", cwd=self.dir, check_code=2)
+        self.assertIn(b"standard output", result.stderr)
+        self.assertFalse(os.path.exists(self.path("-")))
 
 
 class HelpTest(unittest.TestCase):
