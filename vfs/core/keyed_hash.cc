@@ -13,8 +13,8 @@ HashKey MakeProcessKey() {
     if (host::FillRandomBytes(words, sizeof(words))) {
         return HashKey{words[0], words[1]};
     }
-    // Weaker, but never the same twice in practice: where the stack and the
-    // code lie (address-space randomisation) and the time.
+    // Weaker, but different from run to run: where the stack and the code
+    // lie (address-space randomisation) and the time.
     const uint64_t seen[] = {
         static_cast<uint64_t>(reinterpret_cast<uintptr_t>(words)),
         static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&MakeProcessKey)),

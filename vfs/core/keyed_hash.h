@@ -70,7 +70,7 @@ uint64_t SipHash(const HashKey& key, const void* data, size_t length) {
 
 // The process's key: random bytes from the host, drawn at the first call.
 // Where the host gives none, the clocks and the addresses of the run make
-// one, which still differs from run to run.
+// one, which still differs from run to run but can be guessed more easily.
 const HashKey& ProcessHashKey();
 
 // SipHash-1-3 under the process's key: what hash tables of names use.
