@@ -3,14 +3,14 @@
 #include <cstring>
 #include <limits>
 
+#include "vfs/core/keyed_hash.h"
+
 namespace tarnwad {
 
 uint64_t NameSet::Hash(std::string_view name) {
-    uint64_t h = 14695981039346656037ull;  // FNV-1a
-    for (char c : name) {
-        h = (h ^ static_cast<uint8_t>(c)) * 1099511628211ull;
-    }
-    return h;
+    // Keyed: the names come from the archive, and names chosen to share the
+    // table's low bits would make every insertion walk one long run.
+    return vfs::KeyedHash(name.data(), name.size());
 }
 
 bool NameSet::Matches(uint32_t slot, std::string_view name) const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vfs/core/file_system_ref.h"
+#include "vfs/core/keyed_hash.h"
 #include "vfs/wad/wad_entry_record.h"
 
 namespace tarnwad::cli {
@@ -73,7 +74,9 @@ class MountTree {
     uint32_t Add(std::string mountPath, uint32_t parent, bool directory);
 
     // Keys stay where they are while the table grows: nodes point at them.
-    std::unordered_map<std::string, uint32_t> table;
+    // Keyed: with the standard hash, whose seed is fixed, paths can be
+    // chosen that all hash alike, and every lookup would compare them all.
+    std::unordered_map<std::string, uint32_t, vfs::KeyedStringHash> table;
     std::vector<MountNode> nodes;
     uint32_t files = 0;
 };

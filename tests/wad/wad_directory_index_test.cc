@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/colliding_names.h"
 #include "tests/wad/fake_archive_stream.h"
 #include "vfs/wad/wad_directory.h"
 #include "vfs/wad/wad_writer.h"
@@ -114,6 +115,35 @@ TEST(WadDirectoryIndexTest, ManySubdirectoriesAreFoundByNameAndStillListedNewest
     EXPECT_EQ(all.front(), "d:s299");
     EXPECT_EQ(all.back(), "d:s0");
     EXPECT_EQ(Matches(directory, "*"), all);
+}
+
+TEST(WadDirectoryIndexTest, NamesOfOneFnvHashAreAllFoundAndListedInOrder) {
+    // Names that all share one 32-bit FNV-1a value: an index placing names
+    // by that hash would hold them all in one probe run.
+    const std::vector<std::string> names = bench::FnvCollidingNames(4096, bench::kFnv1a32);
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < 2048; ++i) {
+        paths.push_back("d\\" + names[i]);
+    }
+    for (size_t i = 0; i < 256; ++i) {
+        paths.push_back("s\\" + names[i] + "\\x");
+    }
+    WadDirectory directory;
+    ASSERT_TRUE(LoadArchive(directory, wadtest::ArchiveOf(paths)).Succeeded());
+    Names files;
+    for (size_t i = 0; i < 2048; ++i) {
+        files.push_back("f:d\\" + names[i] + ":1");
+        ASSERT_EQ(Matches(directory, ("d\\" + names[i]).c_str()), Names{files.back()});
+    }
+    EXPECT_EQ(Matches(directory, ("d\\" + names.back()).c_str()), Names{});
+    EXPECT_EQ(Matches(directory, "d\\*"), files);
+    Names subdirectories;
+    for (size_t i = 256; i-- > 0;) {
+        subdirectories.push_back("d:s\\" + names[i]);
+        ASSERT_EQ(Matches(directory, ("s\\" + names[i] + "\\x").c_str()),
+                  Names{"f:s\\" + names[i] + "\\x:1"});
+    }
+    EXPECT_EQ(Matches(directory, "s\\*"), subdirectories);
 }
 
 TEST(WadDirectoryIndexTest, AReloadedTreeHasFreshIndexes) {

@@ -12,6 +12,13 @@ inline uint32_t LoadLe32(const uint8_t* bytes) {
            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
+// The unsigned 64-bit value stored little-endian in the eight bytes at
+// `bytes`.
+inline uint64_t LoadLe64(const uint8_t* bytes) {
+    return static_cast<uint64_t>(LoadLe32(bytes)) |
+           (static_cast<uint64_t>(LoadLe32(bytes + 4)) << 32);
+}
+
 // Stores `value` little-endian in the four bytes at `bytes`.
 inline void StoreLe32(uint8_t* bytes, uint32_t value) {
     bytes[0] = static_cast<uint8_t>(value);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "vfs/core/stream.h"
 #include "vfs/wad/wad_entry_record.h"
@@ -177,8 +178,20 @@ void WadDirectory::PlaceRecord(uint32_t index, const WadEntryRecord& record, cha
     WadDirNode* directory = root.get();
     char* fileName = name;
     if (char* separator = std::strrchr(name, '\\')) {
-        *separator = '\0';
-        directory = root->FindOrCreateDir(name, namesInPlace, dirPool, nameCopies);
+        // Records of one directory mostly follow each other: the directory
+        // of the record before is taken again without looking up its path
+        // component by component (the lookup would find that same node and
+        // create nothing).
+        const std::string_view path(name, static_cast<size_t>(separator - name));
+        if (lastDirectory != nullptr && path == lastDirectoryPath) {
+            directory = lastDirectory;
+            *separator = '\0';
+        } else {
+            lastDirectoryPath.assign(path);
+            *separator = '\0';
+            directory = root->FindOrCreateDir(name, namesInPlace, dirPool, nameCopies);
+            lastDirectory = directory;
+        }
         fileName = separator + 1;
     }
     WadFileEntry* entry = filePool.Take();
@@ -211,6 +224,8 @@ void WadDirectory::Reject(uint32_t index, const char* rawPath, size_t rawLength,
 }
 
 void WadDirectory::Clear() {
+    lastDirectory = nullptr;
+    lastDirectoryPath.clear();
     root.reset();
     nameTable = std::vector<char>();
     sharedFinder.reset();

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "vfs/core/find_data.h"
@@ -76,6 +77,10 @@ class WadDirectory {
     WadNodePool<WadDirNode> dirPool;
     WadNodePool<WadFileEntry> filePool;
     NameArena nameCopies;  // versions 0 and 1: the names of the tree
+    // While loading: the directory the latest record with a directory went
+    // to, and that directory's path as the record gave it (folded).
+    WadDirNode* lastDirectory = nullptr;
+    std::string lastDirectoryPath;
     std::vector<WadRejectedRecord> rejected;
     uint32_t rejectedCount = 0;
 };

@@ -14,7 +14,10 @@ namespace vfs {
 // addressing table of the first node of each name, the later nodes of the
 // same name chained behind it in the order they were added (an archive may
 // hold one path in several records). A directory with few nodes has no
-// table; Find then walks its list, which is as fast there.
+// table; Find then walks its list, which is as fast there. The hash is
+// keyed (WadNameHash), so that probe runs stay short whatever names an
+// archive holds: names chosen to share one run cannot be made without the
+// process's key.
 //
 // Node must have `name` (a WadNodeName, with its hash), `next` (the
 // directory's list) and `nextSameName` (the chain of its name).

@@ -4,19 +4,19 @@
 
 #include <cstdint>
 
+#include "vfs/core/keyed_hash.h"
 #include "vfs/core/name_arena.h"
 
 namespace vfs {
 
-// A well-spread 32-bit hash of a name (FNV-1a). The archive's own path hash
-// is a weighted byte sum, under which names that differ only in their digits
-// collide in crowds, so it cannot spread a directory's names by itself.
+// The hash by which a directory's index places a name: KeyedHash, so that
+// names chosen to share a slot (a hostile archive) cannot be made without
+// the process's key, cut to 32 bits (the index takes its low bits). The
+// archive's own path hash is a weighted byte sum, under which names that
+// differ only in their digits collide in crowds, so it cannot spread a
+// directory's names by itself.
 inline uint32_t WadNameHash(const char* name, uint32_t length) {
-    uint32_t h = 2166136261u;
-    for (uint32_t i = 0; i < length; ++i) {
-        h = (h ^ static_cast<uint8_t>(name[i])) * 16777619u;
-    }
-    return h;
+    return static_cast<uint32_t>(KeyedHash(name, length));
 }
 
 // The name, its length and its WadNameHash: 16 bytes, since a tree holds one
@@ -59,7 +59,8 @@ class WadNodeName {
 
     const char* pointer = "";
     uint32_t size = 0;
-    uint32_t hash = WadNameHash("", 0);
+    // Set with the name; a node enters an index only once it is named.
+    uint32_t hash = 0;
 };
 
 }  // namespace vfs
