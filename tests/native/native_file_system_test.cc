@@ -287,3 +287,35 @@ TEST_F(NativeFileSystemTest, FoundNamesThatDoNotFitAreRefused) {
 
 }  // namespace
 }  // namespace vfs
+
+namespace vfs {
+namespace {
+
+// Held, the file system works in its own directory and beneath it only,
+// whatever the path it was opened by leads to later.
+TEST(HeldNativeFileSystemTest, WorksBeneathItsDirectoryOnly) {
+    test::TempDirectory dir;
+    dir.MakeDirectory("out/sub");
+    dir.WriteFile("secret.txt", "outside");
+    FileSystemRef out;
+    ASSERT_TRUE(out.OpenHeldDirectory(dir.Join("out").c_str()).Succeeded());
+    FileSystemRef sub;
+    ASSERT_TRUE(sub.OpenHeldDirectory(out, "sub").Succeeded());
+
+    StreamRef stream;
+    for (const char* away : {"..\\secret.txt", "sub\\..\\..\\secret.txt", "..\\out\\x.txt"}) {
+        EXPECT_TRUE(out.OpenFile(stream, away, OPEN_READ | OPEN_SHARE_READ).Failed()) << away;
+        EXPECT_TRUE(out.CreateDirectory(away).Failed()) << away;
+        FindData found;
+        EXPECT_TRUE(out.FindFirst(away, &found).Failed()) << away;
+    }
+    ASSERT_TRUE(sub.OpenFile(stream, "new.txt", CREATE_READ_WRITE | OPEN_CREATE_NEW).Succeeded());
+    EXPECT_EQ(stream.Write("x", 1), 1);
+    stream.Reset();
+    ASSERT_TRUE(out.Move("sub\\new.txt", "moved.txt").Succeeded());
+    EXPECT_EQ(dir.ReadFile("out/moved.txt"), "x");
+    EXPECT_STREQ(sub.GetRootPath(), (dir.Join("out") + "\\sub\\").c_str());
+}
+
+}  // namespace
+}  // namespace vfs

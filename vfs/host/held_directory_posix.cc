@@ -228,12 +228,7 @@ bool HeldDirectory::SetAttributes(const char* name, uint32_t attributes) const {
         errno = ELOOP;
         return false;
     }
-    mode_t mode = status.st_mode & 07777;
-    if ((attributes & ATTRIBUTE_READONLY) != 0) {
-        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    } else {
-        mode |= S_IWUSR;
-    }
+    const mode_t mode = ModeWithReadOnly(status.st_mode, attributes);
     return mode == (status.st_mode & 07777) ||
            fchmodat(node->fd, name, mode, AT_SYMLINK_NOFOLLOW) == 0;
 }

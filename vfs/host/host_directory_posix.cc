@@ -27,12 +27,7 @@ bool SetPathAttributes(const char* path, uint32_t attributes) {
     if (!hostPath.IsValid() || stat(hostPath.c_str(), &status) != 0) {
         return false;
     }
-    mode_t mode = status.st_mode & 07777;
-    if ((attributes & ATTRIBUTE_READONLY) != 0) {
-        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    } else {
-        mode |= S_IWUSR;
-    }
+    const mode_t mode = ModeWithReadOnly(status.st_mode, attributes);
     return mode == (status.st_mode & 07777) || chmod(hostPath.c_str(), mode) == 0;
 }
 

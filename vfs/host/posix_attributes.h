@@ -35,6 +35,16 @@ inline uint32_t LinkAttributes(mode_t target) {
     return (AttributesFromMode(target) & ~ATTRIBUTE_NORMAL) | ATTRIBUTE_REPARSE_POINT;
 }
 
+// `mode` with the read-only bit of `attributes` applied: set, every write
+// permission goes; clear, the owner's comes back.
+inline mode_t ModeWithReadOnly(mode_t mode, uint32_t attributes) {
+    mode &= 07777;
+    if ((attributes & ATTRIBUTE_READONLY) != 0) {
+        return mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    }
+    return mode | S_IWUSR;
+}
+
 // The attributes of `name` in the directory `directoryFd` (or AT_FDCWD),
 // with `*status` filled from the entry, or from its target for a link that
 // leads somewhere. INVALID_ATTRIBUTES when nothing has that name.

@@ -47,14 +47,7 @@ Result NativeFileSystem::OpenHeld(const char* path) {
     if (ResolvePath(resolved, sizeof(resolved), path).Failed() || !directory.Open(resolved)) {
         return Result::Fail();
     }
-    FindClose();
-    root = std::move(directory);
-    located.Close();
-    locatedPath.clear();
-    rootPath.Assign(resolved);
-    if (rootPath.length == 0 || !IsPathSeparator(rootPath.data[rootPath.length - 1])) {
-        rootPath.Append('\\');
-    }
+    Hold(std::move(directory), resolved);
     return Result::Ok();
 }
 
@@ -65,6 +58,11 @@ Result NativeFileSystem::OpenHeld(const NativeFileSystem& base, const char* rela
     }
     VfsString path(base.rootPath);
     path.Append(relative);
+    Hold(std::move(directory), path.c_str());
+    return Result::Ok();
+}
+
+void NativeFileSystem::Hold(host::HeldDirectory directory, const char* path) {
     FindClose();
     root = std::move(directory);
     located.Close();
@@ -73,7 +71,6 @@ Result NativeFileSystem::OpenHeld(const NativeFileSystem& base, const char* rela
     if (rootPath.length == 0 || !IsPathSeparator(rootPath.data[rootPath.length - 1])) {
         rootPath.Append('\\');
     }
-    return Result::Ok();
 }
 
 Result NativeFileSystem::Locate(const char* path, host::HeldDirectory* directory, std::string* leaf,

@@ -86,6 +86,8 @@ class NativeFileSystem : public FileSystem {
     // the next file, while one file's steps all act in one directory.
     Result Locate(const char* path, host::HeldDirectory* directory, std::string* leaf,
                   bool afresh = false);
+    // Binds the file system to the held `directory` whose path is `path`.
+    void Hold(host::HeldDirectory directory, const char* path);
     // Held mode's Move and Replace.
     Result HeldRename(const char* from, const char* to, bool replace);
 
