@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,9 @@ inline std::vector<uint8_t> ArchiveOf(const std::vector<std::string>& paths, uin
 
 // Overwrites the little-endian 32-bit field at `offset`.
 inline void Patch32(std::vector<uint8_t>& archive, size_t offset, uint32_t value) {
+    if (offset > archive.size() || archive.size() - offset < 4) {
+        throw std::out_of_range("a field beyond the end of the archive");
+    }
     for (int i = 0; i < 4; ++i) {
         archive[offset + i] = static_cast<uint8_t>(value >> (8 * i));
     }
