@@ -13,6 +13,14 @@
 
 namespace tarnwad {
 
+// Size of every read during a file copy, and of a copy buffer.
+inline constexpr int32_t kCopyBlockSize = 102400;
+
+// Open flags of the tree copy: read an existing file (others may read it too);
+// create a file for writing, replacing an existing one.
+inline constexpr uint32_t kSourceOpenFlags = 0x80000001u;
+inline constexpr uint32_t kDestinationOpenFlags = 0xC0000010u;
+
 struct EntryCopyResult {
     bool copied = false;
     CopyFailureKind kind = CopyFailureKind::kOpenSource;

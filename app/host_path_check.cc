@@ -1,5 +1,6 @@
 #include "app/host_path_check.h"
 
+#include "vfs/core/last_error.h"
 #include "vfs/host/host_path.h"
 
 namespace tarnwad {
@@ -19,15 +20,35 @@ std::string UnusableHostPath(const std::string& path, bool isArchive) {
     return {};
 }
 
-vfs::Result OpenUserArchive(vfs::FileSystemRef& archive, const std::string& path,
-                            std::string* refusal) {
-    refusal->clear();
+vfs::Result OpenUserArchive(vfs::WadFileSystem& archive, const std::string& path,
+                            std::string* why) {
+    why->clear();
     if (std::string unusable = UnusableHostPath(path, true); !unusable.empty()) {
-        archive.Reset();
-        *refusal = std::move(unusable);
+        *why = "cannot be opened: " + unusable;
         return vfs::Result::Fail();
     }
-    return archive.OpenArchive(path.c_str(), 0);
+    if (path.empty()) {
+        *why = "cannot be opened: no path was given";
+        return vfs::Result::Fail();
+    }
+    if (archive.Open(path.c_str(), 0).Failed()) {
+        const std::string& reason = vfs::LastError().text;
+        *why = reason.empty() ? "cannot be opened" : reason;
+        return vfs::Result::Fail();
+    }
+    return vfs::Result::Ok();
+}
+
+vfs::Result OpenUserArchive(vfs::FileSystemRef& archive, const std::string& path,
+                            std::string* why) {
+    archive.Reset();
+    auto* opened = new vfs::WadFileSystem();
+    archive.Set(opened);
+    if (OpenUserArchive(*opened, path, why).Failed()) {
+        archive.Reset();
+        return vfs::Result::Fail();
+    }
+    return vfs::Result::Ok();
 }
 
 }  // namespace tarnwad

@@ -6,6 +6,7 @@
 
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/result.h"
+#include "vfs/wad/wad_file_system.h"
 
 namespace tarnwad {
 
@@ -20,9 +21,12 @@ std::string UnusableHostPath(const std::string& path, bool isArchive);
 // Opens the archive file at the host path `path`, as a user typed or chose
 // it, into `archive`: the one way every front end opens an archive it is
 // given, so that a path UnusableHostPath refuses never reaches the library.
-// On failure `refusal` receives why the path cannot be used, or stays empty
-// when it was the library that did not open the archive.
-vfs::Result OpenUserArchive(vfs::FileSystemRef& archive, const std::string& path,
-                            std::string* refusal);
+// On failure `why` receives why, as a clause that reads after the archive's
+// name ("cannot be opened: no such file", "is not a WAD archive: ..."): the
+// same words for every front end.
+vfs::Result OpenUserArchive(vfs::FileSystemRef& archive, const std::string& path, std::string* why);
+// The same into a closed archive file system that the caller made, for a
+// caller that reads the archive's tree and records as such (the catalog).
+vfs::Result OpenUserArchive(vfs::WadFileSystem& archive, const std::string& path, std::string* why);
 
 }  // namespace tarnwad

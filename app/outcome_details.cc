@@ -49,13 +49,7 @@ void AppendParagraph(std::string& text, const std::string& paragraph) {
 }
 
 std::string NotAGameArchive() {
-    std::string names;
-    for (const char* name : kProbeNames) {
-        names += names.empty() ? "" : ", ";
-        names += name;
-    }
-    return "This is not a Tarnhollow archive: none of the game's known entries (" + names +
-           ") is at its top level.";
+    return "This " + NotAGameArchiveText() + ".";
 }
 
 // The failure text of the outcome as a sentence.

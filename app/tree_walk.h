@@ -13,6 +13,9 @@
 
 namespace tarnwad {
 
+// Pattern that lists a whole directory.
+inline constexpr char kListingPattern[] = "*.*";
+
 // The text of the warning given for a file the walk does not copy because
 // an earlier entry of the same directory has its name (an archive may hold
 // several records of one path; every lookup serves the first).

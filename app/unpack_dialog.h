@@ -10,27 +10,12 @@
 #include "app/dialog_host.h"
 #include "app/entry_copy.h"
 #include "app/entry_filter.h"
+#include "app/game_archive_check.h"
 #include "app/unpack_outcome.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/vfs_string.h"
 
 namespace tarnwad {
-
-// Size of every read during a file copy, and of the process-wide copy buffer.
-inline constexpr int32_t kCopyBlockSize = 102400;
-
-// Open flags of the tree copy: read an existing file (others may read it too);
-// create a file for writing, replacing an existing one.
-inline constexpr uint32_t kSourceOpenFlags = 0x80000001u;
-inline constexpr uint32_t kDestinationOpenFlags = 0xC0000010u;
-
-// Pattern that lists a whole directory.
-inline constexpr char kListingPattern[] = "*.*";
-
-// Entries of which every game archive holds at least one at its top level,
-// tried in this order.
-inline constexpr const char* kProbeNames[] = {"groundtile.png", "check_mark.png", "4fx_rays.msh",
-                                              "unitglyphs.spr", "intro_flight1.CSQ"};
 
 // The two outcomes of the unpack command: text and caption of its message.
 inline constexpr char kSucceededText[] = "Finished unpacking WAD file";
@@ -54,6 +39,10 @@ class UnpackDialog {
     // Opens the archive named in the path field as `source` and checks that
     // it holds at least one of the probe names at its top level.
     bool ProbeArchive();
+    // Opens the archive at the host path `path` as `source`, without the
+    // check, and takes its rejected records into the outcome. False, with
+    // why in `lastOutcome`, when it does not open.
+    bool OpenSource(const std::string& path);
     // Derives the output directory from the archive's path (its directory,
     // its name without the extension), creates it if missing, opens it as
     // `destination` and copies the whole archive into it. True only when
@@ -70,8 +59,10 @@ class UnpackDialog {
     // relative directory of `destination`: subdirectories first, depth first,
     // then the directory's files (see TreeWalk and CopyEntry: nothing is
     // written through a link, and a file under an entry's name holds the
-    // entry's whole bytes). Skips what it cannot copy and goes on; returns
-    // the record of everything skipped or not copied in full.
+    // entry's whole bytes), in order or, when `jobs` is above 1, on that
+    // many threads (the same report either way). Skips what it cannot copy
+    // and goes on; returns the record of everything skipped or not copied in
+    // full.
     CopyReport CopyTree(const vfs::VfsString& relativePath);
 
     // Shows `text` in the status line, repainted at once.
@@ -92,6 +83,10 @@ class UnpackDialog {
     // a DryRunFileSystem, whose Placed() lists the files a real unpack would
     // write.
     bool dryRun = false;
+    // Threads the tree copy runs on: 1 (the dialog's) copies one file after
+    // another; more copy files of the walk on that many threads, with the
+    // same outcome (see ParallelTreeCopy).
+    unsigned jobs = 1;
 
     // Derives the output directory from the archive's path (its directory,
     // its name without the extension), creates it if missing and opens it,

@@ -14,6 +14,9 @@ struct UnpackOutcome {
     // Why the command stopped before or instead of copying, in plain words;
     // empty when the copy ran.
     std::string failure;
+    // Why the archive did not open, as a clause after its name ("cannot be
+    // opened: no such file"); empty when it opened. `failure` says so too.
+    std::string archiveFailure;
     // The archive opened but holds none of the game's known entries at its
     // top level (`failure` says so too).
     bool notGameArchive = false;

@@ -17,10 +17,6 @@ namespace tarnwad::cli {
 // archive file system tests them: "refused", "zlib", "lz", else "stored".
 const char* CodingName(uint32_t flags);
 
-// Opens the archive at the absolute host path `path` into `archive`. Empty
-// on success, otherwise why it cannot be opened, in plain words.
-std::string OpenArchive(vfs::FileSystemRef& archive, const std::string& path);
-
 struct CatalogEntry {
     std::string path;  // as the archive file system reports it: lower case, "\" separated
     uint32_t recordIndex = 0;
@@ -46,6 +42,10 @@ class ArchiveCatalog {
 
     // Every file of the tree, in record-table order.
     const std::vector<CatalogEntry>& Entries() const { return entries; }
+    // Records the loader left out of the tree, with the reason.
+    const std::vector<vfs::WadRejectedRecord>& Rejected() const {
+        return *wad->GetRejectedRecords();
+    }
     // Every record of the record table, rejected ones included.
     const std::vector<vfs::WadEntryRecord>& Records() const { return records; }
     // Directories of the tree, the top one not counted.
@@ -65,7 +65,6 @@ class ArchiveCatalog {
 
   private:
     void Walk(const vfs::WadDirNode& directory, const std::string& prefix);
-    std::string ReadRecordTable(const std::string& path);
 
     vfs::FileSystemRef archive;
     vfs::WadFileSystem* wad = nullptr;

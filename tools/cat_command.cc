@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/entry_failure.h"
+#include "app/host_path_check.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
@@ -35,8 +36,8 @@ int RunCat(const CatOptions& options) {
         return kExitUsage;
     }
     vfs::FileSystemRef archive;
-    std::string failure = OpenArchive(archive, AbsolutePath(options.archive));
-    if (!failure.empty()) {
+    std::string failure;
+    if (OpenUserArchive(archive, AbsolutePath(options.archive), &failure).Failed()) {
         Complain(options.archive, failure);
         return kExitUsage;
     }

@@ -108,14 +108,14 @@ int RunList(const ListOptions& options) {
         exitCode = kExitEntriesFailed;
     }
     // Records the archive could not place in its tree are in no listing.
-    for (const vfs::WadRejectedRecord& record : catalog.Wad().GetRejectedRecords()) {
+    for (const vfs::WadRejectedRecord& record : catalog.Rejected()) {
         Complain(options.archive,
                  "record " + std::to_string(record.index) + " (\"" + PrintableText(record.rawPath) +
                      "\") is not listed: " + vfs::WadRejectReasonText(record.reason));
         exitCode = kExitEntriesFailed;
     }
     uint32_t unlisted = catalog.Wad().GetDirectory().RejectedCount();
-    if (unlisted > catalog.Wad().GetRejectedRecords().size()) {
+    if (unlisted > catalog.Rejected().size()) {
         Complain(options.archive, std::to_string(unlisted) + " records in all are not listed");
     }
     return exitCode;

@@ -25,7 +25,6 @@
 #include "tools/mount_tree.h"
 #include "tools/path_argument.h"
 #include "tools/text_format.h"
-#include "vfs/wad/wad_file_system.h"
 #include "vfs/wad/wad_rejected_record.h"
 #endif
 
@@ -114,10 +113,10 @@ std::string MountPointProblem(const std::string& mountPoint) {
 }
 
 // Names on stderr what the mount leaves out, as unpack names it.
-void ReportLeftOut(const std::string& subject, const vfs::WadFileSystem* wad,
+void ReportLeftOut(const std::string& subject, vfs::FileSystemRef& source,
                    const MountTreeReport& report) {
-    if (wad != nullptr) {
-        for (const vfs::WadRejectedRecord& record : wad->GetRejectedRecords()) {
+    if (const auto* rejected = source.GetRejectedRecords()) {
+        for (const vfs::WadRejectedRecord& record : *rejected) {
             Complain(subject, "record " + std::to_string(record.index) + " (\"" +
                                   PrintableText(record.rawPath) +
                                   "\") is not shown: " + vfs::WadRejectReasonText(record.reason));
@@ -168,14 +167,12 @@ int RunMount(const MountOptions& options) {
         }
     }
     vfs::FileSystemRef whole;
-    if (std::string failure = OpenArchive(whole, archivePath); !failure.empty()) {
+    if (std::string failure; OpenUserArchive(whole, archivePath, &failure).Failed()) {
         Complain(subject, failure);
         return kExitUsage;
     }
     if (!options.noProbe && !HoldsKnownEntry(whole)) {
-        Complain(subject,
-                 ProbeFailure("is not a Tarnhollow archive: none of the known entries is in it",
-                              "mount"));
+        Complain(subject, ProbeFailure("mount"));
         return kExitUsage;
     }
     vfs::FileSystemRef source;
@@ -194,7 +191,7 @@ int RunMount(const MountOptions& options) {
     MountTree tree;
     MountTreeReport report;
     BuildMountTree(source, tree, report);
-    ReportLeftOut(subject, dynamic_cast<vfs::WadFileSystem*>(source.Get()), report);
+    ReportLeftOut(subject, source, report);
 
     MountReader reader(source, tree, budget,
                        [subject](const std::string& path, const std::string& why) {

@@ -7,7 +7,7 @@
 #include "vfs/core/file_system.h"
 #include "vfs/core/last_error.h"
 #include "vfs/core/stream_ref.h"
-#include "vfs/wad/wad_file_system.h"
+#include "vfs/wad/wad_entry_record.h"
 
 namespace tarnwad::cli {
 
@@ -52,15 +52,14 @@ class TreeRecorder : public vfs::FileSystem {
 // report.
 class TreeFiller : public TreeWalk::Visitor {
   public:
-    TreeFiller(vfs::WadFileSystem* wad, MountTree& tree, MountTreeReport& report)
-        : wad(wad), tree(tree), report(report) {}
+    TreeFiller(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report)
+        : source(source), tree(tree), report(report) {}
 
     void CopyFile(const std::string& path, uint32_t) override {
         vfs::WadEntryRecord record;
-        if (wad == nullptr || wad->ReadRecord(path.c_str(), &record).Failed()) {
+        if (source.ReadRecord(path.c_str(), &record).Failed()) {
             // Its path leads elsewhere; the lookup said where.
-            report.unreachable.push_back(
-                {path, wad == nullptr ? "cannot be opened" : EntryFailureText(vfs::LastError())});
+            report.unreachable.push_back({path, EntryFailureText(vfs::LastError())});
         } else if ((record.flags & vfs::WAD_FLAG_REFUSED) != 0) {
             report.refused.push_back(path);
         } else if (!tree.AddFile(path, record)) {
@@ -75,7 +74,7 @@ class TreeFiller : public TreeWalk::Visitor {
     void Warn(const std::string& path, std::string) override { report.hidden.push_back(path); }
 
   private:
-    vfs::WadFileSystem* wad;
+    vfs::FileSystemRef& source;
     MountTree& tree;
     MountTreeReport& report;
 };
@@ -172,7 +171,7 @@ std::string MountTree::ArchivePath(uint32_t index) const {
 void BuildMountTree(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report) {
     vfs::FileSystemRef recorder;
     recorder.Set(new TreeRecorder(tree));
-    TreeFiller filler(dynamic_cast<vfs::WadFileSystem*>(source.Get()), tree, report);
+    TreeFiller filler(source, tree, report);
     TreeWalk(source, recorder, nullptr, filler).Run("");
 }
 

@@ -24,7 +24,6 @@
 #include "tools/exclude_filter.h"
 #include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
-#include "tools/parallel_tree_copy.h"
 #include "tools/path_argument.h"
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
@@ -80,19 +79,13 @@ void ReportOutcome(const std::string& archive, const UnpackOutcome& outcome,
     }
 }
 
-// Opens the archive as the dialog's source without the probe for the game's
-// entries.
-bool OpenWithoutProbe(UnpackDialog& dialog, const std::string& path) {
-    std::string unusable;
-    if (OpenUserArchive(dialog.source, path, &unusable).Failed()) {
-        dialog.lastOutcome.failure =
-            unusable.empty() ? "cannot be opened as a WAD archive" : unusable;
-        return false;
+// Why the unpack did not start, after the archive's name: why the archive
+// did not open, or the game-archive check's failure.
+std::string WhyNotStarted(const UnpackOutcome& outcome) {
+    if (!outcome.archiveFailure.empty()) {
+        return outcome.archiveFailure;
     }
-    if (auto* wad = dynamic_cast<vfs::WadFileSystem*>(dialog.source.Get())) {
-        dialog.lastOutcome.rejected = wad->GetRejectedRecords();
-    }
-    return true;
+    return outcome.notGameArchive ? ProbeFailure("unpack") : outcome.failure;
 }
 
 // Creates `directory` with its missing parents; false, with the reason in
@@ -114,8 +107,7 @@ bool MakeOutputDirectory(UnpackDialog& dialog, const std::string& directory) {
 int DryRun(const UnpackOptions& options, UnpackDialog& dialog, const std::string& archivePath,
            bool patternsUnmatched) {
     dialog.dryRun = true;
-    const bool started =
-        options.noProbe ? OpenWithoutProbe(dialog, archivePath) : dialog.ProbeArchive();
+    const bool started = options.noProbe ? dialog.OpenSource(archivePath) : dialog.ProbeArchive();
     bool succeeded = false;
     if (started && options.outputDirectory.empty()) {
         succeeded = dialog.UnpackArchive();
@@ -135,14 +127,7 @@ int DryRun(const UnpackOptions& options, UnpackDialog& dialog, const std::string
     }
     const UnpackOutcome& outcome = dialog.lastOutcome;
     if (!started) {
-        std::string why;
-        if (dialog.source.Get() == nullptr) {
-            vfs::FileSystemRef again;
-            why = OpenArchive(again, archivePath);
-        } else {
-            why = ProbeFailure(outcome.failure, "unpack");
-        }
-        ReportOutcome(options.archive, outcome, why, options.quiet);
+        ReportOutcome(options.archive, outcome, WhyNotStarted(outcome), options.quiet);
         return kExitUsage;
     }
     const std::string output = outcome.outputDirectory;
@@ -260,23 +245,20 @@ int RunUnpack(const UnpackOptions& options) {
     if (options.dryRun) {
         return DryRun(options, dialog, archivePath, !unmatched.empty());
     }
+    dialog.jobs = options.jobs;
     bool started = false;
-    const bool onThreads = options.jobs > 1;
-    if (options.outputDirectory.empty() && !options.noProbe && !onThreads) {
+    if (options.outputDirectory.empty() && !options.noProbe) {
         // Exactly the dialog's command.
         dialog.OnUnpack();
         started = !dialog.lastOutcome.archivePath.empty();
     } else {
-        started = options.noProbe ? OpenWithoutProbe(dialog, archivePath) : dialog.ProbeArchive();
+        started = options.noProbe ? dialog.OpenSource(archivePath) : dialog.ProbeArchive();
         bool succeeded = false;
         if (started && options.outputDirectory.empty()) {
-            succeeded =
-                onThreads ? UnpackArchiveOnThreads(dialog, options.jobs) : dialog.UnpackArchive();
+            succeeded = dialog.UnpackArchive();
         } else if (started) {
             std::string output = AbsolutePath(options.outputDirectory);
-            succeeded = MakeOutputDirectory(dialog, output) &&
-                        (onThreads ? UnpackIntoOnThreads(dialog, output.c_str(), options.jobs)
-                                   : dialog.UnpackInto(output.c_str()));
+            succeeded = MakeOutputDirectory(dialog, output) && dialog.UnpackInto(output.c_str());
         }
         dialog.lastOutcome.succeeded = succeeded;
         if (succeeded) {
@@ -286,13 +268,8 @@ int RunUnpack(const UnpackOptions& options) {
         }
     }
 
-    if (!started && openFailure.empty() && dialog.source.Get() == nullptr) {
-        // Why the archive did not open, in more words than the dialog has.
-        vfs::FileSystemRef again;
-        openFailure = OpenArchive(again, archivePath);
-    } else if (!started && dialog.source.Get() != nullptr) {
-        // It opened, but the game-archive check found none of its entries.
-        openFailure = ProbeFailure(dialog.lastOutcome.failure, "unpack");
+    if (!started && openFailure.empty()) {
+        openFailure = WhyNotStarted(dialog.lastOutcome);
     }
     const UnpackOutcome& outcome = dialog.lastOutcome;
     progress.Finish();

@@ -212,7 +212,7 @@ int RunVerify(const VerifyOptions& options) {
         }
     }
     progress.Finish();
-    const std::vector<vfs::WadRejectedRecord>& rejected = catalog.Wad().GetRejectedRecords();
+    const std::vector<vfs::WadRejectedRecord>& rejected = catalog.Rejected();
     uint32_t rejectedCount = catalog.Wad().GetDirectory().RejectedCount();
     const int code =
         tally.failures.empty() && rejectedCount == 0 ? kExitSuccess : kExitEntriesFailed;

@@ -88,12 +88,12 @@ TEST_F(OutcomeDetailsTest, ArchivesThatDoNotOpenSayWhy) {
     std::string whole = Archive(writer);
 
     EXPECT_EQ(DetailsOfUnpack("cut.wad", whole.substr(0, 100)),
-              "The archive is damaged or cut short: its record table or name table lies "
-              "outside the file.");
+              "The archive is damaged or cut short: its record table (bytes 88 to 128) lies "
+              "outside the 100-byte file.");
     EXPECT_EQ(DetailsOfUnpack("tiny.wad", whole.substr(0, 10)),
-              "The file is too short to be a WAD archive (10 bytes, a header takes 88).");
+              "The archive is too short to be a WAD archive (10 bytes, a header takes 88).");
     EXPECT_EQ(DetailsOfUnpack("text.wad", std::string(200, 't')),
-              "The file is not a WAD archive: it does not begin with \"QARC\".");
+              "The archive is not a WAD archive: it does not begin with \"QARC\".");
     std::string future = whole;
     future[4] = 9;  // the version field
     EXPECT_NE(DetailsOfUnpack("future.wad", future).find("format version 9"), std::string::npos);
@@ -105,8 +105,8 @@ TEST_F(OutcomeDetailsTest, ArchivesThatDoNotOpenSayWhy) {
         host.path = dir.Join("huge.wad");
         dialog.OnUnpack();
         EXPECT_EQ(host.details,
-                  "The archive is too large: a WAD archive holds at most 4 GiB - 1 bytes, and "
-                  "this file has 4294967297 bytes.");
+                  "The archive is too large to be a WAD archive: an archive holds at most 4 GiB "
+                  "- 1 bytes, and this file has 4294967297 bytes.");
     }
 
     host.path.clear();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,55 @@ TEST_F(TreeCopyTest, FailuresInsideTheCopyAreRecordedAndTheCopyGoesOn) {
     for (const auto& [path, contents] : to->files) {
         EXPECT_EQ(path.find("Tarnwad"), std::string::npos) << path;
     }
+}
+
+TEST_F(TreeCopyTest, TheThreadedCopyGivesTheInOrderCopysReport) {
+    // The same tree, with failures of every stage, copied by both copies.
+    auto fill = [](MemoryFileSystem& source, MemoryFileSystem& destination) {
+        source.AddFile("a\\one", "1");
+        source.AddFile("a\\b\\two", "22");
+        source.AddFile("locked\\lost", "3");
+        source.AddFile("unreadable", "4");
+        source.AddFile("short", "5555");
+        source.AddFile("top", "666666");
+        source.failOpen.insert("unreadable");
+        source.shortRead.insert("short");
+        destination.failOpen.insert("locked\\");
+    };
+    auto copy = [&](unsigned jobs, std::vector<std::string>& shown,
+                    std::map<std::string, std::string>& files) {
+        RecordingHost recording;
+        UnpackDialog copier(recording);
+        auto* source = new MemoryFileSystem();
+        auto* destination = new MemoryFileSystem();
+        fill(*source, *destination);
+        copier.source.Set(source);
+        copier.destination.Set(destination);
+        copier.jobs = jobs;
+        CopyReport report = copier.CopyTree(vfs::VfsString());
+        for (const std::string& text : recording.status) {
+            if (!text.empty()) {
+                shown.push_back(text);
+            }
+        }
+        files = destination->files;
+        return report;
+    };
+    std::vector<std::string> inOrderShown, threadedShown;
+    std::map<std::string, std::string> inOrderFiles, threadedFiles;
+    const CopyReport inOrder = copy(1, inOrderShown, inOrderFiles);
+    const CopyReport threaded = copy(3, threadedShown, threadedFiles);
+
+    ASSERT_EQ(Paths(threaded), Paths(inOrder));
+    EXPECT_EQ(Paths(inOrder).size(), 3u);
+    for (size_t i = 0; i < inOrder.failures.size(); ++i) {
+        EXPECT_EQ(threaded.failures[i].detail, inOrder.failures[i].detail);
+    }
+    EXPECT_EQ(threaded.filesCopied, inOrder.filesCopied);
+    EXPECT_EQ(threaded.bytesCopied, inOrder.bytesCopied);
+    EXPECT_EQ(threaded.directoriesCreated, inOrder.directoriesCreated);
+    EXPECT_EQ(threadedShown, inOrderShown);
+    EXPECT_EQ(threadedFiles, inOrderFiles);
 }
 
 TEST_F(TreeCopyTest, DotEntriesAreSkippedAndUnsafeNamesRecorded) {

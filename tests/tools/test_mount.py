@@ -571,7 +571,7 @@ class ErrorsTest(MountTestCase):
         with open(self.path("notes.txt"), "w") as f:
             f.write("not an archive at all, but long enough to hold a whole header " * 3)
         self.assert_mount_error(["notes.txt", empty], r"notes.txt: is not a WAD archive")
-        self.assert_mount_error(["missing.wad", empty], r"missing.wad: no such file")
+        self.assert_mount_error(["missing.wad", empty], r"missing.wad: cannot be opened: no such file")
         wad_bytes.write_placed(self.path("over.wad"), [
             wad_bytes.Entry("groundtile.png", b"g", data_offset=4096)], (4 << 30) + 1, 2048)
         self.assert_mount_error(["over.wad", empty], r"over.wad: is too large to be a WAD "

@@ -202,10 +202,10 @@ class ListTest(ToolTest):
         with open(self.path("cut.wad"), "wb") as f:
             f.write(b"QARC" + struct.pack("<I", 2) + bytes(64) + struct.pack("<4I", 9, 0, 0, 0))
         for name, words in (("missing.wad", b"no such file"),
-                            ("text.wad", b'is not a WAD archive (it does not begin with "QARC")'),
+                            ("text.wad", b'is not a WAD archive: it does not begin with "QARC"'),
                             ("short.wad", b"is too short to be a WAD archive (8 bytes"),
                             ("future.wad", b"of format version 7, which this tool does not know"),
-                            ("cut.wad", b"is a damaged WAD archive"),
+                            ("cut.wad", b"is damaged or cut short: its"),
                             (".", b"is a directory")):
             result = run("list", name, cwd=self.dir)
             self.assertEqual(result.returncode, 2, name)
@@ -306,11 +306,11 @@ class UnpackTest(ToolTest):
 
         result = run("unpack", "foreign.wad", cwd=self.dir, check_code=2)
         self.assertIn(b"Unable to unpack WAD file", result.stderr)
-        self.assertIn(b"none of the known entries", result.stderr)
+        self.assertIn(b"none of the game's known entries", result.stderr)
         self.assertFalse(os.path.exists(self.path("foreign")))
 
         result = run("unpack", "missing.wad", cwd=self.dir, check_code=2)
-        self.assertIn(b"missing.wad: no such file", result.stderr)
+        self.assertIn(b"missing.wad: cannot be opened: no such file", result.stderr)
 
     def test_output_directory_probe_and_patterns(self):
         run("unpack", "-o", "a/b/c", "plain-v0.wad", cwd=self.dir, check_code=0)

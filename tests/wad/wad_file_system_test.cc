@@ -145,21 +145,34 @@ TEST_F(WadFileSystemTest, SaysWhichDirectoriesListEachFileNameOnce) {
     EXPECT_FALSE(host.ListsEachFileNameOnce("")) << "host directories do not say";
 }
 
-TEST_F(WadFileSystemTest, OpenRefusesWhatIsNotAnArchiveOrNotADirectoryInside) {
+TEST_F(WadFileSystemTest, OpenRefusesWhatIsNotAnArchiveOrNotADirectoryInsideAndSaysWhy) {
     std::string path = WriteMapsArchive();
     FileSystemRef fs;
-    EXPECT_EQ(fs.OpenArchive(dir.Path().c_str(), 0), Result::Fail()) << "a directory";
-    EXPECT_EQ(fs.OpenArchive(dir.Join("missing.wad").c_str(), 0), Result::Fail());
+    ErrorReason why;
+    auto refusal = [&](const std::string& at) {
+        EXPECT_EQ(fs.OpenArchive(at.c_str(), 0, &why), Result::Fail()) << at;
+        EXPECT_EQ(fs.Get(), nullptr);
+        return why.code;
+    };
+    EXPECT_EQ(refusal(dir.Path()), ErrorCode::IS_DIRECTORY);
+    EXPECT_EQ(refusal(dir.Join("missing.wad")), ErrorCode::NOT_FOUND);
     dir.WriteFile("short.wad", "QARC");
-    EXPECT_EQ(fs.OpenArchive(dir.Join("short.wad").c_str(), 0), Result::Fail());
+    EXPECT_EQ(refusal(dir.Join("short.wad")), ErrorCode::NOT_AN_ARCHIVE);
     std::vector<uint8_t> v3 = WadWriter(2).Finish();
     v3[4] = 3;
-    EXPECT_EQ(fs.OpenArchive(Write("v3.wad", v3).c_str(), 0), Result::Fail());
-    EXPECT_EQ(fs.OpenArchive((path + "*\\nosuchdir").c_str(), 0), Result::Fail());
-    EXPECT_EQ(fs.OpenArchive((path + "*\\top.txt").c_str(), 0), Result::Fail())
+    EXPECT_EQ(refusal(Write("v3.wad", v3)), ErrorCode::UNKNOWN_VERSION);
+    std::vector<uint8_t> names = WadWriter(2).Finish();
+    names[76] = 0xF0;  // the name table's offset, past the end
+    names[80] = 1;     // and its size
+    EXPECT_EQ(refusal(Write("names.wad", names)), ErrorCode::DAMAGED);
+    EXPECT_EQ(why.text.rfind("is damaged or cut short: its name table (bytes 240 to 241)", 0), 0u)
+        << why.text;
+    EXPECT_EQ(refusal(path + "*\\nosuchdir"), ErrorCode::NOT_FOUND);
+    EXPECT_EQ(why.text, "has no directory nosuchdir");
+    EXPECT_EQ(refusal(path + "*\\top.txt"), ErrorCode::NOT_FOUND)
         << "an inner root that names a file";
-    EXPECT_EQ(fs.Get(), nullptr);
-    EXPECT_EQ(fs.OpenArchive(path.c_str(), OPEN_BUFFERED), Result::Ok());
+    EXPECT_EQ(fs.OpenArchive(path.c_str(), OPEN_BUFFERED, &why), Result::Ok());
+    EXPECT_EQ(why.code, ErrorCode::NONE);
 }
 
 TEST_F(WadFileSystemTest, ASecondOpenClosesTheFirst) {

@@ -53,4 +53,16 @@ int32_t FileSystem::Release() {
     return ReleaseCounted(this, refCount, parent);
 }
 
+Result FileSystem::GetArchiveIdentity(FileIdentity* /*out*/) {
+    return Result::Fail();
+}
+
+const std::vector<WadRejectedRecord>* FileSystem::GetRejectedRecords() {
+    return nullptr;
+}
+
+Result FileSystem::ReadRecord(const char* /*path*/, WadEntryRecord* /*out*/) {
+    return Result::Fail();
+}
+
 }  // namespace vfs

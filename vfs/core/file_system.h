@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "vfs/core/find_data.h"
 #include "vfs/core/result.h"
@@ -13,6 +14,8 @@
 namespace vfs {
 
 class StreamRef;
+struct WadEntryRecord;
+struct WadRejectedRecord;
 
 // A counted file system with a top directory named by its root path. Every
 // path given to an operation is relative to that top and is joined to a
@@ -68,6 +71,17 @@ class FileSystem {
     // their names. Fails where there is no such entry, and in every file
     // system that cannot say (the base's answer).
     virtual Result GetFileIdentity(const char* path, FileIdentity* out);
+    // Slots 16 to 18 tell about the archive whose contents a file system
+    // shows; every other file system fails them (the base's answer).
+    // Slot 16: who the archive file is, so that a copy out of it can leave
+    // the archive itself alone whatever its name.
+    virtual Result GetArchiveIdentity(FileIdentity* out);
+    // Slot 17: the archive's records that opening it left out of its tree,
+    // with why; null where there is no archive.
+    virtual const std::vector<WadRejectedRecord>* GetRejectedRecords();
+    // Slot 18: the record of the file `path` names. -1 when there is no such
+    // file or its record cannot be read (LastError says which).
+    virtual Result ReadRecord(const char* path, WadEntryRecord* out);
 
     int32_t AddRef();
     int32_t Release();

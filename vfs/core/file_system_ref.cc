@@ -79,6 +79,18 @@ Result FileSystemRef::GetFileIdentity(const char* path, FileIdentity* out) {
     return fileSystem == nullptr ? Result::Fail() : fileSystem->GetFileIdentity(path, out);
 }
 
+Result FileSystemRef::GetArchiveIdentity(FileIdentity* out) {
+    return fileSystem == nullptr ? Result::Fail() : fileSystem->GetArchiveIdentity(out);
+}
+
+const std::vector<WadRejectedRecord>* FileSystemRef::GetRejectedRecords() {
+    return fileSystem == nullptr ? nullptr : fileSystem->GetRejectedRecords();
+}
+
+Result FileSystemRef::ReadRecord(const char* path, WadEntryRecord* out) {
+    return fileSystem == nullptr ? Result::Fail() : fileSystem->ReadRecord(path, out);
+}
+
 bool FileSystemRef::ListsEachFileNameOnce(const char* directory) {
     return fileSystem != nullptr && fileSystem->ListsEachFileNameOnce(directory);
 }

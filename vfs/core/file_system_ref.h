@@ -5,6 +5,7 @@
 
 #include "vfs/core/file_system.h"
 #include "vfs/core/find_data.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/result.h"
 #include "vfs/core/stream_ref.h"
 #include "vfs/core/vfs_string.h"
@@ -42,6 +43,9 @@ class FileSystemRef {
     // False when the handle is empty.
     bool ListsEachFileNameOnce(const char* directory);
     Result GetFileIdentity(const char* path, FileIdentity* out);
+    Result GetArchiveIdentity(FileIdentity* out);
+    const std::vector<WadRejectedRecord>* GetRejectedRecords();
+    Result ReadRecord(const char* path, WadEntryRecord* out);
 
     FileSystem* Get() const { return fileSystem; }
     // Sets a (non-null) file system into the handle; one already held is
@@ -57,6 +61,10 @@ class FileSystemRef {
     Result OpenHeldDirectory(const char* path);
     Result OpenHeldDirectory(FileSystemRef& base, const char* relative);
     Result OpenArchive(const char* path, uint32_t flags);
+    // The same, giving why the archive did not open in `why` (a copy of
+    // LastError, whose text reads after the archive's name: "is not a WAD
+    // archive: ...", "cannot be read: ...").
+    Result OpenArchive(const char* path, uint32_t flags, ErrorReason* why);
 
   private:
     FileSystem* fileSystem = nullptr;

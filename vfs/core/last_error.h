@@ -10,15 +10,19 @@ namespace vfs {
 // refuses is skipped, others fail). New kinds are added at the end.
 enum class ErrorCode : uint8_t {
     NONE = 0,
-    NOT_FOUND,      // no entry of that path
-    REFUSED,        // the archive marks the entry as not to be opened
-    IS_DIRECTORY,   // the path names a directory of the archive, found before any file of it
-    HASH_MISMATCH,  // the record's path hash is not the hash of its path
-    HIDDEN,         // an earlier record of the same path is found instead
-    OUTSIDE_FILE,   // the entry's data lies outside the archive file
-    NOT_DECODABLE,  // the coded data does not decode to the entry's size
-    TOO_LARGE,      // too large to hold in memory
-    HOST_ERROR,     // the host failed a call; the text holds its reason
+    NOT_FOUND,        // no entry of that path
+    REFUSED,          // the archive marks the entry as not to be opened
+    IS_DIRECTORY,     // the path names a directory of the archive, found before any file of it
+    HASH_MISMATCH,    // the record's path hash is not the hash of its path
+    HIDDEN,           // an earlier record of the same path is found instead
+    OUTSIDE_FILE,     // the entry's data lies outside the archive file
+    NOT_DECODABLE,    // the coded data does not decode to the entry's size
+    TOO_LARGE,        // too large to hold in memory
+    HOST_ERROR,       // the host failed a call; the text holds its reason
+    PATH_TOO_LONG,    // a path longer than the host takes
+    NOT_AN_ARCHIVE,   // the file is too short for a header, or lacks its magic
+    UNKNOWN_VERSION,  // the header's format version is not one that is read
+    DAMAGED,          // a table or name the header points at lies outside the file
 };
 
 // A failure's kind and its reason in plain words, one clause that reads

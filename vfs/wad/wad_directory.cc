@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <string_view>
 
+#include "vfs/core/last_error.h"
 #include "vfs/core/stream.h"
+#include "vfs/host/host_error.h"
 #include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_header.h"
 
@@ -41,10 +44,30 @@ bool ReadExactly(StreamRef& archive, uint64_t count, std::vector<Byte>& out) {
     return true;
 }
 
-// False when the archive's size is known and ends before `end`.
-bool MayHold(StreamRef& archive, uint64_t end) {
+// False when the archive's size is known and ends before `end`; then the
+// reason is that `what`, from `start` to `end`, lies outside the file.
+bool MayHold(StreamRef& archive, uint64_t start, uint64_t end, const std::string& what) {
     int64_t size = archive.GetSize64();
-    return size < 0 || end <= static_cast<uint64_t>(size);
+    if (size < 0 || end <= static_cast<uint64_t>(size)) {
+        return true;
+    }
+    SetLastError(ErrorCode::DAMAGED, "is damaged or cut short: " + what + " (bytes " +
+                                         std::to_string(start) + " to " + std::to_string(end) +
+                                         ") lies outside the " + std::to_string(size) +
+                                         "-byte file");
+    return false;
+}
+
+// Sets why `what` could not be read in full: the host's reason when it gave
+// one, else that the file ends first, and fails.
+Result ReadFailure(const std::string& what) {
+    const std::string why = host::LastErrorText();
+    if (!why.empty()) {
+        SetLastError(ErrorCode::HOST_ERROR, "cannot be read: " + why);
+    } else {
+        SetLastError(ErrorCode::DAMAGED, "is damaged or cut short: the file ends within " + what);
+    }
+    return Result::Fail();
 }
 
 // "/" to "\" and A-Z to a-z, up to the first NUL.
@@ -65,29 +88,34 @@ Result WadDirectory::Load(StreamRef& archive, bool namesInTable) {
     root = std::make_unique<WadDirNode>();
     sharedFinder = std::make_unique<WadFinder>();
 
+    host::ClearLastError();
     uint8_t headerBytes[WAD_HEADER_SIZE];
-    if (archive.Seek(0, SEEK_FROM_START) != 0 ||
-        archive.Read(headerBytes, WAD_HEADER_SIZE) != static_cast<int32_t>(WAD_HEADER_SIZE)) {
-        return Result::Fail();
+    int32_t got =
+        archive.Seek(0, SEEK_FROM_START) == 0 ? archive.Read(headerBytes, WAD_HEADER_SIZE) : -1;
+    if (got < 0) {
+        return ReadFailure("its header");
     }
     WadHeader header;
-    if (WadHeader::Parse(headerBytes, WAD_HEADER_SIZE, &header).Failed()) {
+    if (WadHeader::Parse(headerBytes, static_cast<uint32_t>(got), &header).Failed()) {
         return Result::Fail();
     }
 
     // 64-bit, so that no entry count wraps the table's size; a table that
     // cannot fit in the archive fails before anything is allocated for it.
     uint64_t tableEnd = WAD_HEADER_SIZE + uint64_t{WAD_RECORD_SIZE} * header.entryCount;
-    if (!MayHold(archive, tableEnd)) {
+    if (!MayHold(archive, WAD_HEADER_SIZE, tableEnd, "its record table")) {
         return Result::Fail();
     }
     // An empty name table holds nothing to read, wherever its offset points.
     if (namesInTable && header.nameTableSize > 0) {
         uint64_t nameTableEnd = uint64_t{header.nameTableOffset} + header.nameTableSize;
-        if (!MayHold(archive, nameTableEnd) || !SeekTo(archive, header.nameTableOffset) ||
+        if (!MayHold(archive, header.nameTableOffset, nameTableEnd, "its name table")) {
+            return Result::Fail();
+        }
+        if (!SeekTo(archive, header.nameTableOffset) ||
             !ReadExactly(archive, header.nameTableSize, nameTable)) {
             nameTable = std::vector<char>();
-            return Result::Fail();
+            return ReadFailure("its name table");
         }
     }
     // The record table a stretch at a time: the tree keeps what it needs of
@@ -97,7 +125,7 @@ Result WadDirectory::Load(StreamRef& archive, bool namesInTable) {
         const uint32_t count = std::min(RECORDS_PER_READ, header.entryCount - first);
         if (!SeekTo(archive, WadRecordOffset(first)) ||
             !ReadExactly(archive, uint64_t{count} * WAD_RECORD_SIZE, records)) {
-            return Result::Fail();
+            return ReadFailure("its record table");
         }
         if (LoadRecords(archive, records, first, count, header.nameTableOffset, namesInTable)
                 .Failed()) {
@@ -139,15 +167,19 @@ Result WadDirectory::LoadRecords(StreamRef& archive, const std::vector<uint8_t>&
             // the last byte is read on its own to prove the rest is there.
             uint64_t nameSize = uint64_t{record.nameLength} + 1;
             uint64_t windowSize = std::min<uint64_t>(nameSize, NAME_WINDOW);
+            const std::string what = "the name of record " + std::to_string(i);
+            if (!MayHold(archive, record.nameOffset, record.nameOffset + nameSize, what)) {
+                return Result::Fail();
+            }
             if (!SeekTo(archive, record.nameOffset) ||
                 !ReadExactly(archive, windowSize, nameBuffer)) {
-                return Result::Fail();
+                return ReadFailure(what);
             }
             if (nameSize > windowSize) {
                 char last;
                 if (!SeekTo(archive, record.nameOffset + nameSize - 1) ||
                     archive.Read(&last, 1) != 1) {
-                    return Result::Fail();
+                    return ReadFailure(what);
                 }
             }
             name = nameBuffer.data();

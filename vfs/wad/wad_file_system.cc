@@ -1,5 +1,6 @@
 #include "vfs/wad/wad_file_system.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -61,6 +62,12 @@ Result LookupFailure(const WadFinder& finder) {
     return Result::Fail();
 }
 
+// ": reason" with the host's reason for its last failed call, or nothing.
+std::string HostReason() {
+    const std::string why = host::LastErrorText();
+    return why.empty() ? std::string() : ": " + why;
+}
+
 }  // namespace
 
 WadFileSystem::~WadFileSystem() {
@@ -69,8 +76,9 @@ WadFileSystem::~WadFileSystem() {
 
 Result WadFileSystem::Open(const char* path, uint32_t flags) {
     Close();
+    ClearLastError();
     if (path == nullptr) {
-        return Result::Fail();
+        return Refuse(ErrorCode::NOT_FOUND, "cannot be opened: no path was given");
     }
 
     VfsString working(path);
@@ -90,19 +98,21 @@ Result WadFileSystem::Open(const char* path, uint32_t flags) {
 
     char fullPath[HOST_MAX_PATH];
     if (ResolvePath(fullPath, sizeof(fullPath), working.c_str()).Failed()) {
-        Close();
-        return Result::Fail();
+        return Refuse(ErrorCode::PATH_TOO_LONG, "cannot be opened: its path is too long");
     }
     // Refuses a directory, and a path that names nothing (whose attributes
     // are all ones).
-    if ((host::GetPathAttributes(fullPath) & host::ATTRIBUTE_DIRECTORY) != 0) {
-        Close();
-        return Result::Fail();
+    const uint32_t attributes = host::GetPathAttributes(fullPath);
+    if (attributes == host::INVALID_ATTRIBUTES) {
+        return Refuse(ErrorCode::NOT_FOUND, "cannot be opened: no such file");
+    }
+    if ((attributes & host::ATTRIBUTE_DIRECTORY) != 0) {
+        return Refuse(ErrorCode::IS_DIRECTORY, "is a directory, not a WAD archive");
     }
     uint32_t openFlags = kArchiveOpenFlags | (flags & OPEN_BUFFERED);
+    host::ClearLastError();
     if (archive.OpenPath(fullPath, openFlags).Failed()) {
-        Close();
-        return Result::Fail();
+        return Refuse(ErrorCode::HOST_ERROR, "cannot be read" + HostReason());
     }
     hostStream = archive.Get();
     archive.Set(new LockedStream());
@@ -110,27 +120,31 @@ Result WadFileSystem::Open(const char* path, uint32_t flags) {
     // shrinks later makes its entries read short, which their readers see.
     archiveSize = archive.GetSize64();
     if (archiveSize > static_cast<int64_t>(WAD_MAX_ARCHIVE_SIZE)) {
-        Close();
-        return Result::Fail();
+        return Refuse(ErrorCode::TOO_LARGE,
+                      "is too large to be a WAD archive: an archive holds at most 4 GiB - 1 "
+                      "bytes, and this file has " +
+                          std::to_string(archiveSize) + " bytes");
     }
 
     uint8_t bytes[WAD_HEADER_SIZE];
+    host::ClearLastError();
     int32_t got = archive.Read(bytes, WAD_HEADER_SIZE);
-    if (got < 0 || WadHeader::Parse(bytes, static_cast<uint32_t>(got), &header).Failed()) {
-        Close();
-        return Result::Fail();
+    if (got < 0) {
+        return Refuse(ErrorCode::HOST_ERROR, "cannot be read" + HostReason());
+    }
+    if (WadHeader::Parse(bytes, static_cast<uint32_t>(got), &header).Failed()) {
+        return Refuse(LastError().code, LastError().text);
     }
     if (directory.Load(archive, header.NamesInTable()).Failed()) {
-        Close();
-        return Result::Fail();
+        return Refuse(LastError().code, LastError().text);
     }
 
     if (innerRoot.length > 1) {
         FindData scratch;
         if (directory.FirstMatch(innerRoot.c_str(), &scratch).Failed() ||
             scratch.attributes != FILE_ATTRIBUTE_DIRECTORY) {
-            Close();
-            return Result::Fail();
+            std::string inner(innerRoot.c_str() + 1, innerRoot.length - 2);
+            return Refuse(ErrorCode::NOT_FOUND, "has no directory " + inner);
         }
     }
 
@@ -138,6 +152,12 @@ Result WadFileSystem::Open(const char* path, uint32_t flags) {
     rootPath.Append('*');
     rootPath.Append(innerRoot);
     return Result::Ok();
+}
+
+Result WadFileSystem::Refuse(ErrorCode code, std::string why) {
+    Close();
+    SetLastError(code, std::move(why));
+    return Result::Fail();
 }
 
 void WadFileSystem::Close() {
@@ -313,7 +333,46 @@ Result WadFileSystem::ReadRecord(const char* path, WadEntryRecord* record) {
     return Result::Ok();
 }
 
-Result WadFileSystem::GetArchiveIdentity(FileIdentity* out) const {
+Result WadFileSystem::ReadRecordTable(std::vector<WadEntryRecord>* out) {
+    ClearLastError();
+    out->clear();
+    if (hostStream == nullptr) {
+        return Result::Fail();
+    }
+    // A private position over the archive file opened at Open. Loading
+    // checked that the table lies within the file.
+    StreamRef reader;
+    reader.Set(hostStream);
+    reader.Set(new LockedStream());
+    const uint32_t count = header.entryCount;
+    out->reserve(count);
+    constexpr uint32_t RECORDS_PER_READ = 4096;
+    std::vector<uint8_t> bytes(size_t{RECORDS_PER_READ} * WAD_RECORD_SIZE);
+    host::ClearLastError();
+    bool read = reader.Seek64(WAD_HEADER_SIZE, SEEK_FROM_START) == WAD_HEADER_SIZE;
+    for (uint32_t first = 0; read && first < count; first += RECORDS_PER_READ) {
+        const uint32_t n = std::min(RECORDS_PER_READ, count - first);
+        const uint32_t want = n * WAD_RECORD_SIZE;
+        for (uint32_t done = 0; read && done < want;) {
+            const int32_t got = reader.Read(bytes.data() + done, static_cast<int32_t>(want - done));
+            read = got > 0;
+            done += read ? static_cast<uint32_t>(got) : 0;
+        }
+        for (uint32_t i = 0; read && i < n; ++i) {
+            out->push_back(WadEntryRecord::Decode(bytes.data() + size_t{i} * WAD_RECORD_SIZE));
+        }
+    }
+    if (!read) {
+        out->clear();
+        SetLastError(ErrorCode::HOST_ERROR,
+                     "its record table cannot be read" +
+                         (HostReason().empty() ? std::string(" in full") : HostReason()));
+        return Result::Fail();
+    }
+    return Result::Ok();
+}
+
+Result WadFileSystem::GetArchiveIdentity(FileIdentity* out) {
     const auto* file = dynamic_cast<const Win32FileStream*>(hostStream);
     return file == nullptr ? Result::Fail() : file->GetIdentity(out);
 }
@@ -392,8 +451,8 @@ Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
     return Result::Ok();
 }
 
-const std::vector<WadRejectedRecord>& WadFileSystem::GetRejectedRecords() const {
-    return directory.RejectedRecords();
+const std::vector<WadRejectedRecord>* WadFileSystem::GetRejectedRecords() {
+    return hostStream == nullptr ? nullptr : &directory.RejectedRecords();
 }
 
 Result WadFileSystem::SetAttributes(const char*, uint32_t) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "vfs/core/file_system.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/vfs_string.h"
 #include "vfs/native/path_stream_ref.h"
 #include "vfs/wad/wad_directory.h"
@@ -53,16 +54,25 @@ class WadFileSystem : public FileSystem {
     // The archive's tree, for tools that report on the archive.
     const WadDirectory& GetDirectory() const { return directory; }
     // Records the loader left out of the tree, with the reason.
-    const std::vector<WadRejectedRecord>& GetRejectedRecords() const;
+    const std::vector<WadRejectedRecord>* GetRejectedRecords() override;
     // True when `path` names a file whose record the archive flags as not to
     // be opened.
     bool IsRefused(const char* path);
     // Reads the record of the file that `path` names. -1 when there is no
     // such file or the record cannot be read (vfs::LastError() says which).
-    Result ReadRecord(const char* path, WadEntryRecord* out);
+    Result ReadRecord(const char* path, WadEntryRecord* out) override;
     // Who the archive file is (see FileIdentity); -1 when none is open or
     // the host cannot say.
-    Result GetArchiveIdentity(FileIdentity* out) const;
+    Result GetArchiveIdentity(FileIdentity* out) override;
+    // Reads the whole record table, rejected records included, into `out`,
+    // through the archive file opened at Open (never opened again by its
+    // path). -1, with the reason in vfs::LastError(), when it cannot be
+    // read in full.
+    Result ReadRecordTable(std::vector<WadEntryRecord>* out);
+    // Size of the archive file in bytes when it was opened.
+    uint64_t GetArchiveSize() const {
+        return archiveSize < 0 ? 0 : static_cast<uint64_t>(archiveSize);
+    }
     // Whether `entry`, a file of the tree whose path below the top is
     // `path`, opens as far as the tree and its record tell, without reading
     // its data: the checks OpenFile makes before it reads. -1, with the
@@ -74,6 +84,8 @@ class WadFileSystem : public FileSystem {
     Result CheckEntry(const char* path, const WadFileEntry& entry);
 
   private:
+    // Closes, sets `why` as the calling thread's reason and fails.
+    Result Refuse(ErrorCode code, std::string why);
     // Looks up the file `path` names, gives its record (kept in the tree
     // since the archive was opened) and leaves a private position over the
     // host stream in the empty `reader`. The record holds the path hash, the

@@ -1,7 +1,9 @@
 #include "vfs/wad/wad_header.h"
 
 #include <cstring>
+#include <string>
 
+#include "vfs/core/last_error.h"
 #include "vfs/core/little_endian.h"
 
 namespace vfs {
@@ -43,10 +45,22 @@ void WadHeader::Encode(uint8_t* bytes) const {
 
 Result WadHeader::Parse(const uint8_t* bytes, uint32_t size, WadHeader* out) {
     if (bytes == nullptr || size < WAD_HEADER_SIZE) {
+        SetLastError(ErrorCode::NOT_AN_ARCHIVE,
+                     "is too short to be a WAD archive (" + std::to_string(size) +
+                         " bytes, a header takes " + std::to_string(WAD_HEADER_SIZE) + ")");
         return Result::Fail();
     }
     WadHeader header = Decode(bytes);
-    if (!header.HasMagic() || header.version > WAD_MAX_VERSION) {
+    if (!header.HasMagic()) {
+        SetLastError(ErrorCode::NOT_AN_ARCHIVE,
+                     "is not a WAD archive: it does not begin with \"QARC\"");
+        return Result::Fail();
+    }
+    if (header.version > WAD_MAX_VERSION) {
+        SetLastError(ErrorCode::UNKNOWN_VERSION,
+                     "is a WAD archive of format version " + std::to_string(header.version) +
+                         ", which this tool does not know (it reads versions 0 to " +
+                         std::to_string(WAD_MAX_VERSION) + ")");
         return Result::Fail();
     }
     *out = header;

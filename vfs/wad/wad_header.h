@@ -36,7 +36,8 @@ struct WadHeader {
 
     // Decodes `size` bytes read from the start of a file into `out` and
     // checks that they begin an archive: at least WAD_HEADER_SIZE bytes, the
-    // magic "QARC" and a version of at most 2. -1 otherwise, `out` untouched.
+    // magic "QARC" and a version of at most 2. -1 otherwise, `out` untouched
+    // and the reason in LastError.
     static Result Parse(const uint8_t* bytes, uint32_t size, WadHeader* out);
 
     bool HasMagic() const;

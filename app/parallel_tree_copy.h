@@ -1,5 +1,5 @@
-// ParallelTreeCopy: the dialog's tree copy with the file copies spread over
-// several threads, for `tarnwad unpack -j N`.
+// ParallelTreeCopy: the in-order tree copy with the file copies spread over
+// several threads.
 #pragma once
 
 #include <cstdint>
@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "app/copy_report.h"
-#include "app/unpack_dialog.h"
+#include "app/tree_copy.h"
 #include "vfs/core/name_arena.h"
 
-namespace tarnwad::cli {
+namespace tarnwad {
 
 class MemoryGate;
 
-// Copies `dialog.source` into `dialog.destination` the way
-// UnpackDialog::CopyTree(root) does (the same TreeWalk, the same CopyEntry),
-// and gives the same report: the same
+// Copies `source` into `destination` the way CopyTreeInOrder does (the same
+// TreeWalk, the same CopyEntry, the same settings), and gives the same
+// report: the same
 // directories are created, the same files copied, the same failures
 // recorded in the same order, and the status line shows every file copied,
 // in the same order. The walk and the directories stay on the calling
@@ -36,9 +36,13 @@ class ParallelTreeCopy {
   public:
     static constexpr uint64_t kMemoryBudget = 64ull << 20;
 
-    ParallelTreeCopy(UnpackDialog& dialog, unsigned jobs) : dialog(dialog), jobs(jobs) {}
+    ParallelTreeCopy(vfs::FileSystemRef& source, vfs::FileSystemRef& destination,
+                     const TreeCopySettings& settings, unsigned jobs)
+        : source(source), destination(destination), settings(settings), jobs(jobs) {}
 
-    CopyReport Run();
+    // Copies the directory `relativePath` (empty for the root, otherwise
+    // ending with "\") with everything beneath it.
+    CopyReport Run(const std::string& relativePath);
 
   private:
     static constexpr uint32_t kNoDetail = UINT32_MAX;
@@ -74,9 +78,16 @@ class ParallelTreeCopy {
     uint32_t AddDetail(std::string text);
     std::string TakeDetail(const Item& item);
 
-    UnpackDialog& dialog;
+    void ShowStatus(const char* text) const {
+        if (settings.showStatus) {
+            settings.showStatus(text);
+        }
+    }
+
+    vfs::FileSystemRef& source;
+    vfs::FileSystemRef& destination;
+    const TreeCopySettings& settings;
     unsigned jobs;
-    EntryCopyRules rules;
     // A deque, not a vector: it grows without a moment where the old and
     // the new copy of a million items are both held.
     std::deque<Item> items;
@@ -86,19 +97,4 @@ class ParallelTreeCopy {
     std::vector<std::string> details;
 };
 
-// UnpackDialog::UnpackInto with the copy on `jobs` threads: opens the
-// existing `outputDirectory` as the destination, copies, and moves the
-// failures of entries the archive refuses to the refused list. True only
-// when every entry the archive lets be opened was written in full and the
-// archive had no rejected records.
-bool UnpackIntoOnThreads(UnpackDialog& dialog, const char* outputDirectory, unsigned jobs);
-
-// The same into the output directory already held open in `output` (taken
-// over by the dialog as its destination).
-bool UnpackIntoOpenedOnThreads(UnpackDialog& dialog, vfs::FileSystemRef& output, unsigned jobs);
-
-// UnpackDialog::UnpackArchive with the copy on `jobs` threads: the output
-// directory beside the archive, named after it, created if missing.
-bool UnpackArchiveOnThreads(UnpackDialog& dialog, unsigned jobs);
-
-}  // namespace tarnwad::cli
+}  // namespace tarnwad

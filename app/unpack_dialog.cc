@@ -1,19 +1,17 @@
-// The unpack command of UnpackDialog: probe, output directory, copy, message.
+#include "app/unpack_dialog.h"
+
 #include <string>
+#include <utility>
 
 #include "app/dry_run_file_system.h"
 #include "app/host_path_check.h"
 #include "app/outcome_details.h"
 #include "app/output_name.h"
-#include "app/unpack_dialog.h"
+#include "app/parallel_tree_copy.h"
+#include "app/tree_copy.h"
 #include "vfs/core/find_data.h"
-#include "vfs/core/path_resolution.h"
-#include "vfs/host/host_directory.h"
 #include "vfs/host/host_error.h"
-#include "vfs/host/host_file.h"
 #include "vfs/host/host_limits.h"
-#include "vfs/wad/wad_file_system.h"
-#include "vfs/wad/wad_header.h"
 
 namespace tarnwad {
 
@@ -25,55 +23,16 @@ std::string HostReason() {
     return why.empty() ? std::string() : ": " + why;
 }
 
-// Why the archive at `path` did not open, from what the host and the file's
-// first bytes say.
-std::string WhyArchiveDidNotOpen(const char* path) {
-    char fullPath[vfs::HOST_MAX_PATH];
-    if (vfs::ResolvePath(fullPath, sizeof(fullPath), path).Failed()) {
-        return "the archive cannot be opened: its path is too long";
-    }
-    uint32_t attributes = vfs::host::GetPathAttributes(fullPath);
-    if (attributes == vfs::host::INVALID_ATTRIBUTES) {
-        return "the archive cannot be opened: no such file";
-    }
-    if ((attributes & vfs::host::ATTRIBUTE_DIRECTORY) != 0) {
-        return "the archive cannot be opened: it is a folder";
-    }
-    vfs::host::File file;
-    vfs::host::ClearLastError();
-    if (!file.Open(fullPath, vfs::host::ACCESS_READ, vfs::host::SHARE_READ,
-                   vfs::host::Disposition::OpenExisting)) {
-        return "the archive cannot be read" + HostReason();
-    }
-    uint8_t bytes[vfs::WAD_HEADER_SIZE];
-    uint32_t got = 0;
-    if (!file.Read(bytes, sizeof(bytes), &got)) {
-        return "the archive cannot be read" + HostReason();
-    }
-    if (got < vfs::WAD_HEADER_SIZE) {
-        return "the file is too short to be a WAD archive (" + std::to_string(got) +
-               " bytes, a header takes " + std::to_string(vfs::WAD_HEADER_SIZE) + ")";
-    }
-    vfs::WadHeader header = vfs::WadHeader::Decode(bytes);
-    if (!header.HasMagic()) {
-        return "the file is not a WAD archive: it does not begin with \"QARC\"";
-    }
-    if (header.version > vfs::WAD_MAX_VERSION) {
-        return "the archive is of format version " + std::to_string(header.version) +
-               ", which this tool does not know (it reads versions 0 to " +
-               std::to_string(vfs::WAD_MAX_VERSION) + ")";
-    }
-    if (const int64_t size = file.GetSize();
-        size > static_cast<int64_t>(vfs::WAD_MAX_ARCHIVE_SIZE)) {
-        return "the archive is too large: a WAD archive holds at most 4 GiB - 1 bytes, and this "
-               "file has " +
-               std::to_string(size) + " bytes";
-    }
-    return "the archive is damaged or cut short: its record table or name table lies outside "
-           "the file";
+}  // namespace
+
+UnpackDialog::~UnpackDialog() {
+    destination.Reset();
+    source.Reset();
 }
 
-}  // namespace
+void UnpackDialog::SetStatusText(const char* text) {
+    host->SetStatusLine(text);
+}
 
 int UnpackDialog::OnUnpack() {
     lastOutcome = UnpackOutcome();
@@ -92,32 +51,36 @@ bool UnpackDialog::ProbeArchive() {
     char path[vfs::HOST_MAX_PATH];
     path[0] = '\0';
     host->GetPathText(path, sizeof(path));
+    if (path[0] == '\0') {
+        lastOutcome.failure = "no archive was chosen";
+        return false;
+    }
+    if (!OpenSource(path)) {
+        return false;
+    }
+    if (HoldsKnownEntry(source)) {
+        return true;
+    }
+    lastOutcome.failure = NotAGameArchiveText();
+    lastOutcome.notGameArchive = true;
+    return false;
+}
 
+bool UnpackDialog::OpenSource(const std::string& path) {
     vfs::FileSystemRef archive;
-    std::string unusable;
-    if (OpenUserArchive(archive, path, &unusable).Failed()) {
-        lastOutcome.failure = !unusable.empty() ? unusable
-                              : path[0] == '\0' ? "no archive was chosen"
-                                                : WhyArchiveDidNotOpen(path);
+    std::string why;
+    if (OpenUserArchive(archive, path, &why).Failed()) {
+        lastOutcome.archiveFailure = why;
+        lastOutcome.failure = "the archive " + why;
         return false;
     }
     // From here on `source` holds the new archive, whatever the probe finds.
     source = archive;
     archive.Reset();
-
-    auto* wad = dynamic_cast<vfs::WadFileSystem*>(source.Get());
-    if (wad != nullptr) {
-        lastOutcome.rejected = wad->GetRejectedRecords();
+    if (const auto* rejected = source.GetRejectedRecords()) {
+        lastOutcome.rejected = *rejected;
     }
-    for (const char* name : kProbeNames) {
-        vfs::FindData found;
-        if (source.FindFirst(name, &found).Succeeded()) {
-            return true;
-        }
-    }
-    lastOutcome.failure = "is not a Tarnhollow archive: none of the known entries is in it";
-    lastOutcome.notGameArchive = true;
-    return false;
+    return true;
 }
 
 bool UnpackDialog::UnpackArchive() {
@@ -214,12 +177,22 @@ bool UnpackDialog::UnpackIntoOpened(vfs::FileSystemRef& output) {
     return lastOutcome.copy.Complete() && lastOutcome.rejected.empty();
 }
 
+CopyReport UnpackDialog::CopyTree(const vfs::VfsString& relativePath) {
+    TreeCopySettings settings;
+    settings.filter = filter;
+    settings.rules = CopyRules();
+    settings.showStatus = [this](const char* text) { SetStatusText(text); };
+    if (jobs > 1) {
+        return ParallelTreeCopy(source, destination, settings, jobs).Run(relativePath.c_str());
+    }
+    return CopyTreeInOrder(source, destination, relativePath.c_str(), settings);
+}
+
 EntryCopyRules UnpackDialog::CopyRules() {
     EntryCopyRules rules;
     rules.keepExisting = keepExisting;
     vfs::FileIdentity archive;
-    if (auto* wad = dynamic_cast<vfs::WadFileSystem*>(source.Get());
-        wad != nullptr && wad->GetArchiveIdentity(&archive).Succeeded()) {
+    if (source.GetArchiveIdentity(&archive).Succeeded()) {
         rules.neverReplace = archive;
     }
     return rules;

@@ -1,4 +1,4 @@
-#include "tools/parallel_tree_copy.h"
+#include "app/parallel_tree_copy.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,7 +14,7 @@
 #include "app/tree_walk.h"
 #include "vfs/host/process_signals.h"
 
-namespace tarnwad::cli {
+namespace tarnwad {
 
 namespace {
 
@@ -113,12 +113,12 @@ std::string ParallelTreeCopy::TakeDetail(const Item& item) {
     return item.detail == kNoDetail ? std::string() : std::move(details[item.detail]);
 }
 
-void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& destination, uint8_t* buffer,
+void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& output, uint8_t* buffer,
                                 MemoryGate& gate) {
     // The walk hands on one file per path, so the size it reports is the
     // size of the entry that opening the path decodes.
     gate.Enter(item.size);
-    EntryCopyResult copied = CopyEntry(dialog.source, destination, PathOf(item), buffer, {}, rules);
+    EntryCopyResult copied = CopyEntry(source, output, PathOf(item), buffer, {}, settings.rules);
     gate.Leave(item.size);
     item.showsStatus = copied.started;
     if (copied.copied) {
@@ -133,15 +133,14 @@ void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& destination, uin
     }
 }
 
-CopyReport ParallelTreeCopy::Run() {
+CopyReport ParallelTreeCopy::Run(const std::string& relativePath) {
     items.clear();
     directories.clear();
     details.clear();
     names.Reset();
-    rules = dialog.CopyRules();
     Queue queue(*this);
     const uint32_t directoriesCreated =
-        TreeWalk(dialog.source, dialog.destination, dialog.filter, queue).Run("");
+        TreeWalk(source, destination, settings.filter, queue).Run(relativePath);
 
     std::vector<uint32_t> files;
     files.reserve(static_cast<size_t>(
@@ -191,7 +190,7 @@ CopyReport ParallelTreeCopy::Run() {
         while (nextStatus < files.size() && done[nextStatus] != 0) {
             const Item& item = items[files[nextStatus]];
             if (item.showsStatus) {
-                dialog.SetStatusText(PathOf(item).c_str());
+                ShowStatus(PathOf(item).c_str());
             }
             ++nextStatus;
         }
@@ -202,18 +201,18 @@ CopyReport ParallelTreeCopy::Run() {
     // leads to), since a file system enumerates for one thread at a time.
     auto copyFiles = [&](bool fromBack, bool isCaller) {
         std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kCopyBlockSize]);
-        vfs::FileSystemRef destination;
-        if (destination.OpenHeldDirectory(dialog.destination, "").Failed()) {
+        vfs::FileSystemRef output;
+        if (output.OpenHeldDirectory(destination, "").Failed()) {
             // It cannot be held again: the calling thread alone goes on,
             // with the walk's handle.
             if (!isCaller) {
                 return;
             }
-            destination = dialog.destination;
+            output = destination;
         }
         for (size_t b; takeBatch(fromBack, &b);) {
             for (size_t f = batchStarts[b]; f < batchStarts[b + 1]; ++f) {
-                CopyFile(items[files[f]], destination, buffer.get(), gate);
+                CopyFile(items[files[f]], output, buffer.get(), gate);
                 finish(f);
             }
         }
@@ -229,7 +228,7 @@ CopyReport ParallelTreeCopy::Run() {
     for (std::thread& thread : threads) {
         thread.join();
     }
-    dialog.SetStatusText("");
+    ShowStatus("");
 
     CopyReport report;
     report.directoriesCreated = directoriesCreated;
@@ -249,31 +248,4 @@ CopyReport ParallelTreeCopy::Run() {
     return report;
 }
 
-bool UnpackIntoOnThreads(UnpackDialog& dialog, const char* outputDirectory, unsigned jobs) {
-    UnpackOutcome& outcome = dialog.lastOutcome;
-    outcome.outputDirectory = outputDirectory;
-    vfs::FileSystemRef output;
-    if (output.OpenHeldDirectory(outputDirectory).Failed()) {
-        outcome.failure = "the output directory cannot be opened";
-        return false;
-    }
-    return UnpackIntoOpenedOnThreads(dialog, output, jobs);
-}
-
-bool UnpackIntoOpenedOnThreads(UnpackDialog& dialog, vfs::FileSystemRef& output, unsigned jobs) {
-    UnpackOutcome& outcome = dialog.lastOutcome;
-    dialog.destination = output;
-    output.Reset();
-
-    ParallelTreeCopy copy(dialog, jobs);
-    outcome.copy = copy.Run();
-    dialog.SeparateRefusedEntries();
-    return outcome.copy.Complete() && outcome.rejected.empty();
-}
-
-bool UnpackArchiveOnThreads(UnpackDialog& dialog, unsigned jobs) {
-    vfs::FileSystemRef output;
-    return dialog.PrepareOutputDirectory(output) && UnpackIntoOpenedOnThreads(dialog, output, jobs);
-}
-
-}  // namespace tarnwad::cli
+}  // namespace tarnwad
