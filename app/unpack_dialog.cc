@@ -163,9 +163,11 @@ bool UnpackDialog::UnpackInto(const char* outputDirectory) {
 }
 
 bool UnpackDialog::UnpackIntoOpened(vfs::FileSystemRef& output) {
+    DryRunFileSystem* pretending = nullptr;
     if (dryRun) {
         vfs::FileSystemRef pretended;
-        pretended.Set(new DryRunFileSystem(output));
+        pretending = new DryRunFileSystem(output);
+        pretended.Set(pretending);
         destination = pretended;
     } else {
         destination = output;
@@ -173,6 +175,9 @@ bool UnpackDialog::UnpackIntoOpened(vfs::FileSystemRef& output) {
     output.Reset();
 
     lastOutcome.copy = CopyTree(vfs::VfsString());
+    if (pretending != nullptr) {
+        lastOutcome.wouldWrite = pretending->Placed();
+    }
     SeparateRefusedEntries();
     return lastOutcome.copy.Complete() && lastOutcome.rejected.empty();
 }

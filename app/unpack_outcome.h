@@ -30,6 +30,9 @@ struct UnpackOutcome {
     // Records the archive loader left out of the tree (unsafe or unreadable
     // paths): their entries were never copied.
     std::vector<vfs::WadRejectedRecord> rejected;
+    // A dry run's files that a real unpack would write, in the order it
+    // would write them (paths relative to the output directory).
+    std::vector<std::string> wouldWrite;
     // Entries the archive flags as not to be opened; skipping them is not a
     // failure.
     std::vector<std::string> refused;

@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/dry_run_file_system.h"
 #include "app/host_path_check.h"
 #include "app/path_selection.h"
 #include "app/unpack_dialog.h"
@@ -131,10 +130,8 @@ int DryRun(const UnpackOptions& options, UnpackDialog& dialog, const std::string
         return kExitUsage;
     }
     const std::string output = outcome.outputDirectory;
-    if (const auto* pretended = dynamic_cast<DryRunFileSystem*>(dialog.destination.Get())) {
-        for (const std::string& path : pretended->Placed()) {
-            std::printf("%s\n", ShownPath(output + "\\" + path).c_str());
-        }
+    for (const std::string& path : outcome.wouldWrite) {
+        std::printf("%s\n", ShownPath(output + "\\" + path).c_str());
     }
     if (!options.quiet) {
         for (const std::string& path : outcome.copy.kept) {
