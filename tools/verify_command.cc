@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/counted_text.h"
 #include "app/entry_failure.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
@@ -77,13 +78,6 @@ EntryCheck CheckEntry(ArchiveCatalog& catalog, const CatalogEntry& entry,
     }
     check.text = RecordSizeNote(entry.record);
     return check;
-}
-
-// A bar on stderr where someone watches, and only then.
-ProgressStyle BarUnlessQuiet(bool quiet) {
-    return !quiet && vfs::host::IsTerminal(vfs::host::StandardStream::Error)
-               ? ProgressStyle::kBar
-               : ProgressStyle::kSilent;
 }
 
 struct Finding {
@@ -168,7 +162,7 @@ int RunVerify(const VerifyOptions& options) {
         sizes.emplace(entry.path, entry.record.ReportedSize());
         totalBytes += entry.record.ReportedSize();
     }
-    ProgressLine progress(BarUnlessQuiet(options.json), stderr,
+    ProgressLine progress(ChooseProgressStyle(/*quiet=*/options.json, /*verbose=*/false), stderr,
                           vfs::host::TerminalColumns(vfs::host::StandardStream::Error));
     progress.SetTotals(static_cast<uint32_t>(catalog.Entries().size()), totalBytes,
                        std::move(sizes));
