@@ -190,7 +190,8 @@ int RunVerify(const VerifyOptions& options) {
                 break;
             case EntryCheck::kReadInFull:
                 ++tally.readInFull;
-                tally.withChecksum += (entry.record.flags & vfs::WAD_FLAG_ZLIB) != 0 ? 1 : 0;
+                tally.withChecksum +=
+                    vfs::WadCodingOf(entry.record.flags) == vfs::WadCoding::ZLIB ? 1 : 0;
                 break;
             case EntryCheck::kFailed:
                 break;
