@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/counted_text.h"
 #include "app/unpack_dialog.h"
 #include "vfs/host/host_path.h"
 
@@ -28,10 +29,6 @@ std::string Shown(const std::string& name, bool convertSeparators = true) {
         }
     }
     return shown;
-}
-
-std::string Counted(size_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 // "and 3 more" after the first kMaxNamedInDetails of `count` items.

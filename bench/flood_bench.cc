@@ -16,7 +16,7 @@
 #include "app/name_set.h"
 #include "bench/colliding_names.h"
 #include "bench/flood_archive.h"
-#include "tools/mount_tree.h"
+#include "tools/mount/mount_tree.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/wad/wad_node_name.h"
 
@@ -122,7 +122,7 @@ void BM_MountTree(benchmark::State& state) {
     const std::string directory = std::string(bench::kFloodDirectory) + "\\";
     const vfs::WadEntryRecord record;
     for (auto _ : state) {
-        tarnwad::cli::MountTree tree;
+        tarnwad::mount::MountTree tree;
         for (const std::string& name : names) {
             tree.AddFile(directory + name, record);
         }

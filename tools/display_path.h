@@ -4,19 +4,20 @@
 #include <string>
 
 #include "tools/text_format.h"
+#include "vfs/host/host_path.h"
 
 namespace tarnwad::cli {
 
-// The library separates path components with "\"; on hosts whose own
-// separator is "/", show them that way.
+// The library separates path components with "\"; on hosts that do not
+// read "\" as a separator, show them with "/".
 inline std::string DisplayPath(std::string path) {
-#if !defined(_WIN32)
-    for (char& c : path) {
-        if (c == '\\') {
-            c = '/';
+    if (!vfs::host::HostReadsBackslashAsSeparator()) {
+        for (char& c : path) {
+            if (c == '\\') {
+                c = '/';
+            }
         }
     }
-#endif
     return path;
 }
 

@@ -11,8 +11,8 @@
 
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
-#include "tools/entry_cache.h"
 #include "tools/exit_codes.h"
+#include "tools/mount/entry_cache.h"
 
 #if defined(TARNWAD_HAVE_FUSE)
 #include "app/host_path_check.h"
@@ -20,9 +20,9 @@
 #include "tools/archive_catalog.h"
 #include "tools/archive_probe.h"
 #include "tools/display_path.h"
-#include "tools/mount_fuse.h"
-#include "tools/mount_reader.h"
-#include "tools/mount_tree.h"
+#include "tools/mount/mount_fuse.h"
+#include "tools/mount/mount_reader.h"
+#include "tools/mount/mount_tree.h"
 #include "tools/path_argument.h"
 #include "tools/text_format.h"
 #include "vfs/wad/wad_rejected_record.h"
@@ -114,7 +114,7 @@ std::string MountPointProblem(const std::string& mountPoint) {
 
 // Names on stderr what the mount leaves out, as unpack names it.
 void ReportLeftOut(const std::string& subject, vfs::FileSystemRef& source,
-                   const MountTreeReport& report) {
+                   const mount::MountTreeReport& report) {
     if (const auto* rejected = source.GetRejectedRecords()) {
         for (const vfs::WadRejectedRecord& record : *rejected) {
             Complain(subject, "record " + std::to_string(record.index) + " (\"" +
@@ -133,23 +133,23 @@ void ReportLeftOut(const std::string& subject, vfs::FileSystemRef& source,
         Complain(subject, DisplayPath(path),
                  std::string("warning: ") + kHiddenEntryWarning + ", not shown");
     }
-    for (const LeftOutFile& file : report.unreachable) {
+    for (const mount::LeftOutFile& file : report.unreachable) {
         Complain(subject, DisplayPath(file.path), file.reason + ", not shown");
     }
 }
 
 int RunMount(const MountOptions& options) {
     uint64_t budget = 0;
-    if (!ParseByteSize(options.cacheSize, &budget)) {
+    if (!mount::ParseByteSize(options.cacheSize, &budget)) {
         Complain("mount: --cache-size", "not a size: " + options.cacheSize);
         return kExitUsage;
     }
-    const std::string mountPoint = ResolveMountPoint(options.mountPoint);
+    const std::string mountPoint = mount::ResolveMountPoint(options.mountPoint);
     if (std::string problem = MountPointProblem(mountPoint); !problem.empty()) {
         Complain("mount: " + options.mountPoint, problem);
         return kExitUsage;
     }
-    if (std::string problem = FuseDeviceProblem(); !problem.empty()) {
+    if (std::string problem = mount::FuseDeviceProblem(); !problem.empty()) {
         Complain("mount", problem);
         return kExitUsage;
     }
@@ -188,20 +188,20 @@ int RunMount(const MountOptions& options) {
     }
     whole.Reset();
 
-    MountTree tree;
-    MountTreeReport report;
-    BuildMountTree(source, tree, report);
+    mount::MountTree tree;
+    mount::MountTreeReport report;
+    mount::BuildMountTree(source, tree, report);
     ReportLeftOut(subject, source, report);
 
-    MountReader reader(source, tree, budget,
-                       [subject](const std::string& path, const std::string& why) {
-                           Complain(subject, DisplayPath(path), why);
-                       });
+    mount::MountReader reader(source, tree, budget,
+                              [subject](const std::string& path, const std::string& why) {
+                                  Complain(subject, DisplayPath(path), why);
+                              });
     if (!reader.OpenArchiveFile(archivePath)) {
         Complain(subject, "cannot be read");
         return kExitUsage;
     }
-    MountSetup setup;
+    mount::MountSetup setup;
     setup.shownArchive = hostPart;
     setup.fileSystemName = archivePath + (inner.empty() ? "" : "*/" + DisplayPath(inner));
     setup.archivePath = archivePath;
@@ -212,11 +212,11 @@ int RunMount(const MountOptions& options) {
     }
     setup.tree = &tree;
     setup.reader = &reader;
-    return ServeMount(setup);
+    return mount::ServeMount(setup);
 }
 
 int RunUmount(const UmountOptions& options) {
-    if (std::string why = UnmountDirectory(options.mountPoint); !why.empty()) {
+    if (std::string why = mount::UnmountDirectory(options.mountPoint); !why.empty()) {
         Complain("umount: " + options.mountPoint, why);
         return kExitUsage;
     }
@@ -252,7 +252,7 @@ void AddMountCommand(CLI::App& app, int& exitCode) {
         ->check(CLI::Validator(
             [](std::string& text) {
                 uint64_t bytes = 0;
-                return ParseByteSize(text, &bytes)
+                return mount::ParseByteSize(text, &bytes)
                            ? std::string()
                            : "not a size (bytes, or with K, M or G: 64M): " + text;
             },

@@ -6,6 +6,7 @@
 
 #include "tools/display_path.h"
 #include "tools/text_format.h"
+#include "vfs/host/terminal.h"
 
 namespace tarnwad::cli {
 
@@ -15,6 +16,17 @@ namespace {
 constexpr std::chrono::milliseconds kRedrawInterval(100);
 
 }  // namespace
+
+ProgressStyle ChooseProgressStyle(bool quiet, bool verbose) {
+    if (quiet) {
+        return ProgressStyle::kSilent;
+    }
+    if (verbose) {
+        return ProgressStyle::kVerbose;
+    }
+    return vfs::host::IsTerminal(vfs::host::StandardStream::Error) ? ProgressStyle::kBar
+                                                                   : ProgressStyle::kSilent;
+}
 
 ProgressLine::ProgressLine(ProgressStyle progressStyle, std::FILE* stream, uint32_t columns)
     : style(progressStyle),

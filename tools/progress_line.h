@@ -16,6 +16,11 @@ enum class ProgressStyle {
     kBar,      // a progress bar redrawn on one line of a terminal
 };
 
+// The style of a command's progress: nothing with `quiet`, a line per file
+// with `verbose`, otherwise a bar where someone watches (standard error is
+// a terminal) and nothing for a pipe or a file.
+ProgressStyle ChooseProgressStyle(bool quiet, bool verbose);
+
 // Fed with status texts: a file's relative path when work on it starts, an
 // empty text when a directory is done (the tree copy's status line). A file
 // counts as done when the next text arrives.

@@ -169,8 +169,4 @@ std::string ClockTime(double seconds) {
     return text;
 }
 
-std::string Counted(uint64_t count, const char* singular, const char* plural) {
-    return std::to_string(count) + " " + (count == 1 ? singular : plural);
-}
-
 }  // namespace tarnwad::cli

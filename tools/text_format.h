@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 
+// Counts with their nouns ("2 files") are written as the dialog writes them.
+#include "app/counted_text.h"
+
 namespace tarnwad::cli {
 
 // `text` as a JSON string literal, quotes included. Names in archives are
@@ -28,9 +31,6 @@ std::string PrintableText(const std::string& text);
 
 // A byte count for people: "912 B", "1.5 KiB", "23.0 MiB", "1.2 GiB".
 std::string HumanSize(double bytes);
-
-// `count` and the noun that goes with it: "1 file", "2 files", "0 files".
-std::string Counted(uint64_t count, const char* singular, const char* plural);
 
 // Seconds as "m:ss", or "h:mm:ss" from an hour on.
 std::string ClockTime(double seconds);

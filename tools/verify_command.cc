@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/counted_text.h"
 #include "app/entry_failure.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
@@ -77,13 +78,6 @@ EntryCheck CheckEntry(ArchiveCatalog& catalog, const CatalogEntry& entry,
     }
     check.text = RecordSizeNote(entry.record);
     return check;
-}
-
-// A bar on stderr where someone watches, and only then.
-ProgressStyle BarUnlessQuiet(bool quiet) {
-    return !quiet && vfs::host::IsTerminal(vfs::host::StandardStream::Error)
-               ? ProgressStyle::kBar
-               : ProgressStyle::kSilent;
 }
 
 struct Finding {
@@ -168,7 +162,7 @@ int RunVerify(const VerifyOptions& options) {
         sizes.emplace(entry.path, entry.record.ReportedSize());
         totalBytes += entry.record.ReportedSize();
     }
-    ProgressLine progress(BarUnlessQuiet(options.json), stderr,
+    ProgressLine progress(ChooseProgressStyle(/*quiet=*/options.json, /*verbose=*/false), stderr,
                           vfs::host::TerminalColumns(vfs::host::StandardStream::Error));
     progress.SetTotals(static_cast<uint32_t>(catalog.Entries().size()), totalBytes,
                        std::move(sizes));
@@ -196,7 +190,8 @@ int RunVerify(const VerifyOptions& options) {
                 break;
             case EntryCheck::kReadInFull:
                 ++tally.readInFull;
-                tally.withChecksum += (entry.record.flags & vfs::WAD_FLAG_ZLIB) != 0 ? 1 : 0;
+                tally.withChecksum +=
+                    vfs::WadCodingOf(entry.record.flags) == vfs::WadCoding::ZLIB ? 1 : 0;
                 break;
             case EntryCheck::kFailed:
                 break;

@@ -1,4 +1,5 @@
-// The archive header and record layouts and the path hash.
+// The archive header and record layouts, the coding the flags decide, and
+// the path hash.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -101,6 +102,16 @@ TEST(WadEntryRecordTest, ReportedSizeIsUnpackedSizeForAnyNonZeroFlags) {
     }
     EXPECT_EQ(vfs::WadRecordOffset(0), 88u);
     EXPECT_EQ(vfs::WadRecordOffset(3), 208u);
+}
+
+TEST(WadEntryRecordTest, TheFirstFlagInOrderDecidesTheCoding) {
+    using vfs::WadCoding;
+    using vfs::WadCodingOf;
+    EXPECT_EQ(WadCodingOf(0x0), WadCoding::STORED);
+    EXPECT_EQ(WadCodingOf(0x8), WadCoding::STORED) << "flags that name no coding";
+    EXPECT_EQ(WadCodingOf(0x4 | 0x8), WadCoding::LZ);
+    EXPECT_EQ(WadCodingOf(0x2 | 0x4), WadCoding::ZLIB) << "zlib before LZ";
+    EXPECT_EQ(WadCodingOf(0x1 | 0x2 | 0x4), WadCoding::REFUSED) << "refusal before any coding";
 }
 
 TEST(WadPathHashTest, MatchesTheFormatsExamples) {

@@ -5,7 +5,7 @@
 
 #include "vfs/host/host_error.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::pack {
 
 // ": <the host's reason for the calling thread's last failed call>", or
 // nothing when the host gave none.
@@ -14,4 +14,4 @@ inline std::string HostReason() {
     return why.empty() ? why : ": " + why;
 }
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::pack

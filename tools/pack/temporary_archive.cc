@@ -7,7 +7,7 @@
 #include "tools/pack/host_reason.h"
 #include "vfs/core/open_flags.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::pack {
 
 namespace {
 
@@ -114,4 +114,4 @@ bool TemporaryArchive::Put(const uint8_t* bytes, size_t size) {
     return out.Write(bytes, static_cast<int32_t>(size)) == static_cast<int32_t>(size);
 }
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::pack

@@ -9,7 +9,7 @@
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/stream_ref.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::pack {
 
 // The archive being written: a new file of a short temporary name
 // (".Tarnwad-XXXXXXXX.tmp", within any host's name limit whatever the
@@ -53,4 +53,4 @@ class TemporaryArchive {
     std::vector<uint8_t> block;
 };
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::pack

@@ -10,7 +10,7 @@
 #include "vfs/wad/wad_directory.h"
 #include "vfs/wad/wad_rejected_record.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::pack {
 
 namespace {
 
@@ -95,7 +95,7 @@ void TreeReader::Enter(const std::string& relative, const std::string& source, b
         // A listing always finds "." and "..": when even the first call
         // fails, the directory cannot be read, and its files would be
         // missing without a word.
-        problems.push_back((relative.empty() ? rootName : DisplayPath(relative)) +
+        problems.push_back((relative.empty() ? rootName : cli::DisplayPath(relative)) +
                            ": directory cannot be read" + HostReason());
         return;
     }
@@ -105,7 +105,7 @@ void TreeReader::Enter(const std::string& relative, const std::string& source, b
             continue;
         }
         if (throughLink && ++linkedNames > kMaxLinkedNames) {
-            problems.push_back(DisplayPath(relative.substr(0, relative.size() - 1)) +
+            problems.push_back(cli::DisplayPath(relative.substr(0, relative.size() - 1)) +
                                ": more than " + std::to_string(kMaxLinkedNames) +
                                " names reached through links to directories (a web of links?)");
             stopped = true;
@@ -129,8 +129,8 @@ bool TreeReader::OnTheWalk(const std::string& source) const {
 std::optional<std::string> TreeReader::FollowLink(const std::string& shown,
                                                   const std::string& from) {
     std::error_code error;
-    const std::filesystem::path target =
-        std::filesystem::canonical(std::filesystem::path(host + "/" + DisplayPath(from)), error);
+    const std::filesystem::path target = std::filesystem::canonical(
+        std::filesystem::path(host + "/" + cli::DisplayPath(from)), error);
     if (error == std::errc::too_many_symbolic_link_levels) {
         problems.push_back(shown + ": is a symbolic link in a loop of links; not followed");
         return std::nullopt;
@@ -138,12 +138,14 @@ std::optional<std::string> TreeReader::FollowLink(const std::string& shown,
     if (error) {
         (skipSpecial ? warnings : problems)
             .push_back(shown + ": is a symbolic link that leads nowhere (" +
-                       PrintableText(error.message()) + ")" + (skipSpecial ? "; skipped" : ""));
+                       cli::PrintableText(error.message()) + ")" +
+                       (skipSpecial ? "; skipped" : ""));
         return std::nullopt;
     }
     std::optional<std::filesystem::path> inside = InsideOf(canonicalHost, target);
     if (!inside) {
-        problems.push_back(shown + ": is a symbolic link to " + PrintableText(target.string()) +
+        problems.push_back(shown + ": is a symbolic link to " +
+                           cli::PrintableText(target.string()) +
                            ", outside the packed directory; not followed");
         return std::nullopt;
     }
@@ -151,7 +153,7 @@ std::optional<std::string> TreeReader::FollowLink(const std::string& shown,
     for (const std::filesystem::path& part : *inside) {
         std::string name = part.string();
         if (name.find('\\') != std::string::npos) {
-            problems.push_back(shown + ": leads to " + PrintableText(target.string()) +
+            problems.push_back(shown + ": leads to " + cli::PrintableText(target.string()) +
                                ", whose path has a \"\\\" in a name");
             return std::nullopt;
         }
@@ -170,7 +172,7 @@ void TreeReader::Visit(const Found& entry) {
         return;
     }
     std::string from = stack.back().source + name;
-    const std::string shown = DisplayPath(relative) + PrintableText(name);
+    const std::string shown = cli::DisplayPath(relative) + cli::PrintableText(name);
     const bool link = (entry.attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (link && !dereference) {
         // Whatever it leads to, inside the tree or out, or nowhere.
@@ -213,14 +215,14 @@ void TreeReader::Visit(const Found& entry) {
         // fails.
         vfs::host::ClearLastError();
         if (!LookUpExactly(tree, from, found.get())) {
-            problems.push_back(shown + ": leads to " + DisplayPath(from) +
+            problems.push_back(shown + ": leads to " + cli::DisplayPath(from) +
                                ", which cannot be read" + HostReason());
             return;
         }
         attributes = found->attributes;
         size = found->size;
         if ((attributes & vfs::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            problems.push_back(shown + ": leads to " + DisplayPath(from) +
+            problems.push_back(shown + ": leads to " + cli::DisplayPath(from) +
                                ", which became a symbolic link while being packed");
             return;
         }
@@ -250,4 +252,4 @@ void TreeReader::Visit(const Found& entry) {
     files.push_back(PackFile{path, from, size});
 }
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::pack

@@ -13,7 +13,7 @@
 #include "vfs/core/find_data.h"
 #include "vfs/host/file_identity.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::pack {
 
 // One file found below the packed directory.
 struct PackFile {
@@ -56,7 +56,7 @@ class TreeReader {
     std::vector<std::string> warnings;  // "<path>: <reason>", each only skipped
     std::vector<std::string> emptyDirectories;
     // Names left out of the walk altogether (not owned; may be null).
-    const ExcludeFilter* exclusions = nullptr;
+    const cli::ExcludeFilter* exclusions = nullptr;
     // Whether what cannot be packed (FIFOs, sockets, devices, links that
     // lead nowhere) is skipped with a warning instead of refusing the pack.
     bool skipSpecial = false;
@@ -107,4 +107,4 @@ class TreeReader {
     bool stopped = false;
 };
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::pack

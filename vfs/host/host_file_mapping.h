@@ -48,6 +48,17 @@ class FileMapping {
 
     size_t FindView(const void* pointer) const;
 
+    // The host's calls, one file per platform; the bookkeeping around them
+    // is the same everywhere. OpenMapping gives a handle of the host's own
+    // on the whole of `file` (open for reading) and the file's size, or
+    // INVALID_HANDLE when the host refuses it or the file is empty.
+    static intptr_t OpenMapping(const File& file, uint64_t* fileSize);
+    // Maps `length` bytes from `offset`, both within the mapping; null when
+    // the host refuses.
+    static void* MapRange(intptr_t mapping, uint64_t offset, uint64_t length);
+    static void UnmapRange(uintptr_t base, uint64_t length);
+    static void CloseMapping(intptr_t mapping);
+
     intptr_t handle = INVALID_HANDLE;
     uint64_t size = 0;
     std::vector<View> views;

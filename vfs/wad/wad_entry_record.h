@@ -17,6 +17,29 @@ inline constexpr uint32_t WAD_FLAG_REFUSED = 0x1;  // listed, but cannot be open
 inline constexpr uint32_t WAD_FLAG_ZLIB = 0x2;     // zlib-framed data
 inline constexpr uint32_t WAD_FLAG_LZ = 0x4;       // LZ-coded data
 
+// How an entry's bytes lie in the archive, and so how it opens.
+enum class WadCoding {
+    STORED,   // as they are: flags 0, or flags that name no coding
+    LZ,       // LZ-coded, WAD_FLAG_LZ
+    ZLIB,     // zlib-framed, WAD_FLAG_ZLIB
+    REFUSED,  // WAD_FLAG_REFUSED: listed, but does not open
+};
+
+// The coding of an entry with these flags: the first flag set of
+// WAD_FLAG_REFUSED, WAD_FLAG_ZLIB and WAD_FLAG_LZ, in that order, decides.
+inline constexpr WadCoding WadCodingOf(uint32_t flags) {
+    if ((flags & WAD_FLAG_REFUSED) != 0) {
+        return WadCoding::REFUSED;
+    }
+    if ((flags & WAD_FLAG_ZLIB) != 0) {
+        return WadCoding::ZLIB;
+    }
+    if ((flags & WAD_FLAG_LZ) != 0) {
+        return WadCoding::LZ;
+    }
+    return WadCoding::STORED;
+}
+
 // A coded entry is decoded whole in memory from its stored bytes read in one
 // piece, into buffers of signed 32-bit sizes: a coded entry whose stored or
 // unpacked size is larger than this does not open. Stored entries may take
@@ -43,7 +66,8 @@ struct WadEntryRecord {
     // Whether the entry opens decoded (zlib-framed or LZ-coded) rather than
     // as its stored bytes; a refused entry does not open at all.
     bool IsCoded() const {
-        return (flags & WAD_FLAG_REFUSED) == 0 && (flags & (WAD_FLAG_ZLIB | WAD_FLAG_LZ)) != 0;
+        const WadCoding coding = WadCodingOf(flags);
+        return coding == WadCoding::ZLIB || coding == WadCoding::LZ;
     }
     // A coded entry too large to be decoded in memory (WAD_MAX_DECODED_SIZE).
     bool TooLargeToDecode() const {

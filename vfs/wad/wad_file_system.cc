@@ -255,7 +255,8 @@ Result WadFileSystem::OpenRecord(const char* path, StreamRef& reader, WadEntryRe
 }
 
 Result WadFileSystem::CheckRecord(const WadFileEntry& entry) const {
-    if ((entry.flags & WAD_FLAG_REFUSED) != 0) {
+    const WadCoding coding = WadCodingOf(entry.flags);
+    if (coding == WadCoding::REFUSED) {
         SetLastError(ErrorCode::REFUSED, "refused by the archive");
         return Result::Fail();
     }
@@ -272,8 +273,7 @@ Result WadFileSystem::CheckRecord(const WadFileEntry& entry) const {
     // A stored entry is its stored bytes, of any 32-bit size, whatever its
     // record gives as its unpacked size; only a decoded one is held, in
     // memory, at that size.
-    const bool coded = (entry.flags & (WAD_FLAG_ZLIB | WAD_FLAG_LZ)) != 0;
-    if (coded &&
+    if (coding != WadCoding::STORED &&
         (entry.storedSize > WAD_MAX_DECODED_SIZE || entry.unpackedSize > WAD_MAX_DECODED_SIZE)) {
         SetLastError(ErrorCode::TOO_LARGE,
                      "too large to decode (" + std::to_string(entry.storedSize) +
@@ -381,7 +381,8 @@ bool WadFileSystem::IsRefused(const char* path) {
     WadEntryRecord record;
     StreamRef reader;
     return hostStream != nullptr && path != nullptr &&
-           OpenRecord(path, reader, &record).Succeeded() && (record.flags & WAD_FLAG_REFUSED) != 0;
+           OpenRecord(path, reader, &record).Succeeded() &&
+           WadCodingOf(record.flags) == WadCoding::REFUSED;
 }
 
 Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
@@ -423,12 +424,16 @@ Result WadFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t flags,
     out.Set(range);
 
     MemoryStream* decoded = nullptr;
-    if ((record.flags & WAD_FLAG_ZLIB) != 0) {
-        decoded = new ZlibEntryStream();
-    } else if ((record.flags & WAD_FLAG_LZ) != 0) {
-        decoded = new LzEntryStream();
-    } else {
-        return Result::Ok();
+    switch (WadCodingOf(record.flags)) {
+        case WadCoding::ZLIB:
+            decoded = new ZlibEntryStream();
+            break;
+        case WadCoding::LZ:
+            decoded = new LzEntryStream();
+            break;
+        case WadCoding::STORED:
+        case WadCoding::REFUSED:  // CheckRecord let no refused entry through
+            return Result::Ok();
     }
     if (decoded->Init(static_cast<int32_t>(record.unpackedSize)).Failed()) {
         SetLastError(ErrorCode::TOO_LARGE, "too large to hold in memory (" +

@@ -8,15 +8,9 @@
 #include <vector>
 
 #include "vfs/core/result.h"
+#include "vfs/wad/wad_entry_record.h"
 
 namespace vfs {
-
-// How AddFile stores a file's bytes.
-enum class WadCoding {
-    STORED,  // as they are, flags 0
-    LZ,      // LZ-coded, WAD_FLAG_LZ
-    ZLIB,    // zlib-framed, WAD_FLAG_ZLIB
-};
 
 // Codes files' bytes as WadWriter::AddFile codes them, byte for byte, in
 // work areas of its own that it keeps from one call to the next. A coder
@@ -31,7 +25,7 @@ class WadEntryCoder {
     // The `size` bytes coded with `coding` into `coded` (whatever it held
     // is replaced), and the entry flags of that coding. 0, with `coded`
     // unspecified, when AddFile would store the bytes as they are instead:
-    // for STORED, and for a coding the bytes cannot take.
+    // for STORED and REFUSED, and for a coding the bytes cannot take.
     uint32_t Code(const uint8_t* bytes, size_t size, WadCoding coding, std::vector<uint8_t>& coded);
 
   private:
@@ -58,9 +52,11 @@ class WadWriter {
   public:
     explicit WadWriter(uint32_t version = 2);
 
-    // Adds the file `path` with `size` bytes. A coding the bytes cannot take
-    // (zlib-framing of data that does not shrink or of 28 bytes or fewer, LZ
-    // of more than the LZ header can record) stores them as they are instead;
+    // Adds the file `path` with `size` bytes, coded with `coding`; REFUSED
+    // stores them as STORED does (SetFlags refuses an entry). A coding the
+    // bytes cannot take (zlib-framing of data that does not shrink or of 28
+    // bytes or fewer, LZ of more than the LZ header can record) stores them
+    // as they are instead;
     // EntryFlags tells which coding an entry got. -1, nothing added, when the
     // archive would outgrow what a reader can position in (2 GiB).
     Result AddFile(const char* path, const uint8_t* bytes, size_t size,

@@ -1,4 +1,4 @@
-#include "tools/entry_cache.h"
+#include "tools/mount/entry_cache.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace tarnwad::cli {
+namespace tarnwad::mount {
 namespace {
 
 class BytesEntry : public DecodedEntry {
@@ -319,4 +319,4 @@ TEST(ByteSizeTest, SizesWithAndWithoutUnits) {
 }
 
 }  // namespace
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount

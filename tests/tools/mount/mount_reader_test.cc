@@ -1,4 +1,4 @@
-#include "tools/mount_reader.h"
+#include "tools/mount/mount_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "tests/tools/mount/mount_test_archive.h"
-#include "tools/mount_tree.h"
+#include "tools/mount/mount_tree.h"
 #include "vfs/core/little_endian.h"
 #include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_writer.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::mount {
 namespace {
 
 using testing::ArchiveFiles;
@@ -248,4 +248,4 @@ TEST(MountReaderTest, DirectoriesDoNotOpen) {
 }
 
 }  // namespace
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount

@@ -13,7 +13,7 @@
 #include "vfs/core/file_system_ref.h"
 #include "vfs/wad/wad_writer.h"
 
-namespace tarnwad::cli::testing {
+namespace tarnwad::mount::testing {
 
 inline std::vector<uint8_t> Text(const std::string& text) {
     return {text.begin(), text.end()};
@@ -67,4 +67,4 @@ inline vfs::FileSystemRef OpenWad(const std::string& path) {
     return archive;
 }
 
-}  // namespace tarnwad::cli::testing
+}  // namespace tarnwad::mount::testing

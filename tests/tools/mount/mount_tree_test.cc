@@ -1,4 +1,4 @@
-#include "tools/mount_tree.h"
+#include "tools/mount/mount_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_writer.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::mount {
 namespace {
 
 using testing::ArchiveFiles;
@@ -77,10 +77,10 @@ TEST(MountTreeTest, SizesAreWhatAReadGives) {
     ASSERT_TRUE(tree.AddFile("zlib", record));
     record.flags = 0x80;  // an unknown flag: read as its stored bytes
     ASSERT_TRUE(tree.AddFile("odd", record));
-    EXPECT_EQ(tree.Find("/lz")->coding, EntryCoding::kLz);
+    EXPECT_EQ(tree.Find("/lz")->coding, vfs::WadCoding::LZ);
     EXPECT_EQ(tree.Find("/lz")->size, 99u);
-    EXPECT_EQ(tree.Find("/zlib")->coding, EntryCoding::kZlib);
-    EXPECT_EQ(tree.Find("/odd")->coding, EntryCoding::kStored);
+    EXPECT_EQ(tree.Find("/zlib")->coding, vfs::WadCoding::ZLIB);
+    EXPECT_EQ(tree.Find("/odd")->coding, vfs::WadCoding::STORED);
     EXPECT_EQ(tree.Find("/odd")->size, 10u);
 }
 
@@ -114,10 +114,10 @@ TEST(MountTreeTest, BuiltFromAnArchiveItShowsWhatUnpackWrites) {
     EXPECT_EQ(ChildNames(tree, "/a"), (std::vector<std::string>{"b"}));
     const MountNode* layout = tree.Find("/maps/level1/layout.txt");
     ASSERT_NE(layout, nullptr);
-    EXPECT_EQ(layout->coding, EntryCoding::kLz);
+    EXPECT_EQ(layout->coding, vfs::WadCoding::LZ);
     EXPECT_EQ(layout->size, Lines("tile", 400).size());
     EXPECT_EQ(tree.Find("/Maps"), nullptr);
-    EXPECT_EQ(tree.Find("/maps/level2/layout.txt")->coding, EntryCoding::kZlib);
+    EXPECT_EQ(tree.Find("/maps/level2/layout.txt")->coding, vfs::WadCoding::ZLIB);
     EXPECT_EQ(tree.Find("/groundtile.png")->size, 3000u);
     EXPECT_EQ(tree.Find("/readme.txt")->size, 5u);  // the first record of the path
     EXPECT_EQ(tree.FileCount(), 5u);
@@ -164,4 +164,4 @@ TEST(MountTreeTest, AnEmptyArchiveIsAnEmptyTop) {
 }
 
 }  // namespace
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount

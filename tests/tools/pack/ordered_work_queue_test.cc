@@ -1,6 +1,6 @@
 // OrderedWorkQueue: results in the items' order whatever order they are made
 // in, the window of items in flight, exceptions, and early destruction.
-#include "tools/ordered_work_queue.h"
+#include "tools/pack/ordered_work_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-namespace tarnwad::cli {
+namespace tarnwad::pack {
 namespace {
 
 using namespace std::chrono_literals;
@@ -239,4 +239,4 @@ TEST(OrderedWorkQueueTest, EachWorkerMakesOneItemAtATime) {
 }
 
 }  // namespace
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::pack

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace tarnwad::cli {
+namespace tarnwad::pack {
 
 // Makes the results of items 0 to count - 1 with `make(index, worker)` and
 // hands them out one at a time, in the order of the items, whatever order
@@ -174,4 +174,4 @@ class OrderedWorkQueue {
     std::vector<std::thread> threads;
 };
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::pack

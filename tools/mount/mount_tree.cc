@@ -1,4 +1,4 @@
-#include "tools/mount_tree.h"
+#include "tools/mount/mount_tree.h"
 
 #include <utility>
 
@@ -9,7 +9,7 @@
 #include "vfs/core/stream_ref.h"
 #include "vfs/wad/wad_entry_record.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::mount {
 
 namespace {
 
@@ -60,7 +60,7 @@ class TreeFiller : public TreeWalk::Visitor {
         if (source.ReadRecord(path.c_str(), &record).Failed()) {
             // Its path leads elsewhere; the lookup said where.
             report.unreachable.push_back({path, EntryFailureText(vfs::LastError())});
-        } else if ((record.flags & vfs::WAD_FLAG_REFUSED) != 0) {
+        } else if (vfs::WadCodingOf(record.flags) == vfs::WadCoding::REFUSED) {
             report.refused.push_back(path);
         } else if (!tree.AddFile(path, record)) {
             report.unreachable.push_back({path, "a directory of the same path is there"});
@@ -139,15 +139,10 @@ bool MountTree::AddFile(const std::string& path, const vfs::WadEntryRecord& reco
     }
     const uint32_t index = Add(std::move(full), parent, false);
     MountNode& node = nodes[index];
-    // The order in which the archive's file system tests the flags.
-    if ((record.flags & vfs::WAD_FLAG_ZLIB) != 0) {
-        node.coding = EntryCoding::kZlib;
-    } else if ((record.flags & vfs::WAD_FLAG_LZ) != 0) {
-        node.coding = EntryCoding::kLz;
-    }
+    node.coding = vfs::WadCodingOf(record.flags);
     // A stored entry reads as its stored bytes, whatever size its record
     // gives; a coded one decodes to its unpacked size.
-    node.size = node.coding == EntryCoding::kStored ? record.storedSize : record.unpackedSize;
+    node.size = node.coding == vfs::WadCoding::STORED ? record.storedSize : record.unpackedSize;
     node.dataOffset = record.dataOffset;
     node.storedSize = record.storedSize;
     return true;
@@ -175,4 +170,4 @@ void BuildMountTree(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport
     TreeWalk(source, recorder, nullptr, filler).Run("");
 }
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount

@@ -1,4 +1,4 @@
-#include "tools/mount_reader.h"
+#include "tools/mount/mount_reader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +10,7 @@
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::mount {
 
 namespace {
 
@@ -77,7 +77,7 @@ bool MountReader::Open(uint32_t index, Opened* out) {
     const std::string path = tree.ArchivePath(index);
     out->node = index;
     out->decoded = nullptr;
-    if (node.coding == EntryCoding::kStored) {
+    if (node.coding == vfs::WadCoding::STORED) {
         // The archive's file system checks the record as for any open; the
         // bytes then come straight from the archive file.
         vfs::StreamRef check;
@@ -151,4 +151,4 @@ int64_t MountReader::Read(const Opened& opened, uint8_t* buffer, uint64_t size, 
     return got;
 }
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount

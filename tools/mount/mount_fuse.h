@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "tools/mount_reader.h"
-#include "tools/mount_tree.h"
+#include "tools/mount/mount_reader.h"
+#include "tools/mount/mount_tree.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::mount {
 
 struct MountSetup {
     std::string shownArchive;    // the archive as the user typed it, for messages
@@ -51,4 +51,4 @@ std::string ResolveMountPoint(const std::string& mountPoint);
 // success, otherwise why not, in plain words.
 std::string UnmountDirectory(const std::string& mountPoint);
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount

@@ -29,11 +29,11 @@
 
 #include "tools/diagnostics.h"
 #include "tools/exit_codes.h"
-#include "tools/mount_fuse.h"
+#include "tools/mount/mount_fuse.h"
 
 extern char** environ;
 
-namespace tarnwad::cli {
+namespace tarnwad::mount {
 
 namespace {
 
@@ -249,7 +249,7 @@ void WriteStats(const Served& served) {
 }
 
 void MountError(const std::string& subject, const std::string& text) {
-    Complain("mount: " + subject, text);
+    cli::Complain("mount: " + subject, text);
 }
 
 // Mounts and serves in this process; the exit code.
@@ -276,12 +276,12 @@ int Serve(Served& served) {
     fuse_opt_free_args(&args);
     if (fuse == nullptr) {
         MountError(setup.mountPoint, "the FUSE library cannot start a file system");
-        return kExitUsage;
+        return cli::kExitUsage;
     }
     if (fuse_mount(fuse, setup.mountPoint.c_str()) != 0) {
         MountError(setup.mountPoint, "cannot be mounted on (see the FUSE library's message)");
         fuse_destroy(fuse);
-        return kExitUsage;
+        return cli::kExitUsage;
     }
     struct fuse_session* session = fuse_get_session(fuse);
     const bool handlers = fuse_set_signal_handlers(session) == 0;
@@ -294,9 +294,9 @@ int Serve(Served& served) {
     WriteStats(served);
     if (!served.answered) {
         MountError(setup.mountPoint, "the mount stopped before it answered");
-        return kExitUsage;
+        return cli::kExitUsage;
     }
-    return kExitSuccess;
+    return cli::kExitSuccess;
 }
 
 // The parent of a background mount: waits for the child's word that the
@@ -316,7 +316,7 @@ int AwaitChild(pid_t child, int readEnd, const std::string& mountPoint) {
     }
     ::close(readEnd);
     if (got == 1) {
-        return kExitSuccess;
+        return cli::kExitSuccess;
     }
     if (polled == 0) {
         // No answer: the child is told to stop, which unmounts.
@@ -330,7 +330,7 @@ int AwaitChild(pid_t child, int readEnd, const std::string& mountPoint) {
     if (polled != 0 && WIFEXITED(status) && WEXITSTATUS(status) != 0) {
         return WEXITSTATUS(status);
     }
-    return kExitUsage;
+    return cli::kExitUsage;
 }
 
 // A mountinfo field with its octal escapes (\040 for a space) undone.
@@ -462,7 +462,7 @@ int ServeMount(const MountSetup& setup) {
     served.gid = ::getgid();
     if (::stat(setup.archivePath.c_str(), &served.archiveTimes) != 0) {
         MountError(setup.shownArchive, "cannot be read: " + std::string(std::strerror(errno)));
-        return kExitUsage;
+        return cli::kExitUsage;
     }
     for (size_t i = 0; i < setup.tree->NodeCount(); ++i) {
         served.totalBytes += setup.tree->Node(static_cast<uint32_t>(i)).size;
@@ -475,7 +475,7 @@ int ServeMount(const MountSetup& setup) {
     if (::pipe(pipeEnds) != 0) {
         MountError(setup.mountPoint,
                    "cannot go into the background: " + std::string(std::strerror(errno)));
-        return kExitUsage;
+        return cli::kExitUsage;
     }
     std::fflush(nullptr);
     const pid_t child = ::fork();
@@ -484,7 +484,7 @@ int ServeMount(const MountSetup& setup) {
                    "cannot go into the background: " + std::string(std::strerror(errno)));
         ::close(pipeEnds[0]);
         ::close(pipeEnds[1]);
-        return kExitUsage;
+        return cli::kExitUsage;
     }
     if (child > 0) {
         ::close(pipeEnds[1]);
@@ -535,4 +535,4 @@ std::string UnmountDirectory(const std::string& mountPoint) {
     return {};
 }
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount

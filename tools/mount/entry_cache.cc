@@ -1,10 +1,10 @@
-#include "tools/entry_cache.h"
+#include "tools/mount/entry_cache.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
-namespace tarnwad::cli {
+namespace tarnwad::mount {
 
 EntryCache::Entry EntryCache::Get(uint64_t key, const Decoder& decode) {
     std::unique_lock<std::mutex> lock(mutex);
@@ -111,4 +111,4 @@ bool ParseByteSize(const std::string& text, uint64_t* bytes) {
     return true;
 }
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount

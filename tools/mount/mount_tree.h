@@ -11,10 +11,7 @@
 #include "vfs/core/keyed_hash.h"
 #include "vfs/wad/wad_entry_record.h"
 
-namespace tarnwad::cli {
-
-// How a file's bytes lie in the archive.
-enum class EntryCoding { kStored, kLz, kZlib };
+namespace tarnwad::mount {
 
 struct MountNode {
     // The node's path in the mount: "/" for the top, else "/" then the
@@ -28,9 +25,10 @@ struct MountNode {
     std::vector<uint32_t> children;
     uint32_t subdirectories = 0;
     // Files: the bytes a read gives (the decoded size of a coded entry, the
-    // stored size of a stored one) and where the stored bytes lie.
+    // stored size of a stored one), how its stored bytes are coded (never
+    // REFUSED: refused entries are left out) and where they lie.
     uint64_t size = 0;
-    EntryCoding coding = EntryCoding::kStored;
+    vfs::WadCoding coding = vfs::WadCoding::STORED;
     uint32_t dataOffset = 0;
     uint32_t storedSize = 0;
 
@@ -109,4 +107,4 @@ struct MountTreeReport {
 // `report`.
 void BuildMountTree(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report);
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount

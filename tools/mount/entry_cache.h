@@ -11,7 +11,7 @@
 #include <string>
 #include <unordered_map>
 
-namespace tarnwad::cli {
+namespace tarnwad::mount {
 
 // The decoded bytes of one entry, whatever holds them.
 class DecodedEntry {
@@ -92,4 +92,4 @@ class EntryCache {
 // anything else and for sizes of 2^63 bytes or more.
 bool ParseByteSize(const std::string& text, uint64_t* bytes);
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount

@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "tools/entry_cache.h"
-#include "tools/mount_tree.h"
+#include "tools/mount/entry_cache.h"
+#include "tools/mount/mount_tree.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/host/host_file.h"
 
-namespace tarnwad::cli {
+namespace tarnwad::mount {
 
 // Opens and reads the files of `tree`, whose entries `source` (the archive's
 // file system the tree was built from) opens. Every open asks the archive's
@@ -66,4 +66,4 @@ class MountReader {
     std::unique_ptr<std::atomic<bool>[]> broken;
 };
 
-}  // namespace tarnwad::cli
+}  // namespace tarnwad::mount
