@@ -1,17 +1,14 @@
 #include "app/entry_copy.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cstdio>
-#include <random>
 
 #include "app/entry_failure.h"
 #include "app/tree_walk.h"
-#include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/last_error.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/core/temporary_file.h"
 #include "vfs/host/host_directory.h"
 #include "vfs/host/host_error.h"
 #include "vfs/host/process_signals.h"
@@ -20,26 +17,6 @@
 namespace tarnwad {
 
 namespace {
-
-// A new file, which must not exist yet: an existing file, or a link, of the
-// temporary name is never opened.
-constexpr uint32_t kTemporaryOpenFlags =
-    vfs::OPEN_READ | vfs::OPEN_WRITE | vfs::OPEN_CREATE | vfs::OPEN_CREATE_NEW;
-
-// Names tried for one temporary file before the copy gives up.
-constexpr int kTemporaryNameTries = 8;
-
-// A temporary name in the directory of `path` (its text up to its last "\").
-// The capital letter keeps it apart from every name an archive reports,
-// which are all lower case; the count, begun at a random place, keeps the
-// threads of one process, and mostly other processes, apart.
-std::string TemporaryName(const std::string& path) {
-    static std::atomic<uint32_t> counter{std::random_device{}()};
-    const size_t cut = path.rfind('\\');
-    char name[32];
-    std::snprintf(name, sizeof(name), ".Tarnwad-%08X.tmp", counter.fetch_add(1));
-    return (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + name;
-}
 
 EntryCopyResult Placed() {
     EntryCopyResult result;
@@ -117,9 +94,9 @@ bool Transfer(vfs::StreamRef& input, vfs::StreamRef& output, uint8_t* buffer, ui
 // move. A file or a link there: replaced, unless it is a read-only file or
 // the file that must never be replaced. Anything else stays, and fails the
 // entry.
-EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, const std::string& temporary,
+EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, vfs::TemporaryFile& temporary,
                               const std::string& path, const EntryCopyRules& rules) {
-    if (destination.Move(temporary.c_str(), path.c_str()).Succeeded()) {
+    if (temporary.PutInPlace(false).Succeeded()) {
         return Placed();
     }
     vfs::FindData existing;
@@ -143,7 +120,7 @@ EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, const std::string
                        "the archive being unpacked has its name, and is kept");
     }
     vfs::host::ClearLastError();
-    if (destination.Replace(temporary.c_str(), path.c_str()).Failed()) {
+    if (temporary.PutInPlace(true).Failed()) {
         const std::string why = vfs::host::LastErrorText();
         return Failure(CopyFailureKind::kCreateFile, "the file in its place cannot be replaced" +
                                                          (why.empty() ? "" : ": " + why));
@@ -175,18 +152,11 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
                                                            : CopyFailureKind::kOpenSource,
                        EntryFailureText(why));
     }
-    vfs::StreamRef output;
-    std::string temporary;
-    std::string why;
-    for (int tries = 0; output.Get() == nullptr && tries < kTemporaryNameTries; ++tries) {
-        temporary = TemporaryName(path);
-        vfs::host::ClearLastError();
-        destination.OpenFile(output, temporary.c_str(), kTemporaryOpenFlags, 0);
-        why = vfs::host::LastErrorText();
+    vfs::TemporaryFile temporary;
+    if (temporary.Create(destination, path, vfs::OPEN_READ).Failed()) {
+        return Failure(CopyFailureKind::kCreateFile, vfs::host::LastErrorText());
     }
-    if (output.Get() == nullptr) {
-        return Failure(CopyFailureKind::kCreateFile, why);
-    }
+    vfs::StreamRef& output = temporary.Stream();
     if (onStart) {
         onStart();
     }
@@ -224,8 +194,8 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
     if (result.copied && keepExisting) {
         // Something may have taken the name meanwhile: a plain move never
         // replaces it.
-        if (destination.Move(temporary.c_str(), path.c_str()).Failed()) {
-            destination.Delete(temporary.c_str());
+        if (temporary.PutInPlace(false).Failed()) {
+            temporary.Discard();
             return destination.FindFirst(path.c_str(), &existing).Succeeded()
                        ? Kept()
                        : Failure(CopyFailureKind::kCreateFile,
@@ -238,7 +208,7 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
         result.detail = std::move(placed.detail);
     }
     if (!result.copied) {
-        destination.Delete(temporary.c_str());
+        temporary.Discard();
         return result;
     }
     result.bytes = read;

@@ -6,7 +6,6 @@
 
 #include "app/entry_names.h"
 #include "app/name_set.h"
-#include "app/unpack_dialog.h"
 #include "vfs/core/find_data.h"
 #include "vfs/host/host_error.h"
 #include "vfs/host/host_names.h"

@@ -13,14 +13,15 @@
 namespace tarnwad::cli {
 
 const char* CodingName(uint32_t flags) {
-    if ((flags & vfs::WAD_FLAG_REFUSED) != 0) {
-        return "refused";
-    }
-    if ((flags & vfs::WAD_FLAG_ZLIB) != 0) {
-        return "zlib";
-    }
-    if ((flags & vfs::WAD_FLAG_LZ) != 0) {
-        return "lz";
+    switch (vfs::WadCodingOf(flags)) {
+        case vfs::WadCoding::REFUSED:
+            return "refused";
+        case vfs::WadCoding::ZLIB:
+            return "zlib";
+        case vfs::WadCoding::LZ:
+            return "lz";
+        case vfs::WadCoding::STORED:
+            break;
     }
     return "stored";
 }
@@ -99,8 +100,7 @@ std::vector<const CatalogEntry*> ArchiveCatalog::Select(const std::vector<std::s
 }
 
 std::string RecordSizeNote(const vfs::WadEntryRecord& record) {
-    const uint32_t coding = vfs::WAD_FLAG_REFUSED | vfs::WAD_FLAG_ZLIB | vfs::WAD_FLAG_LZ;
-    if (record.flags == 0 || (record.flags & coding) != 0 ||
+    if (record.flags == 0 || vfs::WadCodingOf(record.flags) != vfs::WadCoding::STORED ||
         record.unpackedSize == record.storedSize) {
         return {};
     }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "app/counted_text.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"

@@ -5,7 +5,6 @@
 #include <string>
 
 // Counts with their nouns ("2 files") are written as the dialog writes them.
-#include "app/counted_text.h"
 
 namespace tarnwad::cli {
 

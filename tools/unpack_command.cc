@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/counted_text.h"
 #include "app/host_path_check.h"
 #include "app/path_selection.h"
 #include "app/unpack_dialog.h"
@@ -156,24 +157,12 @@ int DryRun(const UnpackOptions& options, UnpackDialog& dialog, const std::string
     return succeeded && !patternsUnmatched ? kExitSuccess : kExitEntriesFailed;
 }
 
-ProgressStyle ChooseStyle(const UnpackOptions& options) {
-    if (options.quiet) {
-        return ProgressStyle::kSilent;
-    }
-    if (options.verbose) {
-        return ProgressStyle::kVerbose;
-    }
-    // A bar only where someone watches; a pipe or a file gets none.
-    return vfs::host::IsTerminal(vfs::host::StandardStream::Error) ? ProgressStyle::kBar
-                                                                   : ProgressStyle::kSilent;
-}
-
 int RunUnpack(const UnpackOptions& options) {
     // Ctrl+C stops the copy at the next block: the file being written is
     // removed, those finished stay.
     vfs::host::CatchInterrupts();
     std::string archivePath = AbsolutePath(options.archive);
-    ProgressStyle style = ChooseStyle(options);
+    ProgressStyle style = ChooseProgressStyle(options.quiet, options.verbose);
     if (!options.outputDirectory.empty()) {
         std::string unusable = UnusableHostPath(AbsolutePath(options.outputDirectory), false);
         if (!unusable.empty()) {
@@ -221,7 +210,7 @@ int RunUnpack(const UnpackOptions& options) {
         uint64_t bytes = 0;
         uint32_t files = 0;
         for (const CatalogEntry* entry : chosen) {
-            if ((entry->record.flags & vfs::WAD_FLAG_REFUSED) == 0) {
+            if (vfs::WadCodingOf(entry->record.flags) != vfs::WadCoding::REFUSED) {
                 sizes[entry->path] = entry->record.ReportedSize();
                 bytes += entry->record.ReportedSize();
                 ++files;

@@ -8,6 +8,7 @@
 
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/core/temporary_file.h"
 
 namespace tarnwad::pack {
 
@@ -46,10 +47,7 @@ class TemporaryArchive {
   private:
     bool Put(const uint8_t* bytes, size_t size);
 
-    vfs::FileSystemRef fs;
-    vfs::StreamRef out;
-    std::string name;
-    std::string temporary;  // its name in `fs`; empty when there is none
+    vfs::TemporaryFile file;
     std::vector<uint8_t> block;
 };
 

@@ -1,0 +1,67 @@
+#include "vfs/core/temporary_file.h"
+
+#include <atomic>
+#include <cstdio>
+#include <random>
+
+#include "vfs/host/host_error.h"
+
+namespace vfs {
+
+namespace {
+
+// Names tried for one temporary file before giving up.
+constexpr int kNameTries = 8;
+
+// The next temporary name in the directory of `path`. The count, begun at a
+// random place, keeps the threads of one process, and mostly other
+// processes, apart.
+std::string NextName(const std::string& path) {
+    static std::atomic<uint32_t> counter{std::random_device{}()};
+    const size_t cut = path.rfind('\\');
+    char name[32];
+    std::snprintf(name, sizeof(name), ".Tarnwad-%08X.tmp", counter.fetch_add(1));
+    return (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + name;
+}
+
+}  // namespace
+
+Result TemporaryFile::Create(FileSystemRef& where, const std::string& finalPath, uint32_t flags) {
+    Discard();
+    fileSystem = where;
+    path = finalPath;
+    const uint32_t createNew = OPEN_WRITE | OPEN_CREATE | OPEN_CREATE_NEW | flags;
+    for (int tries = 0; stream.Get() == nullptr && tries < kNameTries; ++tries) {
+        temporary = NextName(path);
+        host::ClearLastError();
+        fileSystem.OpenFile(stream, temporary.c_str(), createNew, 0);
+    }
+    if (stream.Get() == nullptr) {
+        temporary.clear();
+        return Result::Fail();
+    }
+    return Result::Ok();
+}
+
+Result TemporaryFile::PutInPlace(bool replace) {
+    stream.Reset();
+    if (temporary.empty()) {
+        return Result::Fail();
+    }
+    const Result placed = replace ? fileSystem.Replace(temporary.c_str(), path.c_str())
+                                  : fileSystem.Move(temporary.c_str(), path.c_str());
+    if (placed.Succeeded()) {
+        temporary.clear();
+    }
+    return placed;
+}
+
+void TemporaryFile::Discard() {
+    stream.Reset();
+    if (!temporary.empty()) {
+        fileSystem.Delete(temporary.c_str());
+        temporary.clear();
+    }
+}
+
+}  // namespace vfs
