@@ -27,6 +27,7 @@
 #include "tools/path_argument.h"
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
+#include "tools/work_options.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/find_data.h"
 #include "vfs/host/host_error.h"
@@ -267,15 +268,11 @@ void AddPackCommand(CLI::App& app, int& exitCode) {
                       "Skip what cannot be packed (FIFOs, sockets, devices, and with -L links "
                       "that lead nowhere) with a warning, instead of refusing the pack");
     AddExcludeOption(command, options->excludes, "files", "their path in DIR");
-    CLI::Option* verbose =
-        command->add_flag("-v,--verbose", options->verbose, "Name each file as it is packed");
-    command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors")->excludes(verbose);
-    command
-        ->add_option("-j,--jobs", options->jobs,
-                     "Read and code files on this many threads (default: the number of cores); "
-                     "1 reads and codes them one after another. The archive is the same, byte "
-                     "for byte, whatever the number")
-        ->check(CLI::Range(1u, 256u));
+    AddVerbosityOptions(command, options->verbose, options->quiet, "packed");
+    AddJobsOption(command, options->jobs,
+                  "Read and code files on this many threads (default: the number of cores); 1 "
+                  "reads and codes them one after another. The archive is the same, byte for "
+                  "byte, whatever the number");
     command->callback([options, &exitCode] { exitCode = RunPack(*options); });
 }
 

@@ -27,6 +27,7 @@
 #include "tools/path_argument.h"
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
+#include "tools/work_options.h"
 #include "vfs/host/process_signals.h"
 #include "vfs/host/terminal.h"
 #include "vfs/wad/wad_file_system.h"
@@ -304,17 +305,12 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
                       "Never replace an existing file of an entry's name; name each one kept");
     command->add_flag("--no-probe", options->noProbe,
                       "Do not check that the archive holds one of the game's known entries");
-    CLI::Option* verbose =
-        command->add_flag("-v,--verbose", options->verbose, "Name each file as it is unpacked");
-    command->add_flag("-q,--quiet", options->quiet, "Print nothing but errors")->excludes(verbose);
-    command
-        ->add_option("-j,--jobs", options->jobs,
-                     "Copy files on this many threads (default: the number of cores); 1 copies "
-                     "them one after another in the desktop tool's order, directory by "
-                     "directory: a directory's subdirectories first (the one the archive names "
-                     "last comes first), each walked completely, then its own files in archive "
-                     "order")
-        ->check(CLI::Range(1u, 256u));
+    AddVerbosityOptions(command, options->verbose, options->quiet, "unpacked");
+    AddJobsOption(command, options->jobs,
+                  "Copy files on this many threads (default: the number of cores); 1 copies them "
+                  "one after another in the desktop tool's order, directory by directory: a "
+                  "directory's subdirectories first (the one the archive names last comes "
+                  "first), each walked completely, then its own files in archive order");
     command->callback([options, &exitCode] { exitCode = RunUnpack(*options); });
 }
 

@@ -98,6 +98,28 @@ int OpenFlagsFor(uint32_t access, Disposition disposition) {
     return flags;
 }
 
+// Reads until `count` bytes are in `buffer` or the file ends, calling
+// `readSome(at, most, doneSoFar)` (a read(2)-like call) again after an
+// interrupted one. False when a call fails.
+template <class ReadSome>
+bool ReadFully(void* buffer, uint32_t count, uint32_t* done, ReadSome readSome) {
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (*done < count) {
+        const ssize_t n = readSome(bytes + *done, count - *done, *done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        *done += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
 }  // namespace
 
 File::~File() {
@@ -178,22 +200,10 @@ bool File::ReadAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* done)
     if (!IsOpen() || (access & ACCESS_READ) == 0 || offset > uint64_t{INT64_MAX} - count) {
         return false;
     }
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    while (*done < count) {
-        ssize_t n = ::pread(static_cast<int>(handle), bytes + *done, count - *done,
-                            static_cast<off_t>(offset + *done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        *done += static_cast<uint32_t>(n);
-    }
-    return true;
+    const int fd = static_cast<int>(handle);
+    return ReadFully(buffer, count, done, [&](unsigned char* at, uint32_t n, uint32_t got) {
+        return ::pread(fd, at, n, static_cast<off_t>(offset + got));
+    });
 }
 
 bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
@@ -201,21 +211,9 @@ bool File::Read(void* buffer, uint32_t count, uint32_t* done) {
     if (!IsOpen() || (access & ACCESS_READ) == 0) {
         return false;
     }
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    while (*done < count) {
-        ssize_t n = ::read(static_cast<int>(handle), bytes + *done, count - *done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        *done += static_cast<uint32_t>(n);
-    }
-    return true;
+    const int fd = static_cast<int>(handle);
+    return ReadFully(buffer, count, done,
+                     [&](unsigned char* at, uint32_t n, uint32_t) { return ::read(fd, at, n); });
 }
 
 bool File::Write(const void* buffer, uint32_t count, uint32_t* done) {
