@@ -15,16 +15,6 @@
 
 namespace tarnwad {
 
-namespace {
-
-// ": reason" with the host's reason for the last failed call, or nothing.
-std::string HostReason() {
-    std::string why = vfs::host::LastErrorText();
-    return why.empty() ? std::string() : ": " + why;
-}
-
-}  // namespace
-
 UnpackDialog::~UnpackDialog() {
     destination.Reset();
     source.Reset();
@@ -123,7 +113,7 @@ bool UnpackDialog::PrepareOutputDirectory(vfs::FileSystemRef& output) {
     if (!found) {
         vfs::host::ClearLastError();
         if (parent.CreateDirectory(baseName.c_str()).Failed()) {
-            const std::string reason = HostReason();
+            const std::string reason = vfs::host::LastErrorSuffix();
             // Made by another process at the same moment: looked at below.
             found = parent.FindFirst(baseName.c_str(), &existing).Succeeded();
             if (!found) {
@@ -146,7 +136,8 @@ bool UnpackDialog::PrepareOutputDirectory(vfs::FileSystemRef& output) {
     }
     vfs::host::ClearLastError();
     if (output.OpenHeldDirectory(parent, baseName.c_str()).Failed()) {
-        lastOutcome.failure = "the output directory cannot be opened" + HostReason();
+        lastOutcome.failure =
+            "the output directory cannot be opened" + vfs::host::LastErrorSuffix();
         return false;
     }
     return true;

@@ -21,7 +21,6 @@
 #include "tools/pack/archive_output.h"
 #include "tools/pack/entry_coder.h"
 #include "tools/pack/folded_paths.h"
-#include "tools/pack/host_reason.h"
 #include "tools/pack/ordered_work_queue.h"
 #include "tools/pack/tree_reader.h"
 #include "tools/path_argument.h"
@@ -88,7 +87,7 @@ int RunPack(const PackOptions& options) {
     vfs::FileSystemRef tree;
     vfs::host::ClearLastError();
     if (tree.OpenHeldDirectory(directory.c_str()).Failed()) {
-        Complain(options.directory, "cannot be packed" + pack::HostReason());
+        Complain(options.directory, "cannot be packed" + vfs::host::LastErrorSuffix());
         return kExitUsage;
     }
     // The output's directory, held too: the archive is made and renamed in
@@ -111,8 +110,8 @@ int RunPack(const PackOptions& options) {
     vfs::FileSystemRef archiveDirectory;
     vfs::host::ClearLastError();
     if (archiveDirectory.OpenHeldDirectory(outputPath.parent_path().string().c_str()).Failed()) {
-        Complain(options.output,
-                 "cannot be written: its directory cannot be opened" + pack::HostReason());
+        Complain(options.output, "cannot be written: its directory cannot be opened" +
+                                     vfs::host::LastErrorSuffix());
         return kExitUsage;
     }
     // What has the output's name now: kept without --force; with it, left

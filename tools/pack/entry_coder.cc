@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "tools/pack/host_reason.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
 #include "vfs/host/host_error.h"
@@ -22,7 +21,7 @@ bool ReadWholeFile(PackWorker& worker, const std::string& path, size_t& size, st
     vfs::host::ClearLastError();
     if (worker.tree.OpenFile(input, path.c_str(), vfs::OPEN_READ | vfs::OPEN_SHARE_READ, 0)
             .Failed()) {
-        why = "cannot be opened for reading" + HostReason();
+        why = "cannot be opened for reading" + vfs::host::LastErrorSuffix();
         return false;
     }
     int32_t length = input.GetSize();

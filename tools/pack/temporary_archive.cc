@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "tools/pack/host_reason.h"
 #include "vfs/core/open_flags.h"
+#include "vfs/host/host_error.h"
 
 namespace tarnwad::pack {
 
@@ -18,7 +18,7 @@ std::string TemporaryArchive::Create(const vfs::FileSystemRef& directory,
     Discard();
     vfs::FileSystemRef where = directory;
     if (file.Create(where, outputName).Failed()) {
-        return "cannot be created in its directory" + HostReason();
+        return "cannot be created in its directory" + vfs::host::LastErrorSuffix();
     }
     return {};
 }
@@ -65,7 +65,7 @@ std::string TemporaryArchive::Commit(bool force) {
     vfs::host::ClearLastError();
     const bool written = Drain() && file.Stream().Flush().Succeeded();
     if (!written) {
-        const std::string why = HostReason();
+        const std::string why = vfs::host::LastErrorSuffix();
         Discard();
         return "cannot be written" + (why.empty() ? " (disk full?)" : why);
     }
@@ -73,7 +73,7 @@ std::string TemporaryArchive::Commit(bool force) {
     // refuses to replace anything.
     vfs::host::ClearLastError();
     if (file.PutInPlace(force).Failed()) {
-        const std::string why = HostReason();
+        const std::string why = vfs::host::LastErrorSuffix();
         Discard();
         return "cannot be put in place" + why;
     }

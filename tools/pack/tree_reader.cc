@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "tools/display_path.h"
-#include "tools/pack/host_reason.h"
 #include "tools/text_format.h"
+#include "vfs/host/host_error.h"
 #include "vfs/wad/wad_directory.h"
 #include "vfs/wad/wad_rejected_record.h"
 
@@ -96,7 +96,7 @@ void TreeReader::Enter(const std::string& relative, const std::string& source, b
         // fails, the directory cannot be read, and its files would be
         // missing without a word.
         problems.push_back((relative.empty() ? rootName : cli::DisplayPath(relative)) +
-                           ": directory cannot be read" + HostReason());
+                           ": directory cannot be read" + vfs::host::LastErrorSuffix());
         return;
     }
     for (; r.Succeeded(); r = directory->FindNext(found.get())) {
@@ -216,7 +216,7 @@ void TreeReader::Visit(const Found& entry) {
         vfs::host::ClearLastError();
         if (!LookUpExactly(tree, from, found.get())) {
             problems.push_back(shown + ": leads to " + cli::DisplayPath(from) +
-                               ", which cannot be read" + HostReason());
+                               ", which cannot be read" + vfs::host::LastErrorSuffix());
             return;
         }
         attributes = found->attributes;

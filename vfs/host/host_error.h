@@ -15,4 +15,11 @@ void ClearLastError();
 // 0 and -1; this tells a person why.
 std::string LastErrorText();
 
+// ": " and LastErrorText(), to follow the words for what failed ("cannot
+// be read: permission denied"); empty when the host gave no reason.
+inline std::string LastErrorSuffix() {
+    const std::string why = LastErrorText();
+    return why.empty() ? why : ": " + why;
+}
+
 }  // namespace vfs::host

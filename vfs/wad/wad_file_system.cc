@@ -62,12 +62,6 @@ Result LookupFailure(const WadFinder& finder) {
     return Result::Fail();
 }
 
-// ": reason" with the host's reason for its last failed call, or nothing.
-std::string HostReason() {
-    const std::string why = host::LastErrorText();
-    return why.empty() ? std::string() : ": " + why;
-}
-
 }  // namespace
 
 WadFileSystem::~WadFileSystem() {
@@ -112,7 +106,7 @@ Result WadFileSystem::Open(const char* path, uint32_t flags) {
     uint32_t openFlags = kArchiveOpenFlags | (flags & OPEN_BUFFERED);
     host::ClearLastError();
     if (archive.OpenPath(fullPath, openFlags).Failed()) {
-        return Refuse(ErrorCode::HOST_ERROR, "cannot be read" + HostReason());
+        return Refuse(ErrorCode::HOST_ERROR, "cannot be read" + host::LastErrorSuffix());
     }
     hostStream = archive.Get();
     archive.Set(new LockedStream());
@@ -130,7 +124,7 @@ Result WadFileSystem::Open(const char* path, uint32_t flags) {
     host::ClearLastError();
     int32_t got = archive.Read(bytes, WAD_HEADER_SIZE);
     if (got < 0) {
-        return Refuse(ErrorCode::HOST_ERROR, "cannot be read" + HostReason());
+        return Refuse(ErrorCode::HOST_ERROR, "cannot be read" + host::LastErrorSuffix());
     }
     if (WadHeader::Parse(bytes, static_cast<uint32_t>(got), &header).Failed()) {
         return Refuse(LastError().code, LastError().text);
@@ -364,9 +358,9 @@ Result WadFileSystem::ReadRecordTable(std::vector<WadEntryRecord>* out) {
     }
     if (!read) {
         out->clear();
+        const std::string why = host::LastErrorSuffix();
         SetLastError(ErrorCode::HOST_ERROR,
-                     "its record table cannot be read" +
-                         (HostReason().empty() ? std::string(" in full") : HostReason()));
+                     "its record table cannot be read" + (why.empty() ? " in full" : why));
         return Result::Fail();
     }
     return Result::Ok();
