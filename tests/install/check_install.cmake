@@ -17,11 +17,23 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
 
-foreach(installed IN ITEMS bin/tarnwad include/vfs/wad/wad_file_system.h
-                          include/vfs/core/file_system_ref.h share/man/man1/tarnwad.1)
+foreach(installed IN ITEMS bin/tarnwad include/tarnvfs/tarnvfs.h include/tarnvfs/version.h
+                          include/tarnvfs/wad/wad_file_system.h
+                          include/tarnvfs/core/file_system_ref.h share/man/man1/tarnwad.1)
     if(NOT EXISTS ${PREFIX}/${installed})
         message(FATAL_ERROR "not installed: ${installed}")
     endif()
+endforeach()
+# Nothing lands in a generic folder, and nothing private is installed.
+if(EXISTS ${PREFIX}/include/vfs OR EXISTS ${PREFIX}/include/tarnvfs/host/windows_api.h
+   OR EXISTS ${PREFIX}/include/tarnvfs/codec/lz_prefix_chains.h)
+    message(FATAL_ERROR "private headers are installed")
+endif()
+# Every public header compiles alone, against the installed tree only.
+file(GLOB_RECURSE headers RELATIVE ${PREFIX}/include ${PREFIX}/include/tarnvfs/*.h)
+foreach(header IN LISTS headers)
+    file(WRITE ${CONSUMER_BUILD}/alone.cc "#include <${header}>\n")
+    run(${CXX} -std=c++20 -fsyntax-only -I${PREFIX}/include ${CONSUMER_BUILD}/alone.cc)
 endforeach()
 run(${PREFIX}/bin/tarnwad --version)
 
@@ -55,6 +67,25 @@ run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${CONSUMER_BUILD}
     -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_CXX_COMPILER=${CXX}
     "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CXX_FLAGS}")
 run(${CMAKE_COMMAND} --build ${CONSUMER_BUILD})
+# The same program through pkg-config, where the host has it.
+find_program(PKG_CONFIG pkg-config)
+file(GLOB_RECURSE pc_files ${PREFIX}/*/tarnvfs.pc)
+if(NOT pc_files)
+    message(FATAL_ERROR "not installed: tarnvfs.pc")
+endif()
+if(PKG_CONFIG AND NOT CXX_FLAGS)
+    list(GET pc_files 0 pc_file)
+    get_filename_component(pc_dir ${pc_file} DIRECTORY)
+    set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+    run(${PKG_CONFIG} --cflags --libs tarnvfs)
+    string(STRIP "${last_output}" flags)
+    separate_arguments(flags UNIX_COMMAND "${flags}")
+    run(${CXX} -std=c++20 ${CONSUMER_SOURCE}/main.cc ${flags} -o ${CONSUMER_BUILD}/consumer-pc)
+    run(${CONSUMER_BUILD}/consumer-pc ${CONSUMER_BUILD}/scratch-pc.wad)
+    if(NOT last_output STREQUAL "ok\n")
+        message(FATAL_ERROR "the pkg-config consumer printed: ${last_output}")
+    endif()
+endif()
 run(${CONSUMER_BUILD}/consumer ${CONSUMER_BUILD}/scratch.wad)
 if(NOT last_output STREQUAL "ok\n")
     message(FATAL_ERROR "the consumer printed: ${last_output}")

@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "vfs/core/file_system_ref.h"
-#include "vfs/core/open_flags.h"
-#include "vfs/core/stream_ref.h"
-#include "vfs/wad/wad_writer.h"
+#include <tarnvfs/tarnvfs.h>
+
+static_assert(TARNVFS_VERSION_MAJOR >= 0 && TARNVFS_VERSION_MINOR >= 0);
 
 int main(int argc, char** argv) {
     if (argc != 2) {
