@@ -53,6 +53,25 @@ TEST(BaseDirectory, IsTheRunningExecutablesDirectory) {
     EXPECT_EQ(GetBaseDirectory(), GetBaseDirectory()) << "computed once";
 }
 
+TEST(BaseDirectory, CanBeChosenByTheProgramAndGivenBack) {
+    std::string executables = GetBaseDirectory();
+    EXPECT_EQ(SetBaseDirectory("relative/dir"), Result::Fail());
+    EXPECT_EQ(SetBaseDirectory(std::string(HOST_MAX_PATH, '/').c_str()), Result::Fail());
+    EXPECT_EQ(GetBaseDirectory(), executables) << "a refused directory changes nothing";
+
+    ASSERT_EQ(SetBaseDirectory("/home/user/mods"), Result::Ok());
+    char buffer[HOST_MAX_PATH];
+    ASSERT_EQ(ResolvePath(buffer, sizeof(buffer), "a.wad"), Result::Ok());
+    EXPECT_STREQ(buffer, "/home/user/mods/a.wad");
+    ASSERT_EQ(SetBaseDirectory("C:\\games\\"), Result::Ok());
+    EXPECT_STREQ(GetBaseDirectory(), "C:\\games\\");
+    ASSERT_EQ(SetBaseDirectory("D:\\mods"), Result::Ok());
+    EXPECT_STREQ(GetBaseDirectory(), "D:\\mods\\") << "the directory's own kind of separator";
+
+    ASSERT_EQ(SetBaseDirectory(nullptr), Result::Ok());
+    EXPECT_EQ(GetBaseDirectory(), executables);
+}
+
 std::string Resolve(const char* path, uint32_t size = HOST_MAX_PATH) {
     char buffer[HOST_MAX_PATH];
     std::memset(buffer, 'X', sizeof(buffer));

@@ -75,6 +75,35 @@ void ParseProgramDirectory(const char* commandLine, char* out, uint32_t outSize)
     out[keep] = '\0';
 }
 
+Result SetBaseDirectory(const char* directory) {
+    if (directory == nullptr) {
+        baseDirectory[0] = '\0';
+        return Result::Ok();
+    }
+    size_t n = strnlen(directory, sizeof(baseDirectory));
+    bool driveAndRoot = n >= 3 && directory[1] == ':' && IsPathSeparator(directory[2]);
+    bool rooted = n >= 1 && IsPathSeparator(directory[0]);
+    bool separatorMissing = n >= 1 && !IsPathSeparator(directory[n - 1]);
+    // A host path of HOST_MAX_PATH - 1 characters must still fit after the
+    // separator is added.
+    if (!(driveAndRoot || rooted) || n + (separatorMissing ? 1 : 0) >= sizeof(baseDirectory)) {
+        return Result::Fail();
+    }
+    // The added separator is the kind the directory already uses.
+    char separator = '/';
+    for (size_t i = 0; i < n; ++i) {
+        if (IsPathSeparator(directory[i])) {
+            separator = directory[i];
+        }
+    }
+    std::memcpy(baseDirectory, directory, n);
+    if (separatorMissing) {
+        baseDirectory[n++] = separator;
+    }
+    baseDirectory[n] = '\0';
+    return Result::Ok();
+}
+
 const char* GetBaseDirectory() {
     if (baseDirectory[0] == '\0') {
         ParseProgramDirectory(host::GetCommandLine(), baseDirectory, sizeof(baseDirectory));

@@ -23,11 +23,23 @@ inline bool IsPathSeparator(char c) {
 // bytes: a cut path would name a different file.
 Result ResolvePath(char* buffer, uint32_t size, const char* path);
 
-// The directory of the running executable with its trailing separator, or an
-// empty text when it cannot be found. Computed at the first call (again at
+// The base directory against which relative host paths resolve, with its
+// trailing separator: the directory of the running executable, unless the
+// program chose another with SetBaseDirectory; an empty text when neither is
+// known. The executable's directory is found at the first call (again at
 // later calls while it comes out empty). The first call must not race with
 // another.
 const char* GetBaseDirectory();
+
+// Makes relative host paths resolve against `directory` from now on, as a
+// program that takes paths from its user wants (for example the current
+// directory): every path the library is given then means what it means to
+// the user. `directory` must be absolute (a drive and a separator, two
+// leading separators, or on POSIX a leading "/"); a trailing separator is
+// added when missing. Null goes back to the executable's directory. Fails,
+// changing nothing, when `directory` is relative or longer than a host path.
+// Not synchronised: call it before other threads open host paths.
+Result SetBaseDirectory(const char* directory);
 
 // The pure parse behind GetBaseDirectory: takes the program path from a
 // command line (quoted: up to the closing quote; unquoted: up to the first
