@@ -1,9 +1,14 @@
 # Installs the build tree into a scratch prefix, then configures, builds and
-# runs a small consumer project against it.
+# runs a small consumer project against it, through CMake and through
+# pkg-config.
 #
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DCONSUMER_SOURCE=... -DCONSUMER_BUILD=...
 #         -DCXX=... -DCXX_FLAGS=... [-DGUI=1 -DDESKTOP_FILE_VALIDATE=...]
 #         -P check_install.cmake
+#
+# With -DSHARED_FROM=<source tree>, BUILD_DIR is first made there as a build
+# of the shared library alone, and the library's component is what is
+# installed and checked.
 file(REMOVE_RECURSE ${PREFIX} ${CONSUMER_BUILD})
 
 function(run)
@@ -15,15 +20,62 @@ function(run)
     set(last_output "${output}" PARENT_SCOPE)
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
+if(SHARED_FROM)
+    run(${CMAKE_COMMAND} -S ${SHARED_FROM} -B ${BUILD_DIR} -DBUILD_SHARED_LIBS=ON
+        -DTARNWAD_BUILD_TESTS=OFF -DTARNWAD_WERROR=ON -DCMAKE_BUILD_TYPE=
+        -DCMAKE_CXX_COMPILER=${CXX})
+    run(${CMAKE_COMMAND} --build ${BUILD_DIR} --target tarnvfs_library -j 2)
+    run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX} --component library)
+    set(expected include/tarnvfs/tarnvfs.h share/doc/tarnwad/LICENSE)
+else()
+    run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
+    set(expected bin/tarnwad include/tarnvfs/tarnvfs.h include/tarnvfs/version.h
+                 include/tarnvfs/wad/wad_file_system.h include/tarnvfs/core/file_system_ref.h
+                 share/man/man1/tarnwad.1 share/doc/tarnwad/LICENSE)
+endif()
 
-foreach(installed IN ITEMS bin/tarnwad include/tarnvfs/tarnvfs.h include/tarnvfs/version.h
-                          include/tarnvfs/wad/wad_file_system.h
-                          include/tarnvfs/core/file_system_ref.h share/man/man1/tarnwad.1)
+foreach(installed IN LISTS expected)
     if(NOT EXISTS ${PREFIX}/${installed})
         message(FATAL_ERROR "not installed: ${installed}")
     endif()
 endforeach()
+file(GLOB_RECURSE libraries RELATIVE ${PREFIX} ${PREFIX}/*/libtarnvfs*)
+if(NOT libraries)
+    message(FATAL_ERROR "the library is not installed")
+endif()
+# One library: no part of it is installed on its own.
+file(GLOB_RECURSE parts ${PREFIX}/*/libtarnvfs_*)
+if(parts)
+    message(FATAL_ERROR "the library's parts are installed: ${parts}")
+endif()
+if(SHARED_FROM)
+    # The shared library carries its version in its name and exports the
+    # public API alone.
+    file(GLOB_RECURSE shared ${PREFIX}/*/libtarnvfs.so.${VERSION})
+    if(NOT shared)
+        message(FATAL_ERROR "no libtarnvfs.so.${VERSION} among ${libraries}")
+    endif()
+    run(readelf -d ${shared})
+    if(NOT last_output MATCHES "SONAME.*libtarnvfs\\.so\\.${VERSION}")
+        message(FATAL_ERROR "libtarnvfs lacks its soname:\n${last_output}")
+    endif()
+    run(nm -D --defined-only --format=posix ${shared})
+    set(symbols "${last_output}")
+    run(nm -D -C --defined-only ${shared})
+    if(NOT last_output MATCHES "vfs::WadFileSystem::Open" OR NOT last_output MATCHES "vfs::LastError")
+        message(FATAL_ERROR "libtarnvfs does not export its public API:\n${last_output}")
+    endif()
+    # Mangled: the library's own names are in namespace vfs ("3vfs"), and
+    # the host layer ("3vfs4host") and other internals are not among them.
+    string(REPLACE "\n" ";" symbols "${symbols}")
+    foreach(symbol IN LISTS symbols)
+        if(symbol STREQUAL "" OR (symbol MATCHES "^_Z(N|NK|TVN|TIN|TSN)3vfs"
+           AND NOT symbol MATCHES "3vfs(4host|13BoundedString|14LzPrefixChains)"))
+            continue()
+        endif()
+        message(FATAL_ERROR "libtarnvfs exports what is not its public API: ${symbol}")
+    endforeach()
+endif()
 # Nothing lands in a generic folder, and nothing private is installed.
 if(EXISTS ${PREFIX}/include/vfs OR EXISTS ${PREFIX}/include/tarnvfs/host/windows_api.h
    OR EXISTS ${PREFIX}/include/tarnvfs/codec/lz_prefix_chains.h)
@@ -35,7 +87,9 @@ foreach(header IN LISTS headers)
     file(WRITE ${CONSUMER_BUILD}/alone.cc "#include <${header}>\n")
     run(${CXX} -std=c++20 -fsyntax-only -I${PREFIX}/include ${CONSUMER_BUILD}/alone.cc)
 endforeach()
-run(${PREFIX}/bin/tarnwad --version)
+if(NOT SHARED_FROM)
+    run(${PREFIX}/bin/tarnwad --version)
+endif()
 
 # The desktop dialog: its program, its menu entry and the icon that names.
 if(GUI)
@@ -81,7 +135,9 @@ if(PKG_CONFIG AND NOT CXX_FLAGS)
     string(STRIP "${last_output}" flags)
     separate_arguments(flags UNIX_COMMAND "${flags}")
     run(${CXX} -std=c++20 ${CONSUMER_SOURCE}/main.cc ${flags} -o ${CONSUMER_BUILD}/consumer-pc)
+    set(ENV{LD_LIBRARY_PATH} ${PREFIX}/lib)
     run(${CONSUMER_BUILD}/consumer-pc ${CONSUMER_BUILD}/scratch-pc.wad)
+    unset(ENV{LD_LIBRARY_PATH})
     if(NOT last_output STREQUAL "ok\n")
         message(FATAL_ERROR "the pkg-config consumer printed: ${last_output}")
     endif()
@@ -89,5 +145,11 @@ endif()
 run(${CONSUMER_BUILD}/consumer ${CONSUMER_BUILD}/scratch.wad)
 if(NOT last_output STREQUAL "ok\n")
     message(FATAL_ERROR "the consumer printed: ${last_output}")
+endif()
+if(SHARED_FROM)
+    run(readelf -d ${CONSUMER_BUILD}/consumer)
+    if(NOT last_output MATCHES "NEEDED.*libtarnvfs\\.so\\.${VERSION}")
+        message(FATAL_ERROR "the consumer is not linked to the shared library:\n${last_output}")
+    endif()
 endif()
 message(STATUS "installed tree builds and runs a consumer")

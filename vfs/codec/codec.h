@@ -4,11 +4,13 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
+
 namespace vfs {
 
 // All sizes are signed 32-bit byte counts; buffers belong to the caller.
 // Every operation reports failure as 0.
-class Codec {
+class TARNVFS_API Codec {
   public:
     virtual ~Codec() = default;
 

@@ -3,9 +3,11 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
+
 namespace vfs {
 
-class CodecIo {
+class TARNVFS_API CodecIo {
   public:
     virtual ~CodecIo() = default;
 
@@ -23,7 +25,7 @@ using CodecReadFunction = int32_t (*)(uint8_t* buffer, int32_t count, void* user
 
 // A CodecIo over two plain functions and a user value passed to both. A
 // missing function takes or delivers nothing (returns 0).
-class CallbackCodecIo : public CodecIo {
+class TARNVFS_API CallbackCodecIo : public CodecIo {
   public:
     CallbackCodecIo(CodecWriteFunction writeFunction, CodecReadFunction readFunction,
                     void* userValue)

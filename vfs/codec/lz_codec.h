@@ -20,6 +20,7 @@
 #include <cstdint>
 
 #include "vfs/codec/codec.h"
+#include "vfs/core/export.h"
 
 namespace vfs {
 
@@ -32,7 +33,7 @@ inline constexpr int32_t LZ_MAX_SIZE = 0xFFFFFF;  // the largest size the header
 inline constexpr int32_t LZ_MAX_COPY_LENGTH = 1028;
 inline constexpr int32_t LZ_WINDOW = 131071;  // the farthest distance the encoder uses
 
-class LzCodec : public Codec {
+class TARNVFS_API LzCodec : public Codec {
   public:
     // Compresses with a greedy hash-chain matcher. dest must have room for
     // GetMaxCompressedSize(srcLength) bytes. Fails when it has to allocate

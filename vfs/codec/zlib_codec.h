@@ -21,6 +21,7 @@
 
 #include "vfs/codec/codec.h"
 #include "vfs/codec/codec_io.h"
+#include "vfs/core/export.h"
 
 namespace vfs {
 
@@ -29,7 +30,7 @@ inline constexpr int32_t ZLIB_BLOCK_HEADER_SIZE = 28;
 // The smallest chunk DecompressFromReader accepts: the header and some data.
 inline constexpr int32_t ZLIB_MIN_CHUNK_SIZE = 30;
 
-class ZlibCodec : public Codec {
+class TARNVFS_API ZlibCodec : public Codec {
   public:
     // Compresses into a block no longer than the input: dest must have room
     // for srcLength bytes. Inputs of 28 bytes or fewer, and inputs that do

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "vfs/core/export.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/result.h"
 #include "vfs/core/semaphore.h"
@@ -21,7 +22,7 @@ struct WadRejectedRecord;
 // path given to an operation is relative to that top and is joined to a
 // prefix by plain concatenation. Concrete file systems add an Open that binds
 // them to a place and fills the root path.
-class FileSystem {
+class TARNVFS_API FileSystem {
   public:
     FileSystem() = default;
     FileSystem(const FileSystem&) = delete;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/file_system.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/last_error.h"
@@ -16,7 +17,7 @@ namespace vfs {
 // empty handle returns Result -1 (GetRootPath: null) and does nothing else.
 // Note the slot order: FindFirst and FindNext come before OpenFile, and the
 // destructor is the last slot.
-class FileSystemRef {
+class TARNVFS_API FileSystemRef {
   public:
     FileSystemRef() = default;
     FileSystemRef(const FileSystemRef& other);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/result.h"
 #include "vfs/host/host_limits.h"
 
@@ -18,7 +19,7 @@ inline constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 // One entry found by an enumeration. `path` holds the directory part of the
 // pattern followed by the entry's name, and `name` points at that name inside
 // `path`. Times are host file times: 100 ns units since 1601-01-01.
-struct FindData {
+struct TARNVFS_API FindData {
     FindData() = default;
     // `name` points into this object's own `path`: a copy would point into
     // the original.
@@ -37,11 +38,11 @@ struct FindData {
 // First step of every FindFirst: copies the pattern into `path` and points
 // `name` just after its last separator ('\' or '/'), or at the start when it
 // has none. Fails, leaving `path` empty, when the pattern does not fit.
-Result PrepareFindData(FindData* out, const char* pattern);
+TARNVFS_API Result PrepareFindData(FindData* out, const char* pattern);
 
 // Stores an entry's name at `name`, so that `path` reads the pattern's
 // directory part followed by the name. Fails, leaving the record unchanged,
 // when the name does not fit.
-Result StoreFoundName(FindData* out, const char* entryName);
+TARNVFS_API Result StoreFoundName(FindData* out, const char* entryName);
 
 }  // namespace vfs

@@ -7,12 +7,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "vfs/core/export.h"
 #include "vfs/core/little_endian.h"
 
 namespace vfs {
 
 // A 128-bit SipHash key.
-struct HashKey {
+struct TARNVFS_API HashKey {
     uint64_t k0 = 0;
     uint64_t k1 = 0;
 };
@@ -71,7 +72,7 @@ uint64_t SipHash(const HashKey& key, const void* data, size_t length) {
 // The process's key: random bytes from the host, drawn at the first call.
 // Where the host gives none, the clocks and the addresses of the run make
 // one, which still differs from run to run but can be guessed more easily.
-const HashKey& ProcessHashKey();
+TARNVFS_API const HashKey& ProcessHashKey();
 
 // SipHash-1-3 under the process's key: what hash tables of names use.
 inline uint64_t KeyedHash(const void* data, size_t length) {
@@ -79,7 +80,7 @@ inline uint64_t KeyedHash(const void* data, size_t length) {
 }
 
 // KeyedHash as the hash function of a standard container of strings.
-struct KeyedStringHash {
+struct TARNVFS_API KeyedStringHash {
     size_t operator()(std::string_view text) const noexcept {
         return static_cast<size_t>(KeyedHash(text.data(), text.size()));
     }

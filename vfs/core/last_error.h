@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "vfs/core/export.h"
+
 namespace vfs {
 
 // The kind of a failure, for callers that act on it (an entry the archive
@@ -29,7 +31,7 @@ enum class ErrorCode : uint8_t {
 // after the name of what failed: "does not decode: the LZ data ends before
 // its stop command", "its data (bytes 501 to 1501) lies outside the 503-byte
 // file".
-struct ErrorReason {
+struct TARNVFS_API ErrorReason {
     ErrorCode code = ErrorCode::NONE;
     std::string text;
 };
@@ -39,8 +41,8 @@ struct ErrorReason {
 // kept until the next failure or ClearLastError, so it is only meaningful
 // right after a call that failed. Operations that report reasons clear it
 // when they start.
-void SetLastError(ErrorCode code, std::string text);
-const ErrorReason& LastError();
-void ClearLastError();
+TARNVFS_API void SetLastError(ErrorCode code, std::string text);
+TARNVFS_API const ErrorReason& LastError();
+TARNVFS_API void ClearLastError();
 
 }  // namespace vfs

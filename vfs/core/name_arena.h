@@ -5,12 +5,14 @@
 #include <memory>
 #include <vector>
 
+#include "vfs/core/export.h"
+
 namespace vfs {
 
 // Copies names back to back into blocks of BLOCK_SIZE bytes (a longer name
 // gets a block of its own), so that a copied name costs its bytes and a NUL,
 // not a heap block each. Copies live until Reset or the arena's end.
-class NameArena {
+class TARNVFS_API NameArena {
   public:
     static constexpr uint32_t BLOCK_SIZE = 65536;
 

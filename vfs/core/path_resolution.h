@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/result.h"
 
 namespace vfs {
@@ -21,7 +22,7 @@ inline bool IsPathSeparator(char c) {
 //  - anything else: the base directory, then the path.
 // Fails (leaving an empty text) when the result does not fit in `size`
 // bytes: a cut path would name a different file.
-Result ResolvePath(char* buffer, uint32_t size, const char* path);
+TARNVFS_API Result ResolvePath(char* buffer, uint32_t size, const char* path);
 
 // The base directory against which relative host paths resolve, with its
 // trailing separator: the directory of the running executable, unless the
@@ -29,7 +30,7 @@ Result ResolvePath(char* buffer, uint32_t size, const char* path);
 // known. The executable's directory is found at the first call (again at
 // later calls while it comes out empty). The first call must not race with
 // another.
-const char* GetBaseDirectory();
+TARNVFS_API const char* GetBaseDirectory();
 
 // Makes relative host paths resolve against `directory` from now on, as a
 // program that takes paths from its user wants (for example the current
@@ -39,13 +40,13 @@ const char* GetBaseDirectory();
 // added when missing. Null goes back to the executable's directory. Fails,
 // changing nothing, when `directory` is relative or longer than a host path.
 // Not synchronised: call it before other threads open host paths.
-Result SetBaseDirectory(const char* directory);
+TARNVFS_API Result SetBaseDirectory(const char* directory);
 
 // The pure parse behind GetBaseDirectory: takes the program path from a
 // command line (quoted: up to the closing quote; unquoted: up to the first
 // space) and writes its directory, separator kept, into `out`. Considers at
 // most outSize - 1 characters of the command line. Writes an empty text when
 // the program path holds no separator.
-void ParseProgramDirectory(const char* commandLine, char* out, uint32_t outSize);
+TARNVFS_API void ParseProgramDirectory(const char* commandLine, char* out, uint32_t outSize);
 
 }  // namespace vfs

@@ -3,12 +3,14 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
+
 namespace vfs {
 
 // One signed 32-bit status. The library itself produces only 0 (success) and
 // -1 (failure); any non-negative value reads as success and any negative one
 // as failure. A Result carries no detail beyond its sign.
-class Result {
+class TARNVFS_API Result {
   public:
     constexpr Result() : status(0) {}
     constexpr Result(int32_t value) : status(value) {}  // NOLINT: implicit by design

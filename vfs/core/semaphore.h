@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "vfs/core/export.h"
+
 namespace vfs {
 
 // A single-count semaphore that costs no system call while nobody waits:
@@ -14,7 +16,7 @@ namespace vfs {
 // thread that finds the count taken sleeps, on a condition variable, and only
 // a release that saw a sleeper wakes it. (std::binary_semaphore wakes through
 // the kernel on every release, waiter or not.)
-class BinarySemaphore {
+class TARNVFS_API BinarySemaphore {
   public:
     BinarySemaphore() = default;
     BinarySemaphore(const BinarySemaphore&) = delete;
@@ -51,7 +53,7 @@ class BinarySemaphore {
 // A single-count semaphore used as a lock: not tied to a thread and not
 // recursive (taking it twice on one thread blocks forever). Every file system
 // and every host back-end stream owns one.
-class Semaphore {
+class TARNVFS_API Semaphore {
   public:
     Semaphore() = default;
     Semaphore(const Semaphore&) = delete;
@@ -63,7 +65,7 @@ class Semaphore {
 // A scoped guard around one operation on a shared stream. Lock(false) waits
 // at most 5 ms; whether the guard then holds the semaphore is in `held`, and
 // the caller goes on either way. The destructor gives back what it holds.
-class SemaphoreLock {
+class TARNVFS_API SemaphoreLock {
   public:
     explicit SemaphoreLock(Semaphore& owner) : semaphore(&owner.handle) {}
     // A guard over no semaphore (a stream without a lock) never holds one.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/result.h"
 #include "vfs/core/semaphore.h"
 
@@ -28,7 +29,7 @@ int64_t SeekTarget(int64_t offset, int32_t origin, int64_t current, int64_t size
 // -1 in the 32-bit slots, and its 32-bit Seek refuses, without moving, a
 // target beyond INT32_MAX. A stream that never grows beyond 32 bits
 // implements slots 3 to 5 only: the 64-bit slots then answer through them.
-class Stream {
+class TARNVFS_API Stream {
   public:
     Stream() = default;
     Stream(const Stream&) = delete;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/result.h"
 #include "vfs/core/stream.h"
 
@@ -10,7 +11,7 @@ namespace vfs {
 
 // Holds the top of a stream stack and owns one reference to it. Every
 // forwarder on an empty handle fails quietly (-1, null or Result -1).
-class StreamRef {
+class TARNVFS_API StreamRef {
   public:
     StreamRef() = default;
     StreamRef(const StreamRef&) = delete;

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
+
 namespace vfs {
 
 // A (length, pointer) pair over text the view does not own. The text need
@@ -10,7 +12,7 @@ namespace vfs {
 // it and give meaning to `capacity` and to the two virtual operations, which
 // do nothing here. A view is valid only while the string it was taken from is
 // neither changed nor destroyed.
-class StringView {
+class TARNVFS_API StringView {
   public:
     StringView() = default;
     StringView(const char* text, uint32_t textLength)

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "vfs/core/export.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/result.h"
@@ -13,7 +14,7 @@
 
 namespace vfs {
 
-class TemporaryFile {
+class TARNVFS_API TemporaryFile {
   public:
     TemporaryFile() = default;
     TemporaryFile(const TemporaryFile&) = delete;

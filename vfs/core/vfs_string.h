@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/string_view.h"
 
 namespace vfs {
@@ -11,7 +12,7 @@ namespace vfs {
 // always NUL-terminated at `length`. The block grows to the next multiple of
 // 8 strictly above the length asked for and never shrinks. Comparisons are
 // byte-wise; case is never changed.
-class VfsString : public StringView {
+class TARNVFS_API VfsString : public StringView {
   public:
     static constexpr uint32_t GROWTH_STEP = 8;
 

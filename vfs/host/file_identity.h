@@ -3,10 +3,12 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
+
 namespace vfs {
 
 // Equal identities are one file (the same volume, the same file on it).
-struct FileIdentity {
+struct TARNVFS_API FileIdentity {
     uint64_t volume = 0;
     uint64_t index = 0;
 

@@ -3,12 +3,13 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/result.h"
 #include "vfs/core/stream_ref.h"
 
 namespace vfs {
 
-class PathStreamRef : public StreamRef {
+class TARNVFS_API PathStreamRef : public StreamRef {
   public:
     PathStreamRef() = default;
 

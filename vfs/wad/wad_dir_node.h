@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/string_view.h"
 #include "vfs/core/vfs_string.h"
 #include "vfs/wad/wad_file_entry.h"
@@ -15,7 +16,7 @@ namespace vfs {
 
 // A directory: its own name (none for the root), its subdirectories, newest
 // first, and its files, in the order they were added.
-class WadDirNode {
+class TARNVFS_API WadDirNode {
   public:
     // The directory for the "\" or "/" separated `path` below this node,
     // creating the missing ones from `pool` in front of their parent's

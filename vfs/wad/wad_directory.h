@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "vfs/core/export.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/result.h"
 #include "vfs/core/stream_ref.h"
@@ -29,7 +30,7 @@ inline constexpr uint32_t WAD_MAX_PATH_LENGTH = HOST_MAX_PATH - 1;
 // the reverse order of their first appearance in the record table, then its
 // files in record order. Records whose path is unsafe to place in a tree
 // ("..", drive letters, wildcards, ...) are left out and listed instead.
-class WadDirectory {
+class TARNVFS_API WadDirectory {
   public:
     // Most rejected records listed in detail; RejectedCount counts them all.
     static constexpr uint32_t MAX_LISTED_REJECTIONS = 10000;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/wad/wad_header.h"
 
 namespace vfs {
@@ -46,7 +47,7 @@ inline constexpr WadCoding WadCodingOf(uint32_t flags) {
 // any 32-bit size.
 inline constexpr uint32_t WAD_MAX_DECODED_SIZE = INT32_MAX;
 
-struct WadEntryRecord {
+struct TARNVFS_API WadEntryRecord {
     uint32_t pathHash = 0;    // WadPathHash of the full path
     uint32_t nameOffset = 0;  // absolute; inside the name table in version 2
     uint32_t nameLength = 0;  // versions 0 and 1: without the NUL

@@ -3,12 +3,13 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_node_name.h"
 
 namespace vfs {
 
-struct WadFileEntry {
+struct TARNVFS_API WadFileEntry {
     // The size reported for the file (WadEntryRecord::ReportedSize).
     uint32_t ReportedSize() const { return flags != 0 ? unpackedSize : storedSize; }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "vfs/core/export.h"
 #include "vfs/core/file_system.h"
 #include "vfs/core/last_error.h"
 #include "vfs/core/vfs_string.h"
@@ -22,7 +23,7 @@ namespace vfs {
 // stream, each with a position of its own, and stay readable after the file
 // system is gone. Operations that would change the tree fail, except
 // CreateDirectory, which reports success and does nothing.
-class WadFileSystem : public FileSystem {
+class TARNVFS_API WadFileSystem : public FileSystem {
   public:
     WadFileSystem() = default;
     ~WadFileSystem() override;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/result.h"
 #include "vfs/core/vfs_string.h"
@@ -20,7 +21,7 @@ class WadDirectory;
 // compared by path hash first and only then by name; it finds the name
 // through the directory's indexes, whatever the directory's size. A finder is at its end
 // until it is started.
-class WadFinder {
+class TARNVFS_API WadFinder {
   public:
     // Begins a lookup of `path` (case-insensitive, "\" or "/" separators, at
     // most one separator trimmed at each end) in `directory`'s tree. When

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/result.h"
 
 namespace vfs {
@@ -20,7 +21,7 @@ inline constexpr uint64_t WAD_MAX_ARCHIVE_SIZE = UINT32_MAX;
 
 // The 88-byte header, decoded field by field. The reserved bytes are kept as
 // they were read so that a copy of the header is the header.
-struct WadHeader {
+struct TARNVFS_API WadHeader {
     uint8_t magic[4] = {};
     uint32_t version = 0;
     uint8_t reserved[64] = {};

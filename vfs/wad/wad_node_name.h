@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "vfs/core/export.h"
 #include "vfs/core/keyed_hash.h"
 #include "vfs/core/name_arena.h"
 
@@ -21,7 +22,7 @@ inline uint32_t WadNameHash(const char* name, uint32_t length) {
 
 // The name, its length and its WadNameHash: 16 bytes, since a tree holds one
 // for every entry of the archive.
-class WadNodeName {
+class TARNVFS_API WadNodeName {
   public:
     // Points at `length` bytes of `text`, which must be followed by a NUL
     // and outlive the node (the name table). Not owned.

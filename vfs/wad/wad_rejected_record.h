@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "vfs/core/export.h"
+
 namespace vfs {
 
 enum class WadRejectReason {
@@ -21,15 +23,15 @@ enum class WadRejectReason {
 
 // A short plain-words text for the reason, such as "path has a \"..\"
 // component".
-const char* WadRejectReasonText(WadRejectReason reason);
+TARNVFS_API const char* WadRejectReasonText(WadRejectReason reason);
 
 // Why the `length` bytes of `path` (a stored name, "\" or "/" separators, no
 // NUL among them) cannot be placed in a tree, or nothing when they can. A
 // safe path has no empty, "." or ".." component and no ":", "*", "?" or byte
 // below 0x20. Length limits are the loader's business.
-std::optional<WadRejectReason> CheckWadPath(const char* path, uint32_t length);
+TARNVFS_API std::optional<WadRejectReason> CheckWadPath(const char* path, uint32_t length);
 
-struct WadRejectedRecord {
+struct TARNVFS_API WadRejectedRecord {
     // Largest number of bytes of a raw path kept for the report.
     static constexpr uint32_t MAX_RAW_PATH = 256;
 

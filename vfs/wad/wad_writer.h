@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "vfs/core/export.h"
 #include "vfs/core/result.h"
 #include "vfs/wad/wad_entry_record.h"
 
@@ -15,7 +16,7 @@ namespace vfs {
 // Codes files' bytes as WadWriter::AddFile codes them, byte for byte, in
 // work areas of its own that it keeps from one call to the next. A coder
 // serves one thread at a time; coders on different threads code at once.
-class WadEntryCoder {
+class TARNVFS_API WadEntryCoder {
   public:
     WadEntryCoder();
     ~WadEntryCoder();
@@ -48,7 +49,7 @@ using WadWriteFunction = bool (*)(const uint8_t* bytes, size_t size, void* userV
 // "\" separates their components, and their path hash is computed with any
 // "/" read as "\", as a reader looks them up. The writer checks nothing about
 // the names: unsafe ones can be written on purpose.
-class WadWriter {
+class TARNVFS_API WadWriter {
   public:
     explicit WadWriter(uint32_t version = 2);
 

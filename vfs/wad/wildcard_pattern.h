@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "vfs/core/export.h"
 #include "vfs/core/result.h"
 #include "vfs/core/vfs_string.h"
 
@@ -14,7 +15,7 @@ namespace vfs {
 // literal characters up to the next wildcard. Matching is byte-wise and
 // greedy: a "*" segment takes the first occurrence of its literal and never
 // gives it up, and a final "*" segment accepts whatever follows.
-class WildcardPattern {
+class TARNVFS_API WildcardPattern {
   public:
     // Replaces the segments with those of `text`. After every "*" but the
     // text's first wildcard, directly following "*" and "?" are dropped.
