@@ -9,6 +9,8 @@
 namespace vfs {
 
 // All sizes are signed 32-bit byte counts; buffers belong to the caller.
+// Having no state, a codec serves any number of threads at once, each call
+// with a work area of its own (or none, to let the codec allocate one).
 // Every operation reports failure as 0.
 class TARNVFS_API Codec {
   public:

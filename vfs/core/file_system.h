@@ -20,7 +20,10 @@ struct WadRejectedRecord;
 
 // A counted file system with a top directory named by its root path. Every
 // path given to an operation is relative to that top and is joined to a
-// prefix by plain concatenation. Concrete file systems add an Open that binds
+// prefix by plain concatenation. A file system runs one enumeration
+// (FindFirst, FindNext) at a time, so one thread enumerates it at a time;
+// which other operations may run on several threads at once each kind says.
+// Open and Close run alone. Concrete file systems add an Open that binds
 // them to a place and fills the root path.
 class TARNVFS_API FileSystem {
   public:

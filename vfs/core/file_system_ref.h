@@ -15,6 +15,10 @@ namespace vfs {
 
 // Holds one file system and owns one reference to it. Every forwarder on an
 // empty handle returns Result -1 (GetRootPath: null) and does nothing else.
+// Copies of a handle on different threads share the file system safely (the
+// count is atomic). One handle may serve several threads at once only for
+// calls its file system allows at once, and only while none of them resets,
+// assigns or sets it.
 // Note the slot order: FindFirst and FindNext come before OpenFile, and the
 // destructor is the last slot.
 class TARNVFS_API FileSystemRef {

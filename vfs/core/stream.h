@@ -22,7 +22,10 @@ int64_t SeekTarget(int64_t offset, int32_t origin, int64_t current, int64_t size
 
 // A counted byte stream with a position, an optional mapping and an optional
 // lock. Streams stack: each may sit on an `inner` stream, of which it owns
-// one reference; a StreamRef holds only the top of a stack. Counts are signed
+// one reference; a StreamRef holds only the top of a stack. A stream serves
+// one thread at a time, except for ReadAt; entry streams of one archive,
+// each with a position of its own, may be read on different threads at
+// once. Counts are signed
 // 32-bit. Slots 3 to 5 give positions and sizes in signed 32 bits; slots 13
 // to 15 give the same in 64 bits, for files beyond 2 GiB (an archive reaches
 // 4 GiB - 1). A stream whose position or size does not fit 32 bits answers

@@ -9,7 +9,8 @@
 
 namespace vfs {
 
-// Holds the top of a stream stack and owns one reference to it. Every
+// Holds the top of a stream stack and owns one reference to it. Like the
+// stream it holds, a handle serves one thread at a time. Every
 // forwarder on an empty handle fails quietly (-1, null or Result -1).
 class TARNVFS_API StreamRef {
   public:

@@ -1,6 +1,10 @@
 // TemporaryFile: write beside, then rename. A file is written under a new
 // temporary name in the directory where it belongs and takes its own name
 // only once complete, so that nothing half-written ever bears that name.
+// A TemporaryFile serves one thread at a time; several may be made in one
+// directory at once on different threads, each through a handle of its own
+// on the directory (FileSystemRef::OpenHeldDirectory(base, "")): their names
+// never collide.
 #pragma once
 
 #include <cstdint>

@@ -21,7 +21,15 @@ namespace vfs {
 // archive (the inner root, after the archive separator "*\"), which then acts
 // as the top. Entries open as stream stacks over the archive's one host
 // stream, each with a position of its own, and stay readable after the file
-// system is gone. Operations that would change the tree fail, except
+// system is gone.
+//
+// Threads: once open, OpenFile, ReadRecord, IsRefused and CheckEntry may run
+// on several threads at once (each looks up with a finder of its own), and
+// the entry streams they give may be read on different threads at once,
+// each by one thread at a time: they read the archive file with positioned
+// reads, or under its lock where the host has none. One enumeration
+// (FindFirst, FindNext) runs at a time, beside those; Open and Close run
+// alone. Operations that would change the tree fail, except
 // CreateDirectory, which reports success and does nothing.
 class TARNVFS_API WadFileSystem : public FileSystem {
   public:

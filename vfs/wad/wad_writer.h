@@ -47,7 +47,8 @@ using WadWriteFunction = bool (*)(const uint8_t* bytes, size_t size, void* userV
 // header, one record per entry in the order added, the names (in version 2 as
 // the name table), then the data of each entry. Names are written as given;
 // "\" separates their components, and their path hash is computed with any
-// "/" read as "\", as a reader looks them up. The writer checks nothing about
+// "/" read as "\", as a reader looks them up. A writer serves one thread at a
+// time (WadEntryCoder codes on several). The writer checks nothing about
 // the names: unsafe ones can be written on purpose.
 class TARNVFS_API WadWriter {
   public:
