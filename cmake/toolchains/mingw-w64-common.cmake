@@ -11,9 +11,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Programs that need no DLLs besides Windows' own: the C and C++ runtimes and
-# zlib linked in.
+# Programs, and the library's own DLL, that need no DLLs besides Windows'
+# own: the C and C++ runtimes and zlib linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(ZLIB_USE_STATIC_LIBS ON)
 
 # Tests run under Wine, quietly.

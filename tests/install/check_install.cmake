@@ -8,8 +8,18 @@
 #
 # With -DSHARED_FROM=<source tree>, BUILD_DIR is first made there as a build
 # of the shared library alone, and the library's component is what is
-# installed and checked.
+# installed and checked; with -DTOOLCHAIN=<file> -DEMULATOR=<command> too,
+# that is the Windows DLL, and the examples run through the emulator.
 file(REMOVE_RECURSE ${PREFIX} ${CONSUMER_BUILD})
+if(TOOLCHAIN)
+    set(compiler -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
+    set(exe .exe)
+    separate_arguments(emulator UNIX_COMMAND "${EMULATOR}")
+else()
+    set(compiler -DCMAKE_CXX_COMPILER=${CXX})
+    set(exe "")
+    set(emulator "")
+endif()
 
 function(run)
     execute_process(COMMAND ${ARGV} RESULT_VARIABLE result OUTPUT_VARIABLE output
@@ -22,8 +32,7 @@ endfunction()
 
 if(SHARED_FROM)
     run(${CMAKE_COMMAND} -S ${SHARED_FROM} -B ${BUILD_DIR} -DBUILD_SHARED_LIBS=ON
-        -DTARNWAD_BUILD_TESTS=OFF -DTARNWAD_WERROR=ON -DCMAKE_BUILD_TYPE=
-        -DCMAKE_CXX_COMPILER=${CXX})
+        -DTARNWAD_BUILD_TESTS=OFF -DTARNWAD_WERROR=ON -DCMAKE_BUILD_TYPE= ${compiler})
     run(${CMAKE_COMMAND} --build ${BUILD_DIR} --target tarnvfs_library -j 2)
     run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX} --component library)
     set(expected include/tarnvfs/tarnvfs.h share/doc/tarnwad/LICENSE)
@@ -48,7 +57,18 @@ file(GLOB_RECURSE parts ${PREFIX}/*/libtarnvfs_*)
 if(parts)
     message(FATAL_ERROR "the library's parts are installed: ${parts}")
 endif()
-if(SHARED_FROM)
+if(SHARED_FROM AND TOOLCHAIN)
+    # A DLL, its import library, and the public API alone among its exports.
+    foreach(installed IN ITEMS bin/libtarnvfs.dll lib/libtarnvfs.dll.a)
+        if(NOT EXISTS ${PREFIX}/${installed})
+            message(FATAL_ERROR "not installed: ${installed}")
+        endif()
+    endforeach()
+    run(${OBJDUMP} -p ${PREFIX}/bin/libtarnvfs.dll)
+    if(NOT last_output MATCHES "_ZN3vfs9LastErrorEv" OR last_output MATCHES "\\] _ZN3vfs4host")
+        message(FATAL_ERROR "libtarnvfs.dll does not export its public API alone:\n${last_output}")
+    endif()
+elseif(SHARED_FROM)
     # The shared library carries its version in its name and exports the
     # public API alone.
     file(GLOB_RECURSE shared ${PREFIX}/*/libtarnvfs.so.${VERSION})
@@ -121,12 +141,17 @@ endif()
 # archive, the other reads an entry of it back, by a path relative to the
 # current directory.
 function(run_examples bin)
-    run(${bin}/write_archive ${bin}/scratch.wad)
-    run(${bin}/read_entry scratch.wad README.TXT WORKING_DIRECTORY ${bin})
-    if(NOT last_output STREQUAL "An archive written with tarnvfs.\n")
+    run(${emulator} ${bin}/write_archive${exe} scratch.wad WORKING_DIRECTORY ${bin})
+    run(${emulator} ${bin}/read_entry${exe} scratch.wad README.TXT WORKING_DIRECTORY ${bin})
+    if(NOT last_output MATCHES "^An archive written with tarnvfs.\r?\n$")
         message(FATAL_ERROR "${bin}/read_entry printed: ${last_output}")
     endif()
-    if(SHARED_FROM)
+    if(SHARED_FROM AND TOOLCHAIN)
+        run(${OBJDUMP} -p ${bin}/read_entry${exe})
+        if(NOT last_output MATCHES "DLL Name: libtarnvfs.dll")
+            message(FATAL_ERROR "read_entry is not linked to the DLL:\n${last_output}")
+        endif()
+    elseif(SHARED_FROM)
         run(readelf -d ${bin}/read_entry)
         if(NOT last_output MATCHES "NEEDED.*libtarnvfs\\.so\\.${VERSION}")
             message(FATAL_ERROR "read_entry is not linked to the shared library:\n${last_output}")
@@ -136,9 +161,13 @@ endfunction()
 
 set(examples ${CMAKE_CURRENT_LIST_DIR}/../../examples/library)
 run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${CONSUMER_BUILD}
-    -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_CXX_COMPILER=${CXX} -DEXAMPLES=${examples}
+    -DCMAKE_PREFIX_PATH=${PREFIX} ${compiler} -DEXAMPLES=${examples}
     "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CXX_FLAGS}")
 run(${CMAKE_COMMAND} --build ${CONSUMER_BUILD})
+if(SHARED_FROM AND TOOLCHAIN)
+    # Windows finds a program's DLLs beside it.
+    file(COPY ${PREFIX}/bin/libtarnvfs.dll DESTINATION ${CONSUMER_BUILD})
+endif()
 run_examples(${CONSUMER_BUILD})
 
 # The same programs through pkg-config, where the host has it.
@@ -147,7 +176,7 @@ file(GLOB_RECURSE pc_files ${PREFIX}/*/tarnvfs.pc)
 if(NOT pc_files)
     message(FATAL_ERROR "not installed: tarnvfs.pc")
 endif()
-if(PKG_CONFIG AND NOT CXX_FLAGS)
+if(PKG_CONFIG AND NOT CXX_FLAGS AND NOT TOOLCHAIN)
     list(GET pc_files 0 pc_file)
     get_filename_component(pc_dir ${pc_file} DIRECTORY)
     set(ENV{PKG_CONFIG_PATH} ${pc_dir})
