@@ -62,6 +62,12 @@ EntryStream::EntryStream(std::unique_ptr<vfs::StreamRef> opened, std::string ent
     size = std::max<int64_t>(0, stream->GetSize64());
 }
 
+std::unique_lock<std::mutex> EntryStream::Lock() {
+    // Waited for without the GIL: the holder may need it back to finish.
+    py::gil_scoped_release released;
+    return std::unique_lock<std::mutex>(lock);
+}
+
 vfs::StreamRef& EntryStream::Open() {
     if (stream == nullptr) {
         throw py::value_error("I/O operation on closed entry file");
@@ -99,12 +105,12 @@ int64_t EntryStream::ReadBytes(char* target, int64_t count) {
 
 int64_t EntryStream::ReadInto(const py::buffer& target) {
     py::buffer_info info = target.request(true);
-    std::lock_guard<std::mutex> guard(lock);
+    std::unique_lock<std::mutex> guard = Lock();
     return ReadBytes(static_cast<char*>(info.ptr), info.size * info.itemsize);
 }
 
 py::bytes EntryStream::Read(int64_t count) {
-    std::lock_guard<std::mutex> guard(lock);
+    std::unique_lock<std::mutex> guard = Lock();
     const int64_t left = std::max<int64_t>(0, size - Open().Tell64());
     count = count < 0 ? left : std::min(count, left);
     // One bytes object of the size, filled by the library in place.
@@ -127,7 +133,7 @@ py::bytes EntryStream::Read(int64_t count) {
 }
 
 int64_t EntryStream::Seek(int64_t offset, int whence) {
-    std::lock_guard<std::mutex> guard(lock);
+    std::unique_lock<std::mutex> guard = Lock();
     vfs::StreamRef& input = Open();
     if (whence < 0 || whence > 2) {
         throw py::value_error("whence must be 0, 1 or 2");
@@ -145,12 +151,12 @@ int64_t EntryStream::Seek(int64_t offset, int whence) {
 }
 
 int64_t EntryStream::Tell() {
-    std::lock_guard<std::mutex> guard(lock);
+    std::unique_lock<std::mutex> guard = Lock();
     return Open().Tell64();
 }
 
 void EntryStream::Close() {
-    std::lock_guard<std::mutex> guard(lock);
+    std::unique_lock<std::mutex> guard = Lock();
     stream.reset();
 }
 

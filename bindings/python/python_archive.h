@@ -88,11 +88,13 @@ class EntryStream {
     void Close();
 
   private:
+    // Takes `lock`, one read or seek at a time.
+    std::unique_lock<std::mutex> Lock();
     vfs::StreamRef& Open();
     // Reads `count` bytes into `target` without the GIL; the count read.
     int64_t ReadBytes(char* target, int64_t count);
 
-    std::mutex lock;  // one read or seek at a time
+    std::mutex lock;
     std::unique_ptr<vfs::StreamRef> stream;
     std::string path;
     int64_t size = 0;
