@@ -233,10 +233,39 @@ void Archive::OpenStream(ArchiveCatalog& held, const std::string& entryPath,
 
 py::bytes Archive::Read(const std::string& entryPath) {
     std::shared_ptr<ArchiveCatalog> held = Held();
-    auto stream = std::make_unique<vfs::StreamRef>();
-    OpenStream(*held, entryPath, *stream);
-    EntryStream entry(std::move(stream), entryPath);
-    return entry.Read(-1);
+    vfs::StreamRef input;
+    OpenStream(*held, entryPath, input);
+    // One bytes object of the entry's size, filled by the library in place.
+    const int64_t size = std::max<int64_t>(0, input.GetSize64());
+    PyObject* bytes = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
+    if (bytes == nullptr) {
+        throw py::error_already_set();
+    }
+    py::bytes result = py::reinterpret_steal<py::bytes>(bytes);
+    char* target = PyBytes_AS_STRING(bytes);
+    int64_t total = 0;
+    vfs::ErrorReason why;
+    {
+        py::gil_scoped_release released;
+        vfs::ClearLastError();
+        while (total < size) {
+            const int32_t n = input.Read(target + total,
+                                         static_cast<int32_t>(std::min(size - total, kReadBlock)));
+            if (n < 1) {
+                why = vfs::LastError();
+                break;
+            }
+            total += n;
+        }
+    }
+    if (total != size) {
+        Raise(Exceptions().entryError,
+              entryPath + ": " +
+                  tarnwad::ShortReadText(static_cast<uint64_t>(total), static_cast<uint64_t>(size),
+                                         why),
+              why.code);
+    }
+    return result;
 }
 
 std::unique_ptr<EntryStream> Archive::OpenEntry(const std::string& entryPath) {

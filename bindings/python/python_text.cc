@@ -26,6 +26,18 @@ py::str MessageText(const std::string& bytes) {
 }
 
 std::string NameBytes(const py::handle& name) {
+    // str and bytes directly (the common case, once per read); the rest as
+    // os.fsencode takes it.
+    if (PyBytes_Check(name.ptr())) {
+        return name.cast<std::string>();
+    }
+    if (PyUnicode_Check(name.ptr())) {
+        py::object bytes = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(name.ptr()));
+        if (!bytes) {
+            throw py::error_already_set();
+        }
+        return bytes.cast<std::string>();
+    }
     py::object os = py::module_::import("os");
     return os.attr("fsencode")(name).cast<std::string>();
 }
