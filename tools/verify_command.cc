@@ -7,17 +7,14 @@
 #include <vector>
 
 #include "app/counted_text.h"
-#include "app/entry_failure.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
+#include "tools/entry_verification.h"
 #include "tools/exit_codes.h"
 #include "tools/path_argument.h"
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
-#include "vfs/core/last_error.h"
-#include "vfs/core/open_flags.h"
-#include "vfs/core/stream_ref.h"
 #include "vfs/host/process_signals.h"
 #include "vfs/host/terminal.h"
 #include "vfs/wad/wad_rejected_record.h"
@@ -30,55 +27,6 @@ struct VerifyOptions {
     std::string archive;
     bool json = false;
 };
-
-constexpr int32_t kBlockSize = 1 << 20;
-
-// What verify found out about one entry.
-struct EntryCheck {
-    enum Outcome { kReadInFull, kRefused, kHidden, kFailed } outcome = kReadInFull;
-    std::string text;  // why it failed, or the warning about it; may be empty
-};
-
-// Opens `entry` as unpack opens it, decodes it and reads it to the end: the
-// checks the format allows. A zlib-framed entry's stream carries a checksum,
-// which zlib checks as it decodes; stored and LZ-coded data carry none.
-EntryCheck CheckEntry(ArchiveCatalog& catalog, const CatalogEntry& entry,
-                      std::vector<uint8_t>& buffer) {
-    EntryCheck check;
-    // What the tree and the record tell, as list tells it: refused, hidden,
-    // not found by its path, data outside the file.
-    if (entry.file != nullptr &&
-        catalog.Wad().CheckEntry(entry.path.c_str(), *entry.file).Failed()) {
-        const vfs::ErrorReason& why = vfs::LastError();
-        check.outcome = why.code == vfs::ErrorCode::REFUSED  ? EntryCheck::kRefused
-                        : why.code == vfs::ErrorCode::HIDDEN ? EntryCheck::kHidden
-                                                             : EntryCheck::kFailed;
-        check.text = EntryFailureText(why);
-        return check;
-    }
-    vfs::StreamRef input;
-    if (catalog.FileSystem()
-            .OpenFile(input, entry.path.c_str(), vfs::OPEN_READ | vfs::OPEN_SHARE_READ, 0)
-            .Failed()) {
-        check.outcome = EntryCheck::kFailed;
-        check.text = EntryFailureText(vfs::LastError());
-        return check;
-    }
-    const int64_t size = input.GetSize64();
-    uint64_t total = 0;
-    vfs::ClearLastError();
-    for (int32_t n; (n = input.Read(buffer.data(), kBlockSize)) > 0;) {
-        total += static_cast<uint32_t>(n);
-    }
-    if (size < 0 || total != static_cast<uint64_t>(size)) {
-        check.outcome = EntryCheck::kFailed;
-        check.text =
-            ShortReadText(total, size < 0 ? 0 : static_cast<uint64_t>(size), vfs::LastError());
-        return check;
-    }
-    check.text = RecordSizeNote(entry.record);
-    return check;
-}
 
 struct Finding {
     const CatalogEntry* entry;
@@ -168,7 +116,7 @@ int RunVerify(const VerifyOptions& options) {
                        std::move(sizes));
 
     Tally tally;
-    std::vector<uint8_t> buffer(kBlockSize);
+    std::vector<uint8_t> buffer(kVerifyBlockSize);
     for (const CatalogEntry& entry : catalog.Entries()) {
         if (vfs::host::InterruptRequested()) {
             progress.Finish();
@@ -180,7 +128,7 @@ int RunVerify(const VerifyOptions& options) {
             return kExitInterrupted;
         }
         progress.Status(entry.path.c_str());
-        EntryCheck check = CheckEntry(catalog, entry, buffer);
+        EntryCheck check = VerifyEntry(catalog, entry, buffer);
         switch (check.outcome) {
             case EntryCheck::kRefused:
                 ++tally.refused;
