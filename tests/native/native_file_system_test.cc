@@ -10,6 +10,7 @@
 #include "tests/host/temp_directory.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/find_data.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/path_resolution.h"
 #include "vfs/core/stream_ref.h"
@@ -251,6 +252,32 @@ TEST_F(NativeFileSystemTest, PathsTooLongAreRefusedNotCut) {
     EXPECT_EQ(-1, fs.FindFirst((name + "\\*").c_str(), &data).status);
     EXPECT_STREQ("", data.path);
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+// A failed host call leaves its kind and the host's words as the reason,
+// for the held and the plain mode alike.
+TEST_F(NativeFileSystemTest, FailuresLeaveTheHostsReason) {
+    FileSystemRef held;
+    ASSERT_EQ(0, held.OpenHeldDirectory(dir.Path().c_str()).status);
+    for (FileSystemRef* mode : {&fs, &held}) {
+        StreamRef ref;
+        ClearLastError();
+        EXPECT_EQ(-1, mode->OpenFile(ref, "missing.txt", READ_SHARED).status);
+        EXPECT_EQ(LastError().code, ErrorCode::NOT_FOUND);
+        EXPECT_EQ(LastError().text.rfind("cannot be opened: ", 0), 0u) << LastError().text;
+        EXPECT_GT(LastError().text.size(), std::string("cannot be opened: ").size());
+
+        ClearLastError();
+        EXPECT_EQ(-1, mode->CreateDirectory("missing/sub").status);
+        EXPECT_EQ(LastError().code, ErrorCode::NOT_FOUND) << LastError().text;
+    }
+    FileSystemRef other;
+    ClearLastError();
+    EXPECT_EQ(-1, other.OpenDirectory((dir.Path() + "/missing").c_str()).status);
+    EXPECT_EQ(LastError().code, ErrorCode::NOT_FOUND);
+    std::string tooLong = "/" + std::string(HOST_MAX_PATH, 'x');
+    EXPECT_EQ(-1, other.OpenHeldDirectory(tooLong.c_str()).status);
+    EXPECT_EQ(LastError().code, ErrorCode::PATH_TOO_LONG);
 }
 
 // A found name that does not fit after the pattern's directory part in the

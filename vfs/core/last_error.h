@@ -25,6 +25,7 @@ enum class ErrorCode : uint8_t {
     NOT_AN_ARCHIVE,   // the file is too short for a header, or lacks its magic
     UNKNOWN_VERSION,  // the header's format version is not one that is read
     DAMAGED,          // a table or name the header points at lies outside the file
+    ACCESS_DENIED,    // the host refused access to a file or directory
 };
 
 // A failure's kind and its reason in plain words, one clause that reads

@@ -32,8 +32,8 @@ class TARNVFS_API TemporaryFile {
     // keeps it apart from every name an archive reports, all lower case) is
     // one that nothing has: an existing file or link of the name is never
     // opened, and a few names are tried. `flags` are added to those that
-    // create a new file for writing. -1, with the host's reason in
-    // host::LastErrorText, when none can be created.
+    // create a new file for writing. -1, with the reason in LastError
+    // (the host's own words), when none can be created.
     Result Create(FileSystemRef& fileSystem, const std::string& path, uint32_t flags = 0);
 
     StreamRef& Stream() { return stream; }

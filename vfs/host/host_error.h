@@ -1,9 +1,22 @@
 // The reason the host gave for the calling thread's last failed call.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vfs::host {
+
+// What kind of failure the host's last error was, for callers that act on
+// it.
+enum class HostErrorKind : uint8_t {
+    NONE,
+    NOT_FOUND,      // no such file or directory on the way
+    ACCESS_DENIED,  // the host refused the call to this user
+    OTHER,
+};
+
+// The kind of the calling thread's last host error.
+HostErrorKind LastErrorKind();
 
 // Forgets the calling thread's last host error, so that what a failure
 // leaves behind is its own reason.

@@ -10,6 +10,22 @@ void ClearLastError() {
     errno = 0;
 }
 
+HostErrorKind LastErrorKind() {
+    switch (errno) {
+        case 0:
+            return HostErrorKind::NONE;
+        case ENOENT:
+        case ENOTDIR:
+            return HostErrorKind::NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return HostErrorKind::ACCESS_DENIED;
+        default:
+            return HostErrorKind::OTHER;
+    }
+}
+
 std::string LastErrorText() {
     const int error = errno;
     if (error == 0) {

@@ -10,6 +10,23 @@ void ClearLastError() {
     SetLastError(ERROR_SUCCESS);
 }
 
+HostErrorKind LastErrorKind() {
+    switch (GetLastError()) {
+        case ERROR_SUCCESS:
+            return HostErrorKind::NONE;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            return HostErrorKind::NOT_FOUND;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+            return HostErrorKind::ACCESS_DENIED;
+        default:
+            return HostErrorKind::OTHER;
+    }
+}
+
 std::string LastErrorText() {
     const DWORD error = GetLastError();
     if (error == ERROR_SUCCESS) {

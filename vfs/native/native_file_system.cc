@@ -2,10 +2,12 @@
 
 #include <cstdint>
 
+#include "vfs/core/host_failure.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/path_resolution.h"
 #include "vfs/core/vfs_string.h"
 #include "vfs/host/host_directory.h"
+#include "vfs/host/host_error.h"
 #include "vfs/host/host_limits.h"
 #include "vfs/stream/mmio_stream.h"
 #include "vfs/stream/win32_file_stream.h"
@@ -30,9 +32,11 @@ NativeFileSystem::~NativeFileSystem() {
 
 Result NativeFileSystem::Open(const char* path) {
     char resolved[HOST_MAX_PATH];
-    if (ResolvePath(resolved, sizeof(resolved), path).Failed() ||
-        host::GetPathAttributes(resolved) == host::INVALID_ATTRIBUTES) {
-        return Result::Fail();
+    if (ResolvePath(resolved, sizeof(resolved), path).Failed()) {
+        return FailWithPathTooLong();
+    }
+    if (host::GetPathAttributes(resolved) == host::INVALID_ATTRIBUTES) {
+        return FailWithHostReason("cannot be opened");
     }
     rootPath.Assign(resolved);
     if (rootPath.length == 0 || !IsPathSeparator(rootPath.data[rootPath.length - 1])) {
@@ -44,8 +48,11 @@ Result NativeFileSystem::Open(const char* path) {
 Result NativeFileSystem::OpenHeld(const char* path) {
     char resolved[HOST_MAX_PATH];
     host::HeldDirectory directory;
-    if (ResolvePath(resolved, sizeof(resolved), path).Failed() || !directory.Open(resolved)) {
-        return Result::Fail();
+    if (ResolvePath(resolved, sizeof(resolved), path).Failed()) {
+        return FailWithPathTooLong();
+    }
+    if (!directory.Open(resolved)) {
+        return FailWithHostReason("cannot be opened");
     }
     Hold(std::move(directory), resolved);
     return Result::Ok();
@@ -53,8 +60,11 @@ Result NativeFileSystem::OpenHeld(const char* path) {
 
 Result NativeFileSystem::OpenHeld(const NativeFileSystem& base, const char* relative) {
     host::HeldDirectory directory;
-    if (relative == nullptr || !directory.OpenBeneath(base.root, relative)) {
+    if (relative == nullptr) {
         return Result::Fail();
+    }
+    if (!directory.OpenBeneath(base.root, relative)) {
+        return FailWithHostReason("cannot be opened");
     }
     VfsString path(base.rootPath);
     path.Append(relative);
@@ -103,7 +113,7 @@ Result NativeFileSystem::Locate(const char* path, host::HeldDirectory* directory
     }
     std::string relative(path, length);
     if (!directory->OpenBeneath(root, relative.c_str())) {
-        return Result::Fail();
+        return FailWithHostReason("cannot be reached");
     }
     located = *directory;
     locatedPath = std::move(relative);
@@ -126,6 +136,7 @@ Result NativeFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t fla
     }
     Stream* stream;
     Result opened;
+    host::ClearLastError();
     host::HeldDirectory directory;
     std::string leaf;
     if (root.IsOpen()) {
@@ -150,6 +161,7 @@ Result NativeFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t fla
         opened = plain->Open(full.c_str(), flags);
     }
     if (opened.Failed()) {
+        FailWithHostReason("cannot be opened");
         // Its count is 0: Release closes and frees it.
         stream->Release();
         return Result::Fail();
@@ -183,15 +195,17 @@ Result NativeFileSystem::FindFirst(const char* pattern, FindData* out) {
     if (root.IsOpen()) {
         host::HeldDirectory directory;
         std::string leaf;
-        if (Locate(pattern, &directory, &leaf, true).Failed() ||
-            !finder.First(directory, leaf.c_str(), &entry)) {
+        if (Locate(pattern, &directory, &leaf, true).Failed()) {
             return Result::Fail();
+        }
+        if (!finder.First(directory, leaf.c_str(), &entry)) {
+            return FailWithHostReason("finds nothing");
         }
     } else {
         VfsString full(rootPath);
         full.Append(pattern);
         if (!finder.First(full.c_str(), &entry)) {
-            return Result::Fail();
+            return FailWithHostReason("finds nothing");
         }
     }
     if (StoreEntry(entry, out).Failed()) {
@@ -220,31 +234,36 @@ Result NativeFileSystem::SetAttributes(const char* path, uint32_t attributes) {
     if (root.IsOpen()) {
         host::HeldDirectory directory;
         std::string leaf;
-        return Locate(path, &directory, &leaf).Succeeded() &&
-                       directory.SetAttributes(leaf.c_str(), attributes)
+        if (Locate(path, &directory, &leaf).Failed()) {
+            return Result::Fail();
+        }
+        return directory.SetAttributes(leaf.c_str(), attributes)
                    ? Result::Ok()
-                   : Result::Fail();
+                   : FailWithHostReason("cannot be changed");
     }
     char resolved[HOST_MAX_PATH];
     if (ResolveRelative(resolved, path).Failed()) {
-        return Result::Fail();
+        return FailWithPathTooLong();
     }
-    return host::SetPathAttributes(resolved, attributes) ? Result::Ok() : Result::Fail();
+    return host::SetPathAttributes(resolved, attributes) ? Result::Ok()
+                                                         : FailWithHostReason("cannot be changed");
 }
 
 Result NativeFileSystem::CreateDirectory(const char* path) {
     if (root.IsOpen()) {
         host::HeldDirectory directory;
         std::string leaf;
-        return Locate(path, &directory, &leaf).Succeeded() && directory.MakeDirectory(leaf.c_str())
-                   ? Result::Ok()
-                   : Result::Fail();
+        if (Locate(path, &directory, &leaf).Failed()) {
+            return Result::Fail();
+        }
+        return directory.MakeDirectory(leaf.c_str()) ? Result::Ok()
+                                                     : FailWithHostReason("cannot be created");
     }
     char resolved[HOST_MAX_PATH];
     if (ResolveRelative(resolved, path).Failed()) {
-        return Result::Fail();
+        return FailWithPathTooLong();
     }
-    return host::MakeDirectory(resolved) ? Result::Ok() : Result::Fail();
+    return host::MakeDirectory(resolved) ? Result::Ok() : FailWithHostReason("cannot be created");
 }
 
 Result NativeFileSystem::Delete(const char* path) {
@@ -261,18 +280,18 @@ Result NativeFileSystem::Delete(const char* path) {
                                  (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
         const bool removed = isDirectory ? directory.RemoveEmptyDirectory(leaf.c_str())
                                          : directory.RemoveFile(leaf.c_str());
-        return removed ? Result::Ok() : Result::Fail();
+        return removed ? Result::Ok() : FailWithHostReason("cannot be deleted");
     }
     char resolved[HOST_MAX_PATH];
     if (ResolveRelative(resolved, path).Failed()) {
-        return Result::Fail();
+        return FailWithPathTooLong();
     }
     // A path that names nothing is tried as a file, and fails.
     uint32_t attributes = host::GetPathAttributes(resolved);
     bool directory =
         attributes != host::INVALID_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     bool removed = directory ? host::RemoveEmptyDirectory(resolved) : host::RemoveFile(resolved);
-    return removed ? Result::Ok() : Result::Fail();
+    return removed ? Result::Ok() : FailWithHostReason("cannot be deleted");
 }
 
 Result NativeFileSystem::Move(const char* from, const char* to) {
@@ -288,7 +307,8 @@ Result NativeFileSystem::Move(const char* from, const char* to) {
     fullFrom.Append(from);
     VfsString fullTo(rootPath);
     fullTo.Append(to);
-    return host::MovePath(fullFrom.c_str(), fullTo.c_str()) ? Result::Ok() : Result::Fail();
+    return host::MovePath(fullFrom.c_str(), fullTo.c_str()) ? Result::Ok()
+                                                            : FailWithHostReason("cannot be moved");
 }
 
 Result NativeFileSystem::Replace(const char* from, const char* to) {
@@ -302,7 +322,9 @@ Result NativeFileSystem::Replace(const char* from, const char* to) {
     fullFrom.Append(from);
     VfsString fullTo(rootPath);
     fullTo.Append(to);
-    return host::ReplacePath(fullFrom.c_str(), fullTo.c_str()) ? Result::Ok() : Result::Fail();
+    return host::ReplacePath(fullFrom.c_str(), fullTo.c_str())
+               ? Result::Ok()
+               : FailWithHostReason("cannot be moved");
 }
 
 Result NativeFileSystem::HeldRename(const char* from, const char* to, bool replace) {
@@ -319,7 +341,7 @@ Result NativeFileSystem::HeldRename(const char* from, const char* to, bool repla
     return host::HeldDirectory::Rename(fromDirectory, fromLeaf.c_str(), toDirectory, toLeaf.c_str(),
                                        replace)
                ? Result::Ok()
-               : Result::Fail();
+               : FailWithHostReason("cannot be moved");
 }
 
 Result NativeFileSystem::GetFileIdentity(const char* path, FileIdentity* out) {
@@ -341,16 +363,20 @@ Result NativeFileSystem::GetFileIdentity(const char* path, FileIdentity* out) {
         full.Append(path);
         char resolved[HOST_MAX_PATH];
         if (ResolvePath(resolved, sizeof(resolved), full.c_str()).Failed()) {
-            return Result::Fail();
+            return FailWithPathTooLong();
         }
         std::string text(resolved);
         const size_t cut = text.find_last_of("\\/");
-        if (cut == std::string::npos || !directory.Open(text.substr(0, cut + 1).c_str())) {
+        if (cut == std::string::npos) {
             return Result::Fail();
+        }
+        if (!directory.Open(text.substr(0, cut + 1).c_str())) {
+            return FailWithHostReason("cannot be reached");
         }
         leaf = text.substr(cut + 1);
     }
-    return directory.Identity(leaf.c_str(), out) ? Result::Ok() : Result::Fail();
+    return directory.Identity(leaf.c_str(), out) ? Result::Ok()
+                                                 : FailWithHostReason("cannot be read");
 }
 
 }  // namespace vfs
