@@ -86,7 +86,9 @@ PYBIND11_MODULE(_tarnvfs, m) {
         .value("PATH_TOO_LONG", vfs::ErrorCode::PATH_TOO_LONG)
         .value("NOT_AN_ARCHIVE", vfs::ErrorCode::NOT_AN_ARCHIVE)
         .value("UNKNOWN_VERSION", vfs::ErrorCode::UNKNOWN_VERSION)
-        .value("DAMAGED", vfs::ErrorCode::DAMAGED);
+        .value("DAMAGED", vfs::ErrorCode::DAMAGED)
+        .value("ACCESS_DENIED", vfs::ErrorCode::ACCESS_DENIED)
+        .value("UNSUPPORTED", vfs::ErrorCode::UNSUPPORTED);
 
     py::class_<EntryInfo>(m, "Entry",
                           "One entry of an archive, with the verdict `tarnwad list` gives it.")

@@ -9,6 +9,7 @@
 
 #include "tests/host/temp_directory.h"
 #include "vfs/core/file_system_ref.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/stream_ref.h"
 #include "vfs/wad/wad_entry_record.h"
@@ -198,6 +199,7 @@ TEST_F(WadFileSystemTest, ReadOnlyOperationsAndEmptyPatterns) {
     EXPECT_EQ(fs.Delete("top.txt"), Result::Fail());
     EXPECT_EQ(fs.Move("top.txt", "x"), Result::Fail());
     EXPECT_EQ(fs.SetAttributes("top.txt", 0), Result::Fail());
+    EXPECT_EQ(LastError().code, ErrorCode::UNSUPPORTED);
 
     StreamRef out;
     EXPECT_EQ(fs.OpenFile(out, "top.txt", 0xC0000010u, 0), Result::Fail());

@@ -2,6 +2,7 @@
 
 #include "vfs/core/bounded_string.h"
 #include "vfs/core/counted.h"
+#include "vfs/core/last_error.h"
 
 namespace vfs {
 
@@ -22,8 +23,18 @@ Result FileSystem::GetFullPathBuffer(char* buffer, const char* relative, uint32_
     return cut ? Result::Fail() : Result::Ok();
 }
 
-Result FileSystem::Replace(const char* /*from*/, const char* /*to*/) {
+namespace {
+
+// What the operations a file system does not override answer.
+Result Unsupported() {
+    SetLastError(ErrorCode::UNSUPPORTED, "is not supported by this file system");
     return Result::Fail();
+}
+
+}  // namespace
+
+Result FileSystem::Replace(const char* /*from*/, const char* /*to*/) {
+    return Unsupported();
 }
 
 bool FileSystem::ListsEachFileNameOnce(const char* /*directory*/) {
@@ -31,7 +42,7 @@ bool FileSystem::ListsEachFileNameOnce(const char* /*directory*/) {
 }
 
 Result FileSystem::GetFileIdentity(const char* /*path*/, FileIdentity* /*out*/) {
-    return Result::Fail();
+    return Unsupported();
 }
 
 const char* FileSystem::GetRootPath() {
@@ -54,7 +65,7 @@ int32_t FileSystem::Release() {
 }
 
 Result FileSystem::GetArchiveIdentity(FileIdentity* /*out*/) {
-    return Result::Fail();
+    return Unsupported();
 }
 
 const std::vector<WadRejectedRecord>* FileSystem::GetRejectedRecords() {
@@ -62,7 +73,7 @@ const std::vector<WadRejectedRecord>* FileSystem::GetRejectedRecords() {
 }
 
 Result FileSystem::ReadRecord(const char* /*path*/, WadEntryRecord* /*out*/) {
-    return Result::Fail();
+    return Unsupported();
 }
 
 }  // namespace vfs

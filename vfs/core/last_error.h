@@ -26,6 +26,7 @@ enum class ErrorCode : uint8_t {
     UNKNOWN_VERSION,  // the header's format version is not one that is read
     DAMAGED,          // a table or name the header points at lies outside the file
     ACCESS_DENIED,    // the host refused access to a file or directory
+    UNSUPPORTED,      // the file system does not do this (an archive is read-only)
 };
 
 // A failure's kind and its reason in plain words, one clause that reads

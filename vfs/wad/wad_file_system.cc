@@ -454,8 +454,18 @@ const std::vector<WadRejectedRecord>* WadFileSystem::GetRejectedRecords() {
     return hostStream == nullptr ? nullptr : &directory.RejectedRecords();
 }
 
-Result WadFileSystem::SetAttributes(const char*, uint32_t) {
+namespace {
+
+// What the operations that would change the archive answer.
+Result ReadOnly() {
+    SetLastError(ErrorCode::UNSUPPORTED, "cannot be changed: the archive is read-only");
     return Result::Fail();
+}
+
+}  // namespace
+
+Result WadFileSystem::SetAttributes(const char*, uint32_t) {
+    return ReadOnly();
 }
 
 Result WadFileSystem::CreateDirectory(const char*) {
@@ -463,11 +473,11 @@ Result WadFileSystem::CreateDirectory(const char*) {
 }
 
 Result WadFileSystem::Delete(const char*) {
-    return Result::Fail();
+    return ReadOnly();
 }
 
 Result WadFileSystem::Move(const char*, const char*) {
-    return Result::Fail();
+    return ReadOnly();
 }
 
 }  // namespace vfs
