@@ -5,6 +5,7 @@
 
 #include "app/dry_run_file_system.h"
 #include "app/host_path_check.h"
+#include "app/layered_archive.h"
 #include "app/outcome_details.h"
 #include "app/output_name.h"
 #include "app/parallel_tree_copy.h"
@@ -18,6 +19,7 @@ namespace tarnwad {
 UnpackDialog::~UnpackDialog() {
     destination.Reset();
     source.Reset();
+    archive.Reset();
 }
 
 void UnpackDialog::SetStatusText(const char* text) {
@@ -57,19 +59,35 @@ bool UnpackDialog::ProbeArchive() {
 }
 
 bool UnpackDialog::OpenSource(const std::string& path) {
-    vfs::FileSystemRef archive;
+    vfs::FileSystemRef opened;
     std::string why;
-    if (OpenUserArchive(archive, path, &why).Failed()) {
+    if (OpenUserArchive(opened, path, &why).Failed()) {
         lastOutcome.archiveFailure = why;
         lastOutcome.failure = "the archive " + why;
         return false;
     }
     // From here on `source` holds the new archive, whatever the probe finds.
-    source = archive;
     archive.Reset();
+    source = opened;
     if (const auto* rejected = source.GetRejectedRecords()) {
         lastOutcome.rejected = *rejected;
     }
+    if (layers.empty()) {
+        return true;
+    }
+    archive = opened;
+    vfs::FileSystemRef merged;
+    auto* overlay = new vfs::OverlayFileSystem();
+    merged.Set(overlay);
+    LayerFailure failure{path, "cannot be read"};
+    if (overlay->AddLayer(opened, path).Failed() ||
+        AddUserLayers(*overlay, layers, &failure).Failed()) {
+        lastOutcome.failedLayer = failure.path;
+        lastOutcome.archiveFailure = failure.why;
+        lastOutcome.failure = "the layer " + failure.path + " " + failure.why;
+        return false;
+    }
+    source = merged;
     return true;
 }
 
@@ -80,7 +98,7 @@ bool UnpackDialog::UnpackArchive() {
 
 bool UnpackDialog::PrepareOutputDirectory(vfs::FileSystemRef& output) {
     vfs::VfsString fullPath;
-    source.GetFullPath(fullPath, vfs::VfsString());
+    Archive().GetFullPath(fullPath, vfs::VfsString());
     lastOutcome.archivePath = fullPath.c_str();
 
     // The archive's directory and its name without the extension; the cut at
@@ -187,9 +205,9 @@ CopyReport UnpackDialog::CopyTree(const vfs::VfsString& relativePath) {
 EntryCopyRules UnpackDialog::CopyRules() {
     EntryCopyRules rules;
     rules.keepExisting = keepExisting;
-    vfs::FileIdentity archive;
-    if (source.GetArchiveIdentity(&archive).Succeeded()) {
-        rules.neverReplace = archive;
+    vfs::FileIdentity identity;
+    if (Archive().GetArchiveIdentity(&identity).Succeeded()) {
+        rules.neverReplace = identity;
     }
     return rules;
 }

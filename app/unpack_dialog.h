@@ -40,8 +40,9 @@ class UnpackDialog {
     // it holds at least one of the probe names at its top level.
     bool ProbeArchive();
     // Opens the archive at the host path `path` as `source`, without the
-    // check, and takes its rejected records into the outcome. False, with
-    // why in `lastOutcome`, when it does not open.
+    // check, and takes its rejected records into the outcome; with `layers`,
+    // `source` is the merged tree of the archive and the layers above it.
+    // False, with why in `lastOutcome`, when it (or a layer) does not open.
     bool OpenSource(const std::string& path);
     // Derives the output directory from the archive's path (its directory,
     // its name without the extension), creates it if missing, opens it as
@@ -70,7 +71,15 @@ class UnpackDialog {
 
     vfs::FileSystemRef source;
     vfs::FileSystemRef destination;
+    // The archive itself, when layers lie over it in `source` (OpenSource
+    // sets it); empty: `source` is the archive. The output directory is
+    // named after it, and it is never replaced.
+    vfs::FileSystemRef archive;
     UnpackOutcome lastOutcome;
+    // Layers unpacked over the archive, later ones winning (host paths as
+    // the user gave them: archives, "a.wad*\dir", folders); empty (the
+    // dialog's case) unpacks the archive alone.
+    std::vector<std::string> layers;
     // When set, the tree copy takes only the entries it accepts; null (the
     // dialog's case) takes everything. Not owned.
     const EntryFilter* filter = nullptr;
@@ -107,6 +116,9 @@ class UnpackDialog {
     EntryCopyRules CopyRules();
 
   private:
+    // `archive`, or `source` when that is empty.
+    vfs::FileSystemRef& Archive() { return archive.Get() != nullptr ? archive : source; }
+
     DialogHost* host;
 };
 

@@ -17,6 +17,9 @@ struct UnpackOutcome {
     // Why the archive did not open, as a clause after its name ("cannot be
     // opened: no such file"); empty when it opened. `failure` says so too.
     std::string archiveFailure;
+    // When it is a layer over the archive that did not open: that layer, as
+    // given (`archiveFailure` then tells why).
+    std::string failedLayer;
     // The archive opened but holds none of the game's known entries at its
     // top level (`failure` says so too).
     bool notGameArchive = false;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/host_path_check.h"
+#include "app/layered_archive.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/last_error.h"
 #include "vfs/wad/wad_dir_node.h"
@@ -49,6 +50,66 @@ std::string ArchiveCatalog::Open(const std::string& path) {
         return a.recordIndex < b.recordIndex;
     });
     return {};
+}
+
+std::string ArchiveCatalog::OpenLayered(const std::string& path, const std::string& name,
+                                        const std::vector<std::string>& layers,
+                                        std::string* failedLayer) {
+    *failedLayer = name;
+    if (std::string failure = Open(path); !failure.empty()) {
+        return failure;
+    }
+    vfs::FileSystemRef stack;
+    auto* overlay = new vfs::OverlayFileSystem();
+    stack.Set(overlay);
+    LayerFailure failure{name, "cannot be read"};
+    if (overlay->AddLayer(archive, name).Failed() ||
+        AddUserLayers(*overlay, layers, &failure).Failed()) {
+        *failedLayer = failure.path;
+        return failure.why;
+    }
+    merged = stack;
+    // The archive's entries that it still serves keep their place and
+    // verdicts; then the files the layers serve, in the merged tree's order.
+    std::erase_if(entries, [&](const CatalogEntry& entry) {
+        vfs::OverlayVersion serving;
+        return overlay->Serving(entry.path.c_str(), &serving).Failed() || serving.layer != 0 ||
+               serving.isDirectory;
+    });
+    WalkLayers(*overlay, "", entries);
+    return {};
+}
+
+void ArchiveCatalog::WalkLayers(vfs::OverlayFileSystem& overlay, const std::string& directory,
+                                std::vector<CatalogEntry>& out) {
+    std::vector<std::string> subdirectories;
+    std::vector<std::string> files;
+    vfs::FindData found;
+    const std::string pattern = directory + "*";
+    for (vfs::Result r = overlay.FindFirst(pattern.c_str(), &found); r.Succeeded();
+         r = overlay.FindNext(&found)) {
+        ((found.attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) != 0 ? subdirectories : files)
+            .push_back(directory + found.name);
+    }
+    for (const std::string& file : files) {
+        vfs::OverlayVersion serving;
+        if (overlay.Serving(file.c_str(), &serving).Failed() || serving.layer == 0) {
+            continue;
+        }
+        CatalogEntry entry;
+        entry.path = file;
+        entry.layer = serving.layer;
+        if (overlay.ReadRecord(file.c_str(), &entry.record).Failed()) {
+            // A host folder's file: its bytes as they are.
+            entry.record = vfs::WadEntryRecord();
+            entry.record.storedSize = serving.size;
+            entry.record.unpackedSize = serving.size;
+        }
+        out.push_back(std::move(entry));
+    }
+    for (const std::string& subdirectory : subdirectories) {
+        WalkLayers(overlay, subdirectory + "\\", out);
+    }
 }
 
 void ArchiveCatalog::Walk(const vfs::WadDirNode& directory, const std::string& prefix) {

@@ -8,6 +8,7 @@
 
 #include "app/path_selection.h"
 #include "vfs/core/file_system_ref.h"
+#include "vfs/overlay/overlay_file_system.h"
 #include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_file_system.h"
 
@@ -22,6 +23,11 @@ struct CatalogEntry {
     uint32_t recordIndex = 0;
     vfs::WadEntryRecord record;
     const vfs::WadFileEntry* file = nullptr;  // the entry in the archive's tree
+    // With layers over the archive: the layer that serves the entry (0: the
+    // archive, whose entries alone have a record index and `file`). An
+    // archive layer's entry has the record that layer reads; a folder
+    // layer's file shows as stored, at its size.
+    uint32_t layer = 0;
 };
 
 // A record whose flags name no coding, yet are not 0 (0x8, say), gives its
@@ -36,8 +42,17 @@ class ArchiveCatalog {
     // Opens the archive at the absolute host path `path` and reads its tree
     // and record table. Empty on success, otherwise why it failed.
     std::string Open(const std::string& path);
+    // Opens the archive at `path` (named `name` in messages) with `layers`
+    // above it (OpenLayeredArchive): the entries are then the files of the
+    // merged tree, each from the layer that serves it, and FileSystem()
+    // opens and finds in the merged tree. Empty on success, otherwise why,
+    // with the layer that failed in `failedLayer` (`name` for the archive).
+    std::string OpenLayered(const std::string& path, const std::string& name,
+                            const std::vector<std::string>& layers, std::string* failedLayer);
 
-    vfs::FileSystemRef& FileSystem() { return archive; }
+    // The archive's file system, or the merged tree when layered.
+    vfs::FileSystemRef& FileSystem() { return merged.Get() != nullptr ? merged : archive; }
+    bool Layered() const { return merged.Get() != nullptr; }
     vfs::WadFileSystem& Wad() { return *wad; }
 
     // Every file of the tree, in record-table order.
@@ -65,8 +80,13 @@ class ArchiveCatalog {
 
   private:
     void Walk(const vfs::WadDirNode& directory, const std::string& prefix);
+    // Adds the files of the merged tree below `directory` that a layer
+    // above the archive serves.
+    void WalkLayers(vfs::OverlayFileSystem& overlay, const std::string& directory,
+                    std::vector<CatalogEntry>& out);
 
     vfs::FileSystemRef archive;
+    vfs::FileSystemRef merged;
     vfs::WadFileSystem* wad = nullptr;
     std::vector<CatalogEntry> entries;
     std::vector<vfs::WadEntryRecord> records;

@@ -7,10 +7,12 @@
 
 #include "app/entry_failure.h"
 #include "app/host_path_check.h"
+#include "app/layered_archive.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/exit_codes.h"
+#include "tools/layer_option.h"
 #include "tools/path_argument.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/last_error.h"
@@ -25,6 +27,7 @@ namespace {
 struct CatOptions {
     std::string archive;
     std::string path;
+    std::vector<std::string> layers;
 };
 
 constexpr int32_t kBlockSize = 1 << 20;
@@ -36,8 +39,16 @@ int RunCat(const CatOptions& options) {
         return kExitUsage;
     }
     vfs::FileSystemRef archive;
-    std::string failure;
-    if (OpenUserArchive(archive, AbsolutePath(options.archive), &failure).Failed()) {
+    if (!options.layers.empty()) {
+        LayerFailure failure;
+        if (OpenLayeredArchive(archive, AbsolutePath(options.archive), options.archive,
+                               options.layers, &failure)
+                .Failed()) {
+            Complain(failure.path, failure.why);
+            return kExitUsage;
+        }
+    } else if (std::string failure;
+               OpenUserArchive(archive, AbsolutePath(options.archive), &failure).Failed()) {
         Complain(options.archive, failure);
         return kExitUsage;
     }
@@ -96,6 +107,7 @@ void AddCatCommand(CLI::App& app, int& exitCode) {
                      "The entry's path inside the archive (\"\\\" or \"/\" separators, any "
                      "letter case)")
         ->required();
+    AddLayerOption(command, options->layers, "write the file of PATH that the top layer holds");
     command->callback([options, &exitCode] { exitCode = RunCat(*options); });
 }
 

@@ -1,4 +1,5 @@
 // `tarnwad list ARCHIVE [PATTERN...]`: one line per entry, or JSON Lines.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "tools/exclude_filter.h"
 #include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
+#include "tools/layer_option.h"
 #include "tools/path_argument.h"
 #include "tools/text_format.h"
 #include "vfs/core/last_error.h"
@@ -25,40 +27,58 @@ struct ListOptions {
     std::string archive;
     std::vector<std::string> patterns;
     std::vector<std::string> excludes;
+    std::vector<std::string> layers;
     bool json = false;
 };
 
-void PrintJsonLine(const CatalogEntry& entry) {
+// With layers, "layer" tells which serves the entry; only the archive's own
+// entries (layer 0) have a record index.
+void PrintJsonLine(const CatalogEntry& entry, bool layered) {
+    const std::string index =
+        layered && entry.layer != 0 ? "null" : std::to_string(entry.recordIndex);
+    const std::string layer = layered ? ",\"layer\":" + std::to_string(entry.layer) : "";
     std::printf("{\"path\":%s,\"path_bytes\":\"%s\",\"size\":%" PRIu32 ",\"stored_size\":%" PRIu32
-                ",\"coding\":\"%s\",\"flags\":%" PRIu32 ",\"record_index\":%" PRIu32 "}\n",
+                ",\"coding\":\"%s\",\"flags\":%" PRIu32 ",\"record_index\":%s%s}\n",
                 JsonString(entry.path).c_str(), HexBytes(entry.path).c_str(),
                 entry.record.ReportedSize(), entry.record.storedSize,
-                CodingName(entry.record.flags), entry.record.flags, entry.recordIndex);
+                CodingName(entry.record.flags), entry.record.flags, index.c_str(), layer.c_str());
 }
 
-void PrintTable(const std::vector<const CatalogEntry*>& entries) {
-    const char* rule = "----------  ----------  -------  ----";
-    std::printf("%10s  %10s  %-7s  %s\n%s\n", "size", "stored", "coding", "path", rule);
+// With layers, a column tells which layer serves each entry (0: the
+// archive, then in the order given).
+void PrintTable(const std::vector<const CatalogEntry*>& entries, bool layered) {
+    const char* rule = layered ? "----------  ----------  -------  -----  ----"
+                               : "----------  ----------  -------  ----";
+    std::printf("%10s  %10s  %-7s  %s%s\n%s\n", "size", "stored", "coding",
+                layered ? "layer  " : "", "path", rule);
     uint64_t size = 0;
     uint64_t stored = 0;
     for (const CatalogEntry* entry : entries) {
-        std::printf("%10" PRIu32 "  %10" PRIu32 "  %-7s  %s\n", entry->record.ReportedSize(),
+        const std::string layer = layered ? std::to_string(entry->layer) : "";
+        std::printf("%10" PRIu32 "  %10" PRIu32 "  %-7s  %s%s%s\n", entry->record.ReportedSize(),
                     entry->record.storedSize, CodingName(entry->record.flags),
-                    PrintableText(entry->path).c_str());
+                    layered ? std::string(5 - std::min<size_t>(5, layer.size()), ' ').c_str() : "",
+                    layered ? (layer + "  ").c_str() : "", PrintableText(entry->path).c_str());
         size += entry->record.ReportedSize();
         stored += entry->record.storedSize;
     }
-    std::printf("%s\n%10" PRIu64 "  %10" PRIu64 "  %-7s  %zu %s\n", rule, size, stored, "",
-                entries.size(), entries.size() == 1 ? "entry" : "entries");
+    std::printf("%s\n%10" PRIu64 "  %10" PRIu64 "  %-7s  %s%zu %s\n", rule, size, stored, "",
+                layered ? "       " : "", entries.size(),
+                entries.size() == 1 ? "entry" : "entries");
 }
 
 int RunList(const ListOptions& options) {
     ArchiveCatalog catalog;
-    std::string failure = catalog.Open(AbsolutePath(options.archive));
+    std::string failed = options.archive;
+    std::string failure = options.layers.empty()
+                              ? catalog.Open(AbsolutePath(options.archive))
+                              : catalog.OpenLayered(AbsolutePath(options.archive), options.archive,
+                                                    options.layers, &failed);
     if (!failure.empty()) {
-        Complain(options.archive, failure);
+        Complain(failed, failure);
         return kExitUsage;
     }
+    const bool layered = catalog.Layered();
 
     std::vector<const CatalogEntry*> entries;
     std::vector<std::string> unmatched;
@@ -76,10 +96,10 @@ int RunList(const ListOptions& options) {
 
     if (options.json) {
         for (const CatalogEntry* entry : entries) {
-            PrintJsonLine(*entry);
+            PrintJsonLine(*entry, layered);
         }
     } else {
-        PrintTable(entries);
+        PrintTable(entries, layered);
     }
     std::fflush(stdout);
 
@@ -132,9 +152,11 @@ void AddListCommand(CLI::App& app, int& exitCode) {
                         "Only entries matching these paths or wildcards (\"*\", \"?\"), looked "
                         "up as the archive does; a directory selects what lies beneath it");
     AddExcludeOption(command, options->excludes, "entries", "their path");
+    AddLayerOption(command, options->layers,
+                   "list the merged tree, each file from the layer that serves it");
     command->add_flag("--json", options->json,
                       "One JSON object per entry and line (path, size, stored_size, coding, "
-                      "flags, record_index), nothing else on stdout");
+                      "flags, record_index; with --layer, layer), nothing else on stdout");
     command->callback([options, &exitCode] { exitCode = RunList(*options); });
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
@@ -16,6 +17,7 @@
 
 #if defined(TARNWAD_HAVE_FUSE)
 #include "app/host_path_check.h"
+#include "app/layered_archive.h"
 #include "app/tree_walk.h"
 #include "tools/archive_catalog.h"
 #include "tools/archive_probe.h"
@@ -36,6 +38,7 @@ constexpr char kDefaultCacheSize[] = "256M";
 
 struct MountOptions {
     std::string archive;
+    std::vector<std::string> layers;
     std::string mountPoint;
     bool foreground = false;
     bool noProbe = false;
@@ -188,9 +191,25 @@ int RunMount(const MountOptions& options) {
     }
     whole.Reset();
 
+    // Layers above the archive: the merged tree is mounted, each file read
+    // from the layer that serves it.
+    vfs::OverlayFileSystem* overlay = nullptr;
+    if (!options.layers.empty()) {
+        vfs::FileSystemRef merged;
+        overlay = new vfs::OverlayFileSystem();
+        merged.Set(overlay);
+        LayerFailure failure{options.archive, "cannot be read"};
+        if (overlay->AddLayer(source, options.archive).Failed() ||
+            AddUserLayers(*overlay, options.layers, &failure).Failed()) {
+            Complain("mount: " + failure.path, failure.why);
+            return kExitUsage;
+        }
+        source = merged;
+    }
+
     mount::MountTree tree;
     mount::MountTreeReport report;
-    mount::BuildMountTree(source, tree, report);
+    mount::BuildMountTree(source, tree, report, overlay);
     ReportLeftOut(subject, source, report);
 
     mount::MountReader reader(source, tree, budget,
@@ -200,6 +219,15 @@ int RunMount(const MountOptions& options) {
     if (!reader.OpenArchiveFile(archivePath)) {
         Complain(subject, "cannot be read");
         return kExitUsage;
+    }
+    for (uint32_t layer = 1; overlay != nullptr && layer < overlay->LayerCount(); ++layer) {
+        vfs::FileIdentity identity;
+        const std::string& given = options.layers[layer - 1];
+        if (overlay->Layer(layer).GetArchiveIdentity(&identity).Succeeded() &&
+            !reader.OpenLayerArchiveFile(layer, LayerHostPath(given))) {
+            Complain("mount: " + given, "cannot be read");
+            return kExitUsage;
+        }
     }
     mount::MountSetup setup;
     setup.shownArchive = hostPart;
@@ -236,6 +264,9 @@ void AddMountCommand(CLI::App& app, int& exitCode) {
                      "The .wad file; ARCHIVE*/DIR (or ARCHIVE*\\DIR) mounts only the "
                      "directory DIR inside it")
         ->required();
+    command->add_option("LAYER", options->layers,
+                        "Layers shown over it, later ones winning: .wad files, ARCHIVE*/DIR or "
+                        "folders");
     command->add_option("MOUNTPOINT", options->mountPoint, "The empty directory to mount it on")
         ->required();
     command->add_flag("-f,--foreground", options->foreground,

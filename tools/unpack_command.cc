@@ -24,6 +24,7 @@
 #include "tools/exclude_filter.h"
 #include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
+#include "tools/layer_option.h"
 #include "tools/path_argument.h"
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
@@ -40,6 +41,7 @@ struct UnpackOptions {
     std::string archive;
     std::vector<std::string> patterns;
     std::vector<std::string> excludes;
+    std::vector<std::string> layers;
     std::string outputDirectory;
     bool dryRun = false;
     bool noProbe = false;
@@ -179,9 +181,18 @@ int RunUnpack(const UnpackOptions& options) {
     std::string openFailure;
     PathSelection selection;
     std::vector<std::string> unmatched;
-    const bool needCatalog =
-        !options.patterns.empty() || !options.excludes.empty() || style == ProgressStyle::kBar;
-    if (needCatalog) {
+    const bool needCatalog = !options.patterns.empty() || !options.excludes.empty() ||
+                             style == ProgressStyle::kBar || !options.layers.empty();
+    if (needCatalog && !options.layers.empty()) {
+        // The layers are named when one does not open, before anything is
+        // made.
+        std::string failed;
+        openFailure = catalog.OpenLayered(archivePath, options.archive, options.layers, &failed);
+        if (!openFailure.empty()) {
+            Complain(failed, openFailure);
+            return kExitUsage;
+        }
+    } else if (needCatalog) {
         openFailure = catalog.Open(archivePath);
     }
     std::vector<const CatalogEntry*> chosen;
@@ -229,6 +240,7 @@ int RunUnpack(const UnpackOptions& options) {
     const ExcludeFilter exclusions(options.excludes, chosenPaths);
     dialog.filter = exclusions.Empty() ? chosenPaths : &exclusions;
     dialog.keepExisting = options.keepOldFiles;
+    dialog.layers = options.layers;
     if (options.dryRun) {
         return DryRun(options, dialog, archivePath, !unmatched.empty());
     }
@@ -299,6 +311,8 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
     command->add_option("-o,-C,--output", options->outputDirectory,
                         "Unpack into this directory (created if missing) instead");
     AddExcludeOption(command, options->excludes, "entries", "their path");
+    AddLayerOption(command, options->layers,
+                   "unpack the merged tree, each file from the layer that serves it");
     command->add_flag("--dry-run", options->dryRun,
                       "List the files the unpack would write, and where, and write nothing");
     command->add_flag("-k,--keep-old-files", options->keepOldFiles,

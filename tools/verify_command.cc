@@ -12,6 +12,7 @@
 #include "tools/diagnostics.h"
 #include "tools/entry_verification.h"
 #include "tools/exit_codes.h"
+#include "tools/layer_option.h"
 #include "tools/path_argument.h"
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
@@ -25,6 +26,7 @@ namespace {
 
 struct VerifyOptions {
     std::string archive;
+    std::vector<std::string> layers;
     bool json = false;
 };
 
@@ -98,9 +100,13 @@ std::string WhatWasChecked(const Tally& tally) {
 int RunVerify(const VerifyOptions& options) {
     vfs::host::CatchInterrupts();
     ArchiveCatalog catalog;
-    std::string failure = catalog.Open(AbsolutePath(options.archive));
+    std::string failed = options.archive;
+    std::string failure = options.layers.empty()
+                              ? catalog.Open(AbsolutePath(options.archive))
+                              : catalog.OpenLayered(AbsolutePath(options.archive), options.archive,
+                                                    options.layers, &failed);
     if (!failure.empty()) {
-        Complain(options.archive, failure);
+        Complain(failed, failure);
         return kExitUsage;
     }
 
@@ -199,6 +205,8 @@ void AddVerifyCommand(CLI::App& app, int& exitCode) {
         "zlib-framed entries also pass zlib's checksum, while stored and LZ-coded ones carry "
         "none, so a changed byte in them goes unnoticed. Exit 0 when every entry reads in full");
     command->add_option("ARCHIVE", options->archive, "The .wad file")->required();
+    AddLayerOption(command, options->layers,
+                   "check every file of the merged tree, each from the layer that serves it");
     command->add_flag("--json", options->json,
                       "One JSON object with the counts, every failed entry, every warning and "
                       "every rejected record, nothing else on stdout");

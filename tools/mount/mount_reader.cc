@@ -55,11 +55,19 @@ MountReader::MountReader(vfs::FileSystemRef& source, const MountTree& tree, uint
 }
 
 bool MountReader::OpenArchiveFile(const std::string& archivePath) {
-    if (!archive.Open(archivePath.c_str(), vfs::host::ACCESS_READ, vfs::host::SHARE_READ,
-                      vfs::host::Disposition::OpenExisting)) {
+    return OpenLayerArchiveFile(0, archivePath);
+}
+
+bool MountReader::OpenLayerArchiveFile(uint32_t layer, const std::string& archivePath) {
+    auto file = std::make_unique<vfs::host::File>();
+    if (!file->Open(archivePath.c_str(), vfs::host::ACCESS_READ, vfs::host::SHARE_READ,
+                    vfs::host::Disposition::OpenExisting)) {
         return false;
     }
-    archiveSize = archive.GetSize();
+    if (archives.size() <= layer) {
+        archives.resize(layer + 1);
+    }
+    archives[layer] = std::move(file);
     return true;
 }
 
@@ -77,6 +85,15 @@ bool MountReader::Open(uint32_t index, Opened* out) {
     const std::string path = tree.ArchivePath(index);
     out->node = index;
     out->decoded = nullptr;
+    if (node.layerStream) {
+        auto opened = std::make_unique<Opened::LayerStream>();
+        if (source.OpenFile(opened->stream, path.c_str(), kReadFlags, 0).Failed()) {
+            Broken(index, EntryFailureText(vfs::LastError()) + "; reads fail");
+            return false;
+        }
+        out->layerStream = std::move(opened);
+        return true;
+    }
     if (node.coding == vfs::WadCoding::STORED) {
         // The archive's file system checks the record as for any open; the
         // bytes then come straight from the archive file.
@@ -121,11 +138,19 @@ int64_t MountReader::Read(const Opened& opened, uint8_t* buffer, uint64_t size, 
         std::memcpy(buffer, opened.decoded->Data() + offset, count);
         return static_cast<int64_t>(count);
     }
-    const uint64_t at = node.dataOffset + offset;  // within the file: Open checked it
     int64_t got = -1;
-    if (vfs::host::File::HasPositionedReads()) {
+    if (opened.layerStream != nullptr) {
+        std::lock_guard<std::mutex> hold(opened.layerStream->lock);
+        vfs::StreamRef& stream = opened.layerStream->stream;
+        if (stream.Seek64(static_cast<int64_t>(offset), vfs::SEEK_FROM_START) ==
+            static_cast<int64_t>(offset)) {
+            got = stream.Read(buffer, static_cast<int32_t>(count));
+        }
+    } else if (vfs::host::File::HasPositionedReads() && node.layer < archives.size() &&
+               archives[node.layer] != nullptr) {
+        const uint64_t at = node.dataOffset + offset;  // within the file: Open checked it
         uint32_t done = 0;
-        if (archive.ReadAt(at, buffer, static_cast<uint32_t>(count), &done)) {
+        if (archives[node.layer]->ReadAt(at, buffer, static_cast<uint32_t>(count), &done)) {
             got = done;
         }
     } else {
@@ -141,11 +166,14 @@ int64_t MountReader::Read(const Opened& opened, uint8_t* buffer, uint64_t size, 
     if (got < 0) {
         return -1;
     }
-    // Fewer bytes than the entry holds there: the archive file is shorter
-    // than when it was mounted. A short answer would read as the file's end
-    // and make a short copy look complete.
+    // Fewer bytes than the entry holds there: the archive file (or a
+    // folder layer's file) is shorter than when it was mounted. A short
+    // answer would read as the file's end and make a short copy look
+    // complete.
     if (static_cast<uint64_t>(got) < count) {
-        Broken(opened.node, "the archive file was cut short while mounted; reads fail");
+        Broken(opened.node, node.layerStream
+                                ? "the file was cut short while mounted; reads fail"
+                                : "the archive file was cut short while mounted; reads fail");
         return -1;
     }
     return got;

@@ -6,11 +6,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "tools/mount/entry_cache.h"
 #include "tools/mount/mount_tree.h"
 #include "vfs/core/file_system_ref.h"
+#include "vfs/core/stream_ref.h"
 #include "vfs/host/host_file.h"
 
 namespace tarnwad::mount {
@@ -25,13 +28,21 @@ namespace tarnwad::mount {
 // while it stays cached. An entry larger than the cache's whole budget is
 // decoded for each open and held only by that open. An entry that cannot be
 // opened or decoded is named once through `complain` and fails every open
-// (the FUSE glue answers EIO). Thread-safe after OpenArchiveFile.
+// (the FUSE glue answers EIO). A file of a host folder layer (a layered
+// mount) is read through that layer's own stream, opened anew for each open.
+// Thread-safe after OpenArchiveFile.
 class MountReader {
   public:
     // One open file: what its reads come from.
     struct Opened {
         uint32_t node = 0;
         EntryCache::Entry decoded;  // null for a stored entry
+        // A file of a host folder layer: its stream, one read at a time.
+        struct LayerStream {
+            std::mutex lock;
+            vfs::StreamRef stream;
+        };
+        std::unique_ptr<LayerStream> layerStream;
     };
 
     MountReader(vfs::FileSystemRef& source, const MountTree& tree, uint64_t cacheBudget,
@@ -40,6 +51,9 @@ class MountReader {
     // Opens the archive file at the host path `archivePath` for the
     // positioned reads of stored entries. False when it cannot be opened.
     bool OpenArchiveFile(const std::string& archivePath);
+    // The same for the archive layer `layer` of a layered mount, whose
+    // stored entries are read from the archive file at `archivePath`.
+    bool OpenLayerArchiveFile(uint32_t layer, const std::string& archivePath);
 
     // Opens the file node `index` into `out`; false when it cannot be
     // opened (named through `complain` the first time).
@@ -60,8 +74,9 @@ class MountReader {
     const MountTree& tree;
     EntryCache cache;
     std::function<void(const std::string&, const std::string&)> complain;
-    vfs::host::File archive;
-    int64_t archiveSize = -1;
+    // Per archive layer (one without layers): the archive file stored
+    // entries are read from.
+    std::vector<std::unique_ptr<vfs::host::File>> archives;
     // Per node: whether it failed to open before (and was named).
     std::unique_ptr<std::atomic<bool>[]> broken;
 };

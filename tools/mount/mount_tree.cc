@@ -1,6 +1,7 @@
 #include "tools/mount/mount_tree.h"
 
 #include <utility>
+#include <vector>
 
 #include "app/entry_failure.h"
 #include "app/tree_walk.h"
@@ -52,17 +53,39 @@ class TreeRecorder : public vfs::FileSystem {
 // report.
 class TreeFiller : public TreeWalk::Visitor {
   public:
-    TreeFiller(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report)
-        : source(source), tree(tree), report(report) {}
+    TreeFiller(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report,
+               const vfs::OverlayFileSystem* overlay)
+        : source(source), tree(tree), report(report), overlay(overlay) {
+        for (uint32_t i = 0; overlay != nullptr && i < overlay->LayerCount(); ++i) {
+            vfs::FileIdentity identity;
+            vfs::FileSystemRef layer = overlay->Layer(i);
+            archiveLayer.push_back(layer.GetArchiveIdentity(&identity).Succeeded());
+        }
+    }
 
     void CopyFile(const std::string& path, uint32_t) override {
+        uint32_t layer = 0;
+        if (overlay != nullptr) {
+            vfs::OverlayVersion serving;
+            if (overlay->Serving(path.c_str(), &serving).Failed()) {
+                report.unreachable.push_back({path, EntryFailureText(vfs::LastError())});
+                return;
+            }
+            layer = serving.layer;
+            if (!archiveLayer[layer]) {
+                if (!tree.AddStreamFile(path, serving.size, layer)) {
+                    report.unreachable.push_back({path, "a directory of the same path is there"});
+                }
+                return;
+            }
+        }
         vfs::WadEntryRecord record;
         if (source.ReadRecord(path.c_str(), &record).Failed()) {
             // Its path leads elsewhere; the lookup said where.
             report.unreachable.push_back({path, EntryFailureText(vfs::LastError())});
         } else if (vfs::WadCodingOf(record.flags) == vfs::WadCoding::REFUSED) {
             report.refused.push_back(path);
-        } else if (!tree.AddFile(path, record)) {
+        } else if (!tree.AddFile(path, record, layer)) {
             report.unreachable.push_back({path, "a directory of the same path is there"});
         }
     }
@@ -77,6 +100,8 @@ class TreeFiller : public TreeWalk::Visitor {
     vfs::FileSystemRef& source;
     MountTree& tree;
     MountTreeReport& report;
+    const vfs::OverlayFileSystem* overlay;
+    std::vector<bool> archiveLayer;  // per layer: whether it reads records
 };
 
 }  // namespace
@@ -124,21 +149,42 @@ uint32_t MountTree::AddDirectory(const std::string& path) {
     return at;
 }
 
-bool MountTree::AddFile(const std::string& path, const vfs::WadEntryRecord& record) {
+uint32_t MountTree::AddFileNode(const std::string& path) {
     std::string full = MountPathOf(path);
     if (full.size() < 2 || table.count(full) != 0) {
-        return false;
+        return ~0u;
     }
     const size_t slash = full.rfind('/');
     uint32_t parent = 0;
     if (slash > 0) {
         parent = AddDirectory(full.substr(1, slash - 1));
         if (parent == ~0u) {
-            return false;
+            return ~0u;
         }
     }
-    const uint32_t index = Add(std::move(full), parent, false);
+    return Add(std::move(full), parent, false);
+}
+
+bool MountTree::AddStreamFile(const std::string& path, uint64_t size, uint32_t layer) {
+    const uint32_t index = AddFileNode(path);
+    if (index == ~0u) {
+        return false;
+    }
     MountNode& node = nodes[index];
+    node.size = size;
+    node.layer = layer;
+    node.layerStream = true;
+    return true;
+}
+
+bool MountTree::AddFile(const std::string& path, const vfs::WadEntryRecord& record,
+                        uint32_t layer) {
+    const uint32_t index = AddFileNode(path);
+    if (index == ~0u) {
+        return false;
+    }
+    MountNode& node = nodes[index];
+    node.layer = layer;
     node.coding = vfs::WadCodingOf(record.flags);
     // A stored entry reads as its stored bytes, whatever size its record
     // gives; a coded one decodes to its unpacked size.
@@ -163,10 +209,11 @@ std::string MountTree::ArchivePath(uint32_t index) const {
     return path;
 }
 
-void BuildMountTree(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report) {
+void BuildMountTree(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report,
+                    const vfs::OverlayFileSystem* overlay) {
     vfs::FileSystemRef recorder;
     recorder.Set(new TreeRecorder(tree));
-    TreeFiller filler(source, tree, report);
+    TreeFiller filler(source, tree, report, overlay);
     TreeWalk(source, recorder, nullptr, filler).Run("");
 }
 

@@ -9,6 +9,7 @@
 
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/keyed_hash.h"
+#include "vfs/overlay/overlay_file_system.h"
 #include "vfs/wad/wad_entry_record.h"
 
 namespace tarnwad::mount {
@@ -31,6 +32,11 @@ struct MountNode {
     vfs::WadCoding coding = vfs::WadCoding::STORED;
     uint32_t dataOffset = 0;
     uint32_t storedSize = 0;
+    // Files of a layered mount: the layer that serves the file (0 without
+    // layers), and whether it is read through that layer's own stream (a
+    // file of a host folder) instead of as an archive entry.
+    uint32_t layer = 0;
+    bool layerStream = false;
 
     // The last component; empty for the top.
     std::string Name() const { return path->substr(path->rfind('/') + 1); }
@@ -51,7 +57,9 @@ class MountTree {
     // Adds the file at the archive path `path` with the record it opens as,
     // its missing directories first. False, nothing added, when something of
     // that path is there already or a file holds the place of a directory.
-    bool AddFile(const std::string& path, const vfs::WadEntryRecord& record);
+    bool AddFile(const std::string& path, const vfs::WadEntryRecord& record, uint32_t layer = 0);
+    // The same for a file of a host folder layer, read through its stream.
+    bool AddStreamFile(const std::string& path, uint64_t size, uint32_t layer);
 
     // The node at the mount path `mountPath` ("/", "/maps/level1"), or null.
     const MountNode* Find(const char* mountPath) const;
@@ -70,6 +78,9 @@ class MountTree {
 
   private:
     uint32_t Add(std::string mountPath, uint32_t parent, bool directory);
+    // Adds the file node of `path` with its missing directories; ~0u when
+    // something holds its place.
+    uint32_t AddFileNode(const std::string& path);
 
     // Keys stay where they are while the table grows: nodes point at them.
     // Keyed: with the standard hash, whose seed is fixed, paths can be
@@ -104,7 +115,10 @@ struct MountTreeReport {
 // included, and the same files, each with the record that opening its path
 // reads. Entries the archive refuses, unsafe names, hidden later records of
 // one path and files their path does not open are left out and listed in
-// `report`.
-void BuildMountTree(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report);
+// `report`. When `source` is `overlay` (layers over an archive), each file
+// comes from the layer that serves it: an archive layer's with the record
+// that layer reads, a host folder's at its size, read through its stream.
+void BuildMountTree(vfs::FileSystemRef& source, MountTree& tree, MountTreeReport& report,
+                    const vfs::OverlayFileSystem* overlay = nullptr);
 
 }  // namespace tarnwad::mount
