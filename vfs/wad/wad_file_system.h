@@ -62,6 +62,12 @@ class TARNVFS_API WadFileSystem : public FileSystem {
     const WadHeader& GetHeader() const { return header; }
     // The archive's tree, for tools that report on the archive.
     const WadDirectory& GetDirectory() const { return directory; }
+    // The directory inside the archive that acts as the top, with a '\' at
+    // each end as the path given to Open spells it ("\Maps\"), or "" for
+    // the archive's top.
+    const char* GetInnerRoot() const {
+        return innerRoot.length == 0 || innerRoot.c_str() == nullptr ? "" : innerRoot.c_str();
+    }
     // Records the loader left out of the tree, with the reason.
     const std::vector<WadRejectedRecord>* GetRejectedRecords() override;
     // True when `path` names a file whose record the archive flags as not to
