@@ -267,8 +267,9 @@ void AddMountCommand(CLI::App& app, int& exitCode) {
     command->add_option("LAYER", options->layers,
                         "Layers shown over it, later ones winning: .wad files, ARCHIVE*/DIR or "
                         "folders");
-    command->add_option("MOUNTPOINT", options->mountPoint, "The empty directory to mount it on")
-        ->required();
+    // The layers take every argument after ARCHIVE: the last one is the
+    // mount point (see the callback).
+    command->add_option("MOUNTPOINT", options->mountPoint, "The empty directory to mount it on");
     command->add_flag("-f,--foreground", options->foreground,
                       "Stay in the foreground until unmounted (Ctrl+C unmounts); otherwise go "
                       "into the background once the mount answers");
@@ -288,7 +289,16 @@ void AddMountCommand(CLI::App& app, int& exitCode) {
                            : "not a size (bytes, or with K, M or G: 64M): " + text;
             },
             "SIZE"));
-    command->callback([options, &exitCode] { exitCode = RunMount(*options); });
+    command->callback([options, &exitCode] {
+        if (options->mountPoint.empty() && !options->layers.empty()) {
+            options->mountPoint = options->layers.back();
+            options->layers.pop_back();
+        }
+        if (options->mountPoint.empty()) {
+            throw CLI::RequiredError("MOUNTPOINT");
+        }
+        exitCode = RunMount(*options);
+    });
 }
 
 void AddUmountCommand(CLI::App& app, int& exitCode) {
