@@ -4,23 +4,24 @@
 # Installed as share/bash-completion/completions/tarnwad; from a checkout:
 #     source tools/completion/tarnwad.bash
 
-_tarnwad_commands="list unpack cat verify info pack mount umount help"
+_tarnwad_commands="list unpack cat verify info pack conflicts mount umount help"
 
 # The options of each command, as `tarnwad COMMAND --help` lists them.
 _tarnwad_options() {
     case $1 in
-        list) echo "-h --help --json --exclude" ;;
+        list) echo "-h --help --json --exclude --layer" ;;
         unpack)
-            echo "-h --help -o -C --output --exclude --dry-run -k --keep-old-files" \
+            echo "-h --help -o -C --output --exclude --layer --dry-run -k --keep-old-files" \
                 "--no-probe -v --verbose -q --quiet -j --jobs"
             ;;
-        cat) echo "-h --help" ;;
-        verify) echo "-h --help --json" ;;
+        cat) echo "-h --help --layer" ;;
+        verify) echo "-h --help --json --layer" ;;
         info) echo "-h --help --json" ;;
         pack)
             echo "-h --help -o --output --format-version --codec -f --force -L --dereference" \
                 "--skip-special --exclude -v --verbose -q --quiet -j --jobs"
             ;;
+        conflicts) echo "-h --help --json --all" ;;
         mount) echo "-h --help -f --foreground --no-probe --cache-size" ;;
         umount) echo "-h --help" ;;
         help) echo "-h --help" ;;
@@ -30,7 +31,8 @@ _tarnwad_options() {
 # Options that take the next word as their value.
 _tarnwad_takes_value() {
     case $1 in
-        -o | -C | --output | --exclude | -j | --jobs | --format-version | --codec | --cache-size)
+        -o | -C | --output | --exclude | --layer | -j | --jobs | --format-version | --codec | \
+            --cache-size)
             return 0
             ;;
     esac
@@ -105,6 +107,7 @@ _tarnwad() {
             pack:--codec) _tarnwad_words "stored lz zlib auto" ;;
             unpack:-j | unpack:--jobs | pack:-j | pack:--jobs) _tarnwad_words "1 2 4 8 16" ;;
             mount:--cache-size) _tarnwad_words "64M 256M 1G" ;;
+            *:--layer) _tarnwad_paths wad ;;
         esac
         # --exclude takes a wildcard: nothing to offer.
         return
@@ -142,13 +145,10 @@ _tarnwad() {
                 _tarnwad_paths
             fi
             ;;
-        mount)
-            # The archive, then the empty directory to mount it on.
-            if ((count == 0)); then
-                _tarnwad_paths wad
-            elif ((count == 1)); then
-                _tarnwad_paths
-            fi
+        mount | conflicts)
+            # The archive, then layers (archives or folders); the mount's
+            # last argument is the empty directory to mount it on.
+            _tarnwad_paths wad
             ;;
         umount)
             if ((count == 0)); then

@@ -4,8 +4,9 @@
 # Installed as share/fish/vendor_completions.d/tarnwad.fish; from a checkout:
 #     source tools/completion/tarnwad.fish
 
-set -l commands list unpack cat verify info pack mount umount help
-set -l archive_commands list unpack cat verify info mount
+set -l commands list unpack cat verify info pack conflicts mount umount help
+set -l archive_commands list unpack cat verify info conflicts mount
+set -l layer_commands list unpack cat verify
 set -l first "not __fish_seen_subcommand_from $commands"
 set -l any "__fish_seen_subcommand_from $commands"
 set -l list "__fish_seen_subcommand_from list"
@@ -25,6 +26,7 @@ complete -c tarnwad -n $first -a cat -d 'Write one entry, decoded, to standard o
 complete -c tarnwad -n $first -a verify -d 'Open, decode and read every entry; report what cannot be read'
 complete -c tarnwad -n $first -a info -d 'Show the figures of an archive'
 complete -c tarnwad -n $first -a pack -d 'Write an archive of a directory tree'
+complete -c tarnwad -n $first -a conflicts -d 'Show which layer wins each path several layers supply'
 complete -c tarnwad -n $first -a mount -d 'Show an archive as a read-only directory (FUSE)'
 complete -c tarnwad -n $first -a umount -d 'Unmount what tarnwad mount mounted'
 complete -c tarnwad -n $first -a help -d 'Show the commands, or the options of a command'
@@ -34,6 +36,9 @@ complete -c tarnwad -n $any -s h -l help -d 'Show the options of the command'
 complete -c tarnwad -n "__fish_seen_subcommand_from $archive_commands" \
     -k -a '(__fish_complete_suffix .wad)'
 complete -c tarnwad -n "__fish_seen_subcommand_from help" -a "$commands"
+complete -c tarnwad -n "__fish_seen_subcommand_from $layer_commands" -l layer -r \
+    -a '(__fish_complete_suffix .wad; __fish_complete_directories)' \
+    -d 'Lay this archive or folder over the archive, later layers winning'
 
 # list
 complete -c tarnwad -n $list -l json -d 'One JSON object per entry and line'
@@ -56,6 +61,13 @@ complete -c tarnwad -n "__fish_seen_subcommand_from verify" -l json \
 complete -c tarnwad -n "__fish_seen_subcommand_from info" -l json \
     -d 'The figures as one JSON object'
 
+# conflicts: the archive (above), then layers: archives or folders
+complete -c tarnwad -n "__fish_seen_subcommand_from conflicts" -a '(__fish_complete_directories)'
+complete -c tarnwad -n "__fish_seen_subcommand_from conflicts" -l json \
+    -d 'One JSON object per path and line'
+complete -c tarnwad -n "__fish_seen_subcommand_from conflicts" -l all \
+    -d 'Every path with every version, not only conflicts'
+
 # pack
 complete -c tarnwad -n $pack -a '(__fish_complete_directories)'
 complete -c tarnwad -n $pack -s o -l output -r -k -a '(__fish_complete_suffix .wad)' \
@@ -70,7 +82,7 @@ complete -c tarnwad -n $pack -s v -l verbose -d 'Name each file'
 complete -c tarnwad -n $pack -s q -l quiet -d 'Print nothing but errors'
 complete -c tarnwad -n $pack -s j -l jobs -x -a '1 2 4 8 16' -d 'Read and code files on this many threads'
 
-# mount: the archive (above), then the directory to mount it on; umount
+# mount: the archive (above), then layers, then the directory to mount it on; umount
 complete -c tarnwad -n $mount -a '(__fish_complete_directories)'
 complete -c tarnwad -n $mount -s f -l foreground -d 'Stay in the foreground until unmounted'
 complete -c tarnwad -n $mount -l no-probe -d "Do not check for the game's known entries"
