@@ -194,6 +194,7 @@ int RunMount(const MountOptions& options) {
     // Layers above the archive: the merged tree is mounted, each file read
     // from the layer that serves it.
     vfs::OverlayFileSystem* overlay = nullptr;
+    vfs::FileSystemRef archiveAlone = source;
     if (!options.layers.empty()) {
         vfs::FileSystemRef merged;
         overlay = new vfs::OverlayFileSystem();
@@ -210,7 +211,8 @@ int RunMount(const MountOptions& options) {
     mount::MountTree tree;
     mount::MountTreeReport report;
     mount::BuildMountTree(source, tree, report, overlay);
-    ReportLeftOut(subject, source, report);
+    ReportLeftOut(subject, archiveAlone, report);
+    archiveAlone.Reset();
 
     mount::MountReader reader(source, tree, budget,
                               [subject](const std::string& path, const std::string& why) {

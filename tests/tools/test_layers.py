@@ -78,6 +78,12 @@ class LayersTest(test_mount.MountTestCase):
         self.arguments = []
         for index, files in enumerate(self.layers):
             root = self.path("layer%d" % index)
+            if index == 11:
+                # A directory inside an archive.
+                test_tarnwad.write_tree(os.path.join(root, "mod"), files)
+                self.pack(root, "auto", "layer11.wad")
+                self.arguments.append(self.path("layer11.wad") + "*/mod")
+                continue
             test_tarnwad.write_tree(root, files)
             if index == 0 or index % 2 == 1:
                 self.pack(root, CODECS[index % len(CODECS)], "layer%d.wad" % index)
