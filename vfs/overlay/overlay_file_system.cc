@@ -18,6 +18,7 @@
 #include "vfs/host/host_limits.h"
 #include "vfs/wad/wad_directory.h"
 #include "vfs/wad/wad_file_system.h"
+#include "vfs/wad/wad_node_name.h"
 #include "vfs/wad/wildcard_pattern.h"
 
 namespace vfs {
@@ -57,6 +58,28 @@ std::string FoldPath(const char* path) {
     return folded;
 }
 
+// FoldPath into `out`, a buffer of HOST_MAX_PATH bytes, without taking
+// memory: the hot path of OpenFile. False when the folded path does not fit,
+// and no path of the tree is that long.
+bool FoldPathInto(const char* path, char* out, size_t* length) {
+    std::string_view text(path == nullptr ? "" : path);
+    if (!text.empty() && IsPathSeparator(text.back())) {
+        text.remove_suffix(1);
+    }
+    if (!text.empty() && IsPathSeparator(text.front())) {
+        text.remove_prefix(1);
+    }
+    if (text.size() >= HOST_MAX_PATH) {
+        return false;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        out[i] = Fold(text[i]);
+    }
+    out[text.size()] = '\0';
+    *length = text.size();
+    return true;
+}
+
 Result Fail(ErrorCode code, std::string text) {
     SetLastError(code, std::move(text));
     return Result::Fail();
@@ -80,15 +103,18 @@ struct OverlayFileSystem::Index {
     static constexpr uint8_t HAS_LOWER = 2;  // lower layers have it too (`lower`)
     static constexpr uint8_t REMOVED = 4;    // hidden beneath a file of a higher layer
 
-    // A lower layer's version of a path, kept only where several layers have it.
+    // A lower layer's version of a path, kept only where several layers
+    // have it; a path's versions are chained from the latest down.
     struct Lower {
+        uint32_t next;  // the version below, or kNone
+        uint32_t size;
         uint16_t layer;
         bool isDirectory;
-        uint32_t size;
     };
 
-    // A slot of the open-addressed table: the upper half of the path's hash
-    // and the node, or kNone (empty) or kTombstone (removed).
+    // A slot of the open-addressed table: the low half of the path's hash,
+    // which also places it, and the node, or kNone (empty) or kTombstone
+    // (removed).
     struct Slot {
         uint32_t tag;
         uint32_t node;
@@ -104,12 +130,39 @@ struct OverlayFileSystem::Index {
         std::unique_ptr<std::mutex> serial;
     };
 
+    // The nodes, in blocks that never move, so that growing the tree
+    // neither copies it nor leaves half of a doubled array unused.
+    class NodeStore {
+      public:
+        static constexpr uint32_t BLOCK = 4096;
+        Node& operator[](uint32_t i) { return blocks[i / BLOCK][i % BLOCK]; }
+        const Node& operator[](uint32_t i) const { return blocks[i / BLOCK][i % BLOCK]; }
+        uint32_t size() const { return count; }
+        void push_back(const Node& node) {
+            if (count % BLOCK == 0) {
+                blocks.push_back(std::unique_ptr<Node[]>(new Node[BLOCK]));
+            }
+            blocks.back()[count % BLOCK] = node;
+            ++count;
+        }
+        void clear() {
+            blocks.clear();
+            count = 0;
+        }
+
+      private:
+        std::vector<std::unique_ptr<Node[]>> blocks;
+        uint32_t count = 0;
+    };
+
     std::vector<LayerInfo> layers;
-    std::vector<Node> nodes;
+    NodeStore nodes;
     std::vector<Slot> slots;
     uint32_t used = 0;  // slots that are not empty (tombstones included)
     NameArena names;
-    std::unordered_map<uint32_t, std::vector<Lower>> lower;
+    // The versions below the winner: node -> its latest in `versions`.
+    std::unordered_map<uint32_t, uint32_t> lower;
+    std::vector<Lower> versions;
     // (node << 16 | layer) -> the name as that layer spells it, where that is
     // not the lower-case name.
     std::unordered_map<uint64_t, const char*> spellings;
@@ -124,18 +177,58 @@ struct OverlayFileSystem::Index {
 
     void Clear() {
         layers.clear();
-        nodes.assign(1, Node{"", kNone, kNone, kNone, 0, 0, 0, DIRECTORY});
+        nodes.clear();
+        nodes.push_back(Node{"", kNone, kNone, kNone, 0, 0, 0, DIRECTORY});
         slots.assign(64, Slot{0, kNone});
         used = 0;
         names.Reset();
         lower.clear();
+        versions.clear();
         spellings.clear();
         caseClashes.clear();
         found.clear();
         nextFound = 0;
     }
 
-    static uint64_t Hash(std::string_view path) { return KeyedHash(path.data(), path.size()); }
+    // A path's hash, made from its parent's and the keyed hash of its own
+    // name: the hash an archive's tree already keeps for each name
+    // (WadNameHash), so that merging an archive hashes nothing again. Every
+    // step is a bijection of 64 bits, and the names' hashes cannot be
+    // foretold without the process's key.
+    static uint64_t ChildHash(uint64_t parentHash, uint32_t nameHash) {
+        uint64_t x = parentHash ^ (uint64_t{nameHash} * 0x9E3779B97F4A7C15ull);
+        x ^= x >> 31;
+        x *= 0xBF58476D1CE4E5B9ull;
+        x ^= x >> 27;
+        x *= 0x94D049BB133111EBull;
+        x ^= x >> 31;
+        return x;
+    }
+
+    static uint32_t NameHash(std::string_view name) {
+        return WadNameHash(name.data(), static_cast<uint32_t>(name.size()));
+    }
+
+    // The hash of a folded path, component by component.
+    static uint64_t PathHash(std::string_view path) {
+        uint64_t hash = 0;
+        while (true) {
+            const size_t cut = path.find('\\');
+            hash = ChildHash(hash, NameHash(path.substr(0, cut)));
+            if (cut == std::string_view::npos) {
+                return hash;
+            }
+            path.remove_prefix(cut + 1);
+        }
+    }
+
+    uint64_t NodeHash(uint32_t node) const {
+        if (node == 0) {
+            return 0;
+        }
+        const Node& n = nodes[node];
+        return ChildHash(NodeHash(n.parent), NameHash(std::string_view(n.name, n.nameLength)));
+    }
 
     // Whether `node`'s path is `path` (folded).
     bool HasPath(uint32_t node, std::string_view path) const {
@@ -158,15 +251,14 @@ struct OverlayFileSystem::Index {
     }
 
     // The node of the folded `path`, or kNone. The empty path is the top.
-    uint32_t Find(std::string_view path) const { return Find(path, Hash(path)); }
-
-    uint32_t Find(std::string_view path, uint64_t hash) const {
+    uint32_t Find(std::string_view path) const {
         if (path.empty()) {
             return 0;
         }
+        const uint64_t hash = PathHash(path);
         const size_t mask = slots.size() - 1;
-        const auto tag = static_cast<uint32_t>(hash >> 32);
-        for (size_t i = static_cast<size_t>(hash) & mask;; i = (i + 1) & mask) {
+        const auto tag = static_cast<uint32_t>(hash);
+        for (size_t i = tag & mask;; i = (i + 1) & mask) {
             const Slot& slot = slots[i];
             if (slot.node == kNone) {
                 return kNone;
@@ -177,48 +269,75 @@ struct OverlayFileSystem::Index {
         }
     }
 
+    // The child `name` (folded) of `parent`, whose path hash is `hash`, or kNone.
+    uint32_t FindChild(uint32_t parent, std::string_view name, uint64_t hash) const {
+        const size_t mask = slots.size() - 1;
+        const auto tag = static_cast<uint32_t>(hash);
+        for (size_t i = tag & mask;; i = (i + 1) & mask) {
+            const Slot& slot = slots[i];
+            if (slot.node == kNone) {
+                return kNone;
+            }
+            if (slot.node != kTombstone && slot.tag == tag) {
+                const Node& n = nodes[slot.node];
+                if (n.parent == parent && n.nameLength == name.size() &&
+                    std::memcmp(n.name, name.data(), name.size()) == 0) {
+                    return slot.node;
+                }
+            }
+        }
+    }
+
     void Insert(uint32_t node, uint64_t hash) {
-        if ((used + 1) * 2 > slots.size()) {
+        if ((used + 1) * 10 > slots.size() * 7) {  // at most 70 % full
             Grow();
         }
         const size_t mask = slots.size() - 1;
-        size_t i = static_cast<size_t>(hash) & mask;
+        size_t i = static_cast<uint32_t>(hash) & mask;
         while (slots[i].node != kNone) {
             i = (i + 1) & mask;
         }
-        slots[i] = Slot{static_cast<uint32_t>(hash >> 32), node};
+        slots[i] = Slot{static_cast<uint32_t>(hash), node};
         ++used;
     }
 
-    // Doubles the table, leaving the tombstones behind. Rehashing needs each
-    // node's path, rebuilt from its names.
-    void Grow() {
-        std::vector<Slot> old(slots.size() * 2, Slot{0, kNone});
+    // Makes room for `more` nodes at once, so that merging an archive
+    // rehashes at most once.
+    void Reserve(size_t more) {
+        size_t size = slots.size();
+        while ((used + more) * 10 > size * 7) {
+            size *= 2;
+        }
+        if (size != slots.size()) {
+            Rehash(size);
+        }
+    }
+
+    void Grow() { Rehash(slots.size() * 2); }
+
+    // Moves the table to one of `size` slots, leaving the tombstones behind.
+    void Rehash(size_t size) {
+        std::vector<Slot> old(size, Slot{0, kNone});
         old.swap(slots);
         used = 0;
         const size_t mask = slots.size() - 1;
-        std::string path;
         for (const Slot& slot : old) {
             if (slot.node == kNone || slot.node == kTombstone) {
                 continue;
             }
-            PathOf(slot.node, &path);
-            const uint64_t hash = Hash(path);
-            size_t i = static_cast<size_t>(hash) & mask;
+            size_t i = slot.tag & mask;
             while (slots[i].node != kNone) {
                 i = (i + 1) & mask;
             }
-            slots[i] = Slot{static_cast<uint32_t>(hash >> 32), slot.node};
+            slots[i] = slot;
             ++used;
         }
     }
 
     void Erase(uint32_t node) {
-        std::string path;
-        PathOf(node, &path);
-        const uint64_t hash = Hash(path);
+        const uint64_t hash = NodeHash(node);
         const size_t mask = slots.size() - 1;
-        for (size_t i = static_cast<size_t>(hash) & mask; slots[i].node != kNone;
+        for (size_t i = static_cast<uint32_t>(hash) & mask; slots[i].node != kNone;
              i = (i + 1) & mask) {
             if (slots[i].node == node) {
                 slots[i].node = kTombstone;
@@ -297,32 +416,36 @@ struct OverlayFileSystem::Index {
     std::vector<OverlayVersion> VersionsOf(uint32_t node) const {
         std::vector<OverlayVersion> out;
         if ((nodes[node].flags & HAS_LOWER) != 0) {
-            for (const Lower& version : lower.at(node)) {
+            for (uint32_t v = lower.at(node); v != kNone; v = versions[v].next) {
+                const Lower& version = versions[v];
                 out.push_back(Version(node, version.layer, version.isDirectory, version.size));
             }
+            std::reverse(out.begin(), out.end());
         }
         out.push_back(Winner(node));
         return out;
     }
 
-    // Merges one name of `layer` into the directory `parent`, whose folded
-    // path `path` holds (it is restored on return). `spelled` is the name as
-    // the layer spells it, `folded` the same in lower case. Returns the node
-    // to merge the name's own entries into (a directory that is kept), else
-    // kNone.
-    uint32_t Merge(uint32_t parent, std::string& path, std::string_view folded,
-                   std::string_view spelled, bool isDirectory, uint32_t size, uint16_t layer) {
-        const size_t parentLength = path.size();
-        if (parentLength != 0) {
-            path.push_back('\\');
-        }
-        path.append(folded);
-        const uint64_t hash = Hash(path);
-        uint32_t node = Find(path, hash);
-        path.resize(parentLength);
+    // Merges one name of `layer` into the directory `parent`, whose path's
+    // hash is `parentHash`. `folded` is
+    // the name in lower case, `nameHash` its NameHash, `spelled` the name as
+    // the layer spells it. Returns the node to merge the name's own entries
+    // into (a directory that is kept), else kNone; `hash` receives the
+    // path's hash.
+    uint32_t Merge(uint32_t parent, uint64_t parentHash, std::string_view folded, uint32_t nameHash,
+                   std::string_view spelled, bool isDirectory, uint32_t size, uint16_t layer,
+                   uint64_t* hash) {
+        *hash = ChildHash(parentHash, nameHash);
+        return MergeHashed(parent, *hash, folded, spelled, isDirectory, size, layer);
+    }
 
+    // Merge, given the path's hash.
+    uint32_t MergeHashed(uint32_t parent, uint64_t hash, std::string_view folded,
+                         std::string_view spelled, bool isDirectory, uint32_t size,
+                         uint16_t layer) {
+        uint32_t node = FindChild(parent, folded, hash);
         if (node == kNone) {
-            node = static_cast<uint32_t>(nodes.size());
+            node = nodes.size();
             const char* name = names.Copy(folded.data(), static_cast<uint32_t>(folded.size()));
             nodes.push_back(Node{name, parent, kNone, nodes[parent].firstChild, size,
                                  static_cast<uint16_t>(folded.size()), layer,
@@ -351,7 +474,9 @@ struct OverlayFileSystem::Index {
             }
             return kNone;
         }
-        lower[node].push_back(Lower{n.layer, wasDirectory, wasDirectory ? 0 : n.size});
+        const auto head = lower.try_emplace(node, kNone).first;
+        versions.push_back(Lower{head->second, wasDirectory ? 0 : n.size, n.layer, wasDirectory});
+        head->second = static_cast<uint32_t>(versions.size() - 1);
         n.flags |= HAS_LOWER;
         n.layer = layer;
         n.size = isDirectory ? 0 : size;
@@ -368,7 +493,8 @@ struct OverlayFileSystem::Index {
     }
 
     void Spell(uint32_t node, uint16_t layer, std::string_view folded, std::string_view spelled) {
-        if (spelled != folded) {
+        // An archive's names are their folded form itself.
+        if (spelled.data() != folded.data() && spelled != folded) {
             spellings.emplace(SpellingKey(node, layer),
                               names.Copy(spelled.data(), static_cast<uint32_t>(spelled.size())));
             layers[layer].hasSpellings = true;
@@ -376,26 +502,35 @@ struct OverlayFileSystem::Index {
     }
 
     // An archive's tree, walked directly: subdirectories first, then files,
-    // as the archive's lookups find them.
-    void MergeArchive(const WadDirNode& directory, uint32_t parent, std::string& path,
+    // as the archive's lookups find them. The tree's names are folded and
+    // hashed already.
+    void MergeArchive(const WadDirNode& directory, uint32_t parent, uint64_t parentHash,
                       uint16_t layer) {
+        uint64_t hash = 0;
         for (const WadDirNode* sub = directory.subdirectories.head; sub != nullptr;
              sub = sub->next) {
             const std::string_view name(sub->name.c_str(), sub->name.Length());
-            const uint32_t node = Merge(parent, path, name, name, true, 0, layer);
+            const uint32_t node =
+                Merge(parent, parentHash, name, sub->name.Hash(), name, true, 0, layer, &hash);
             if (node != kNone) {
-                const size_t length = path.size();
-                if (length != 0) {
-                    path.push_back('\\');
-                }
-                path.append(name);
-                MergeArchive(*sub, node, path, layer);
-                path.resize(length);
+                MergeArchive(*sub, node, hash, layer);
             }
         }
-        for (const WadFileEntry* file = directory.files.head; file != nullptr; file = file->next) {
+        // The table's slot of the next file is fetched while this one is
+        // merged: merging waits on memory, not on work.
+        const size_t mask = slots.size() - 1;
+        const WadFileEntry* file = directory.files.head;
+        uint64_t next = file != nullptr ? ChildHash(parentHash, file->name.Hash()) : 0;
+        while (file != nullptr) {
+            const WadFileEntry* following = file->next;
+            const uint64_t current = next;
+            if (following != nullptr) {
+                next = ChildHash(parentHash, following->name.Hash());
+                __builtin_prefetch(&slots[static_cast<uint32_t>(next) & mask]);
+            }
             const std::string_view name(file->name.c_str(), file->name.Length());
-            Merge(parent, path, name, name, false, file->ReportedSize(), layer);
+            MergeHashed(parent, current, name, name, false, file->ReportedSize(), layer);
+            file = following;
         }
     }
 
@@ -448,30 +583,28 @@ struct OverlayFileSystem::Index {
     }
 
     void MergeWalked(const std::vector<Walked>& walked, uint16_t layer) {
-        // The merged node of each walked directory (kNone: hidden), and its
-        // folded path.
+        // The merged node of each walked directory (kNone: hidden) and its
+        // path's hash.
         std::vector<uint32_t> merged(walked.size(), kNone);
-        std::vector<std::string> folded(walked.size());
+        std::vector<uint64_t> hashes(walked.size(), 0);
+        std::string name;
         for (size_t i = 0; i < walked.size(); ++i) {
             const Walked& entry = walked[i];
             uint32_t parent = 0;
-            std::string path;
+            uint64_t parentHash = 0;
             if (entry.parent != kNone) {
                 parent = merged[entry.parent];
+                parentHash = hashes[entry.parent];
                 if (parent == kNone) {
                     continue;
                 }
-                path = folded[entry.parent];
             }
-            std::string name = entry.spelled;
+            name = entry.spelled;
             for (char& c : name) {
                 c = Fold(c);
             }
-            merged[i] =
-                Merge(parent, path, name, entry.spelled, entry.isDirectory, entry.size, layer);
-            if (merged[i] != kNone) {
-                folded[i] = path.empty() ? name : path + "\\" + name;
-            }
+            merged[i] = Merge(parent, parentHash, name, NameHash(name), entry.spelled,
+                              entry.isDirectory, entry.size, layer, &hashes[i]);
         }
     }
 };
@@ -519,9 +652,9 @@ Result OverlayFileSystem::AddLayer(const FileSystemRef& layer, const std::string
         info.serial = std::make_unique<std::mutex>();
     }
     index->layers.push_back(std::move(info));
-    std::string path;
     if (top != nullptr) {
-        index->MergeArchive(*top, 0, path, number);
+        index->Reserve(archive->GetHeader().entryCount);
+        index->MergeArchive(*top, 0, 0, number);
     } else {
         index->MergeWalked(walked, number);
     }
@@ -534,9 +667,11 @@ Result OverlayFileSystem::AddLayerPath(const char* path, ErrorReason* why) {
     FileSystemRef layer;
     Result opened = Result::Fail();
     char resolved[HOST_MAX_PATH];
-    if (path != nullptr && ResolvePath(resolved, sizeof resolved, path).Succeeded() &&
-        host::GetPathAttributes(resolved) != host::INVALID_ATTRIBUTES &&
-        (host::GetPathAttributes(resolved) & host::ATTRIBUTE_DIRECTORY) != 0) {
+    uint32_t attributes = host::INVALID_ATTRIBUTES;
+    if (path != nullptr && ResolvePath(resolved, sizeof resolved, path).Succeeded()) {
+        attributes = host::GetPathAttributes(resolved);
+    }
+    if (attributes != host::INVALID_ATTRIBUTES && (attributes & host::ATTRIBUTE_DIRECTORY) != 0) {
         opened = layer.OpenHeldDirectory(path);
     } else {
         // A file, an archive with an inner root, or nothing: the archive
@@ -574,7 +709,10 @@ Result OverlayFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t fl
         return Fail(ErrorCode::UNSUPPORTED,
                     "cannot be opened for writing: the overlay is read-only");
     }
-    const uint32_t node = index->Find(FoldPath(path));
+    char folded[HOST_MAX_PATH];
+    size_t length = 0;
+    const uint32_t node =
+        FoldPathInto(path, folded, &length) ? index->Find(std::string_view(folded, length)) : kNone;
     if (node == kNone) {
         return Fail(ErrorCode::NOT_FOUND, "no such entry");
     }
@@ -583,12 +721,17 @@ Result OverlayFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t fl
         return Fail(ErrorCode::IS_DIRECTORY, "is a directory");
     }
     Index::LayerInfo& layer = index->layers[n.layer];
-    const std::string spelled = index->Spelled(node, n.layer);
+    // A layer that spells every name in lower case takes the folded path.
+    std::string spelled;
+    if (layer.hasSpellings) {
+        spelled = index->Spelled(node, n.layer);
+    }
+    const char* layerPath = layer.hasSpellings ? spelled.c_str() : folded;
     if (layer.serial != nullptr) {
         std::lock_guard<std::mutex> hold(*layer.serial);
-        return layer.fileSystem.OpenFile(out, spelled.c_str(), flags, reserved);
+        return layer.fileSystem.OpenFile(out, layerPath, flags, reserved);
     }
-    return layer.fileSystem.OpenFile(out, spelled.c_str(), flags, reserved);
+    return layer.fileSystem.OpenFile(out, layerPath, flags, reserved);
 }
 
 Result OverlayFileSystem::FindFirst(const char* pattern, FindData* out) {
@@ -720,15 +863,15 @@ std::vector<OverlayVersion> OverlayFileSystem::Versions(const char* path) const 
 
 std::vector<OverlayConflict> OverlayFileSystem::Conflicts() const {
     std::vector<OverlayConflict> out;
-    for (const auto& [node, versions] : index->lower) {
+    for (const auto& [node, latest] : index->lower) {
         const Index::Node& n = index->nodes[node];
         if ((n.flags & Index::REMOVED) != 0) {
             continue;
         }
         // Directories that merge are no conflict; a file anywhere is.
         bool anyFile = (n.flags & Index::DIRECTORY) == 0;
-        for (const Index::Lower& version : versions) {
-            anyFile = anyFile || !version.isDirectory;
+        for (uint32_t v = latest; v != kNone; v = index->versions[v].next) {
+            anyFile = anyFile || !index->versions[v].isDirectory;
         }
         if (anyFile) {
             OverlayConflict conflict;
