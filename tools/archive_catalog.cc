@@ -138,8 +138,8 @@ std::vector<const CatalogEntry*> ArchiveCatalog::Select(const std::vector<std::s
     for (const std::string& pattern : patterns) {
         bool matched = false;
         vfs::FindData found;
-        for (vfs::Result r = archive.FindFirst(pattern.c_str(), &found); r.Succeeded();
-             r = archive.FindNext(&found)) {
+        for (vfs::Result r = FileSystem().FindFirst(pattern.c_str(), &found); r.Succeeded();
+             r = FileSystem().FindNext(&found)) {
             matched = true;
             if ((found.attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) != 0) {
                 chosen.AddDirectory(found.path);

@@ -132,6 +132,13 @@ class LayersTest(test_mount.MountTestCase):
             {e["path"].replace("\\", "/"): (e["layer"], e["size"]) for e in entries},
             {path: (layer, len(data)) for path, (layer, kind, data) in self.merged.items()
              if kind == "file"})
+        # Patterns select from the merged tree (level2 is in no base).
+        chosen = run("list", "--json", *options, self.arguments[0], "MAPS/Level2",
+                     check_code=0)
+        self.assertEqual(
+            {json.loads(line)["path"].replace("\\", "/")
+             for line in chosen.stdout.decode().splitlines()},
+            {path for path in self.expected if path.startswith("maps/level2/")})
         run("verify", *options, self.arguments[0], check_code=0)
         for path, data in self.expected.items():
             shown = run("cat", *options, self.arguments[0], path.upper(), check_code=0)
