@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "vfs/core/keyed_hash.h"
 #include "vfs/core/name_arena.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/path_resolution.h"
