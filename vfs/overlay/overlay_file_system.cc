@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "vfs/core/keyed_hash.h"
 #include "vfs/core/name_arena.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/path_resolution.h"
@@ -90,7 +89,9 @@ Result Fail(ErrorCode code, std::string text) {
 struct OverlayFileSystem::Index {
     // One path of the merged tree: 32 bytes.
     struct Node {
-        const char* name;  // lower case, in `names`; "" for the top
+        // Lower case, NUL-terminated: in `names`, or in an archive layer's
+        // own tree, which lives as long as the layer; "" for the top.
+        const char* name;
         uint32_t parent;
         uint32_t firstChild;
         uint32_t nextSibling;
@@ -160,6 +161,8 @@ struct OverlayFileSystem::Index {
     std::vector<Slot> slots;
     uint32_t used = 0;  // slots that are not empty (tombstones included)
     NameArena names;
+    // While an archive is merged: its tree's names serve as the nodes'.
+    bool borrowNames = false;
     // The versions below the winner: node -> its latest in `versions`.
     std::unordered_map<uint32_t, uint32_t> lower;
     std::vector<Lower> versions;
@@ -446,7 +449,9 @@ struct OverlayFileSystem::Index {
         uint32_t node = FindChild(parent, folded, hash);
         if (node == kNone) {
             node = nodes.size();
-            const char* name = names.Copy(folded.data(), static_cast<uint32_t>(folded.size()));
+            const char* name =
+                borrowNames ? folded.data()
+                            : names.Copy(folded.data(), static_cast<uint32_t>(folded.size()));
             nodes.push_back(Node{name, parent, kNone, nodes[parent].firstChild, size,
                                  static_cast<uint16_t>(folded.size()), layer,
                                  static_cast<uint8_t>(isDirectory ? DIRECTORY : 0)});
@@ -654,7 +659,9 @@ Result OverlayFileSystem::AddLayer(const FileSystemRef& layer, const std::string
     index->layers.push_back(std::move(info));
     if (top != nullptr) {
         index->Reserve(archive->GetHeader().entryCount);
+        index->borrowNames = true;
         index->MergeArchive(*top, 0, 0, number);
+        index->borrowNames = false;
     } else {
         index->MergeWalked(walked, number);
     }

@@ -46,18 +46,28 @@ struct TARNVFS_API OverlayCaseClash {
 // everything of the other kind below it in lower layers is hidden (and
 // reported in Conflicts()).
 //
-// The merged tree is indexed once, when a layer is added (every layer's
-// tree is walked with FindFirst/FindNext): lookups afterwards cost one
-// probe of one merged index, whatever the number of layers. A layer that
-// changes afterwards (a host folder) is not looked at again.
+// The merged tree is indexed once, when a layer is added (an archive's
+// tree is walked directly, every other layer's with FindFirst/FindNext):
+// lookups afterwards cost one probe of one merged index, whatever the
+// number of layers. A layer that changes afterwards (a host folder) is not
+// looked at again, and a layer must not be closed or opened again while it
+// is in an overlay.
+//
+// Within one layer the first of two names of one path serves, as the
+// layer's own lookups find it: in an archive a directory before a file of
+// its name and the first of repeated records; in a host folder the first in
+// host order of names that differ only in case (reported in CaseClashes()).
+// Symbolic links and special files of host folders are left out, since a
+// held folder does not open them.
 //
 // Entry streams come from the winning layer and stay valid after the
 // overlay is released (counted, as everywhere).
 //
 // Threads: once the layers are added, OpenFile, Serving, Versions and
-// Conflicts may run on several threads at once (as far as the layers'
-// OpenFile may: archives and host folders may); one enumeration
-// (FindFirst/FindNext) runs at a time; AddLayer and Close run alone.
+// Conflicts may run on several threads at once (opening files in one host
+// folder layer takes turns, since a host folder serves one thread at a
+// time); one enumeration (FindFirst/FindNext) runs at a time; AddLayer and
+// Close run alone.
 class TARNVFS_API OverlayFileSystem : public FileSystem {
   public:
     OverlayFileSystem();
@@ -82,14 +92,18 @@ class TARNVFS_API OverlayFileSystem : public FileSystem {
     FileSystemRef Layer(uint32_t layer) const;
 
     // FileSystem: OpenFile opens the winning layer's file (read-only flags
-    // only); FindFirst/FindNext list each merged name once, sorted by its
+    // only), with that layer's reason when it fails ("no such entry" where
+    // no layer has the path, "is a directory" for a directory);
+    // FindFirst/FindNext list each merged name once, sorted by its
     // lower-case form (a defined order), with the winning layer's size and
     // kind, spelled in lower case as archives report names; "." and ".."
     // are not listed. Patterns are "dir\*"-style as for
     // archives (the name part may hold * and ?). SetAttributes, Delete, Move
     // fail with UNSUPPORTED; CreateDirectory succeeds and does nothing, as
-    // on an archive. ReadRecord and GetArchiveIdentity forward to the layer
-    // that serves the path (fail where it is not an archive).
+    // on an archive. ReadRecord forwards to the layer that serves the path
+    // (and fails where it is not an archive). GetArchiveIdentity is the base
+    // answer (it fails): an overlay shows several archives, which Layer()
+    // gives one by one.
     Result OpenFile(StreamRef& out, const char* path, uint32_t flags, uint32_t reserved) override;
     Result FindFirst(const char* pattern, FindData* out) override;
     Result FindNext(FindData* out) override;
@@ -98,14 +112,18 @@ class TARNVFS_API OverlayFileSystem : public FileSystem {
     Result Delete(const char* path) override;
     Result Move(const char* from, const char* to) override;
     void Close() override;
-    bool ListsEachFileNameOnce(const char* directory) override;  // true: merged names are unique
+    // True for every directory of the merged tree: merged names are unique.
+    bool ListsEachFileNameOnce(const char* directory) override;
     Result ReadRecord(const char* path, WadEntryRecord* out) override;
 
     // Provenance. The layer that serves `path` (a file or directory), and
     // how that layer spells it; -1 (NOT_FOUND) when no layer has it.
     Result Serving(const char* path, OverlayVersion* out) const;
     // Every layer that has `path`, lowest first (the winner last; for a
-    // directory, every layer whose directory merges into it).
+    // directory, every layer whose directory merges into it). A version
+    // that a higher layer's other kind hides stays among them (the hidden
+    // side of a kind clash); what lay beneath a hidden directory is gone
+    // from the tree, and has no versions.
     std::vector<OverlayVersion> Versions(const char* path) const;
     // Every path that more than one layer supplies as a file, or as a file
     // in one and a directory in another, in the merged tree's path order.
