@@ -44,19 +44,25 @@ struct Tally {
     std::vector<Finding> warnings;
 };
 
-void PrintFindingsJson(const char* key, const std::vector<Finding>& findings) {
+// With layers, "layer" tells which serves each entry; only the archive's
+// own entries (layer 0) have a record index.
+void PrintFindingsJson(const char* key, const std::vector<Finding>& findings, bool layered) {
     std::printf(",\"%s\":[", key);
     for (size_t i = 0; i < findings.size(); ++i) {
         const CatalogEntry& entry = *findings[i].entry;
-        std::printf("%s{\"path\":%s,\"path_bytes\":\"%s\",\"record_index\":%u,\"reason\":%s}",
+        const std::string index =
+            layered && entry.layer != 0 ? "null" : std::to_string(entry.recordIndex);
+        const std::string layer = layered ? ",\"layer\":" + std::to_string(entry.layer) : "";
+        std::printf("%s{\"path\":%s,\"path_bytes\":\"%s\",\"record_index\":%s%s,\"reason\":%s}",
                     i == 0 ? "" : ",", JsonString(entry.path).c_str(), HexBytes(entry.path).c_str(),
-                    entry.recordIndex, JsonString(findings[i].text).c_str());
+                    index.c_str(), layer.c_str(), JsonString(findings[i].text).c_str());
     }
     std::printf("]");
 }
 
 void PrintJson(const VerifyOptions& options, size_t entries, const Tally& tally,
-               const std::vector<vfs::WadRejectedRecord>& rejected, uint32_t rejectedCount) {
+               const std::vector<vfs::WadRejectedRecord>& rejected, uint32_t rejectedCount,
+               bool layered) {
     std::printf(
         "{\"archive\":%s,\"entries\":%zu,\"read_in_full\":%u,\"checksum_passed\":%u,"
         "\"without_checksum\":%u,\"refused\":%u,\"hidden\":%u,\"failed\":%zu,"
@@ -64,8 +70,8 @@ void PrintJson(const VerifyOptions& options, size_t entries, const Tally& tally,
         JsonString(options.archive).c_str(), entries, tally.readInFull, tally.withChecksum,
         tally.readInFull - tally.withChecksum, tally.refused, tally.hidden, tally.failures.size(),
         rejectedCount);
-    PrintFindingsJson("failures", tally.failures);
-    PrintFindingsJson("warnings", tally.warnings);
+    PrintFindingsJson("failures", tally.failures, layered);
+    PrintFindingsJson("warnings", tally.warnings, layered);
     std::printf(",\"rejected\":[");
     for (size_t i = 0; i < rejected.size(); ++i) {
         std::printf("%s{\"record_index\":%u,\"path_bytes\":\"%s\",\"reason\":%s}",
@@ -166,7 +172,8 @@ int RunVerify(const VerifyOptions& options) {
     const int code =
         tally.failures.empty() && rejectedCount == 0 ? kExitSuccess : kExitEntriesFailed;
     if (options.json) {
-        PrintJson(options, catalog.Entries().size(), tally, rejected, rejectedCount);
+        PrintJson(options, catalog.Entries().size(), tally, rejected, rejectedCount,
+                  catalog.Layered());
         std::fflush(stdout);
         return code;
     }
