@@ -114,8 +114,10 @@ EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, vfs::TemporaryFil
         return Failure(CopyFailureKind::kProtected, "a read-only file of its name is kept");
     }
     vfs::FileIdentity identity;
-    if (rules.neverReplace && destination.GetFileIdentity(path.c_str(), &identity).Succeeded() &&
-        identity == *rules.neverReplace) {
+    if (!rules.neverReplace.empty() &&
+        destination.GetFileIdentity(path.c_str(), &identity).Succeeded() &&
+        std::find(rules.neverReplace.begin(), rules.neverReplace.end(), identity) !=
+            rules.neverReplace.end()) {
         return Failure(CopyFailureKind::kProtected,
                        "the archive being unpacked has its name, and is kept");
     }

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/copy_report.h"
 #include "vfs/core/file_system_ref.h"
@@ -56,10 +56,10 @@ struct EntryCopyRules {
     // A file or link already at the entry's name is kept: the entry is not
     // written (`kept`), and nothing is replaced.
     bool keepExisting = false;
-    // The file that must never be replaced whatever its name (the archive
-    // being read: it may lie in the output directory under an entry's name,
-    // or be linked there).
-    std::optional<vfs::FileIdentity> neverReplace;
+    // The files that must never be replaced whatever their names (the
+    // archives being read, the base and every layer: one may lie in the
+    // output directory under an entry's name, or be linked there).
+    std::vector<vfs::FileIdentity> neverReplace;
 };
 
 // A read-only file at the entry's name is never replaced either: the host's

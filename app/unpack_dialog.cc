@@ -68,7 +68,12 @@ bool UnpackDialog::OpenSource(const std::string& path) {
     }
     // From here on `source` holds the new archive, whatever the probe finds.
     archive.Reset();
+    archiveIdentities.clear();
     source = opened;
+    vfs::FileIdentity identity;
+    if (opened.GetArchiveIdentity(&identity).Succeeded()) {
+        archiveIdentities.push_back(identity);
+    }
     if (const auto* rejected = source.GetRejectedRecords()) {
         lastOutcome.rejected = *rejected;
     }
@@ -86,6 +91,12 @@ bool UnpackDialog::OpenSource(const std::string& path) {
         lastOutcome.archiveFailure = failure.why;
         lastOutcome.failure = "the layer " + failure.path + " " + failure.why;
         return false;
+    }
+    // Every archive of the stack is kept, as the base is.
+    for (uint32_t layer = 1; layer < overlay->LayerCount(); ++layer) {
+        if (overlay->Layer(layer).GetArchiveIdentity(&identity).Succeeded()) {
+            archiveIdentities.push_back(identity);
+        }
     }
     source = merged;
     return true;
@@ -205,10 +216,7 @@ CopyReport UnpackDialog::CopyTree(const vfs::VfsString& relativePath) {
 EntryCopyRules UnpackDialog::CopyRules() {
     EntryCopyRules rules;
     rules.keepExisting = keepExisting;
-    vfs::FileIdentity identity;
-    if (Archive().GetArchiveIdentity(&identity).Succeeded()) {
-        rules.neverReplace = identity;
-    }
+    rules.neverReplace = archiveIdentities;
     return rules;
 }
 

@@ -75,6 +75,9 @@ class UnpackDialog {
     // sets it); empty: `source` is the archive. The output directory is
     // named after it, and it is never replaced.
     vfs::FileSystemRef archive;
+    // Who the archive files of `source` are (the archive's, then each
+    // archive layer's), never replaced by the copy.
+    std::vector<vfs::FileIdentity> archiveIdentities;
     UnpackOutcome lastOutcome;
     // Layers unpacked over the archive, later ones winning (host paths as
     // the user gave them: archives, "a.wad*\dir", folders); empty (the

@@ -156,6 +156,22 @@ class LayersTest(test_mount.MountTestCase):
             self.assertIn(f"tarnwad: {missing}: cannot be opened", result.stderr.decode())
         self.assertFalse(os.path.exists(self.path("never")))
 
+    def test_no_archive_of_the_stack_is_replaced(self):
+        # A layer archive in the output directory under the name of an entry
+        # the base serves: that entry is not written, and the layer stays.
+        out = self.path("out")
+        os.mkdir(out)
+        layer = os.path.join(out, "groundtile.png")
+        shutil.copy(self.path("layer1.wad"), layer)
+        with open(layer, "rb") as f:
+            before = f.read()
+        result = run("unpack", "-q", "-o", out, "--layer", layer, self.arguments[0])
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn(b"groundtile.png: not written: the archive being unpacked has its name",
+                      result.stderr)
+        with open(layer, "rb") as f:
+            self.assertEqual(f.read(), before)
+
 
 if __name__ == "__main__":
     test_tarnwad.main()
