@@ -174,7 +174,10 @@ int RunMount(const MountOptions& options) {
         Complain(subject, failure);
         return kExitUsage;
     }
-    if (!options.noProbe && !HoldsKnownEntry(whole)) {
+    // The game-archive check: the archive's own top, or with layers the
+    // merged tree's (asked below, once it is built), as unpack asks it.
+    bool known = options.noProbe || HoldsKnownEntry(whole);
+    if (!known && options.layers.empty()) {
         Complain(subject, ProbeFailure("mount"));
         return kExitUsage;
     }
@@ -206,6 +209,10 @@ int RunMount(const MountOptions& options) {
             return kExitUsage;
         }
         source = merged;
+        if (!known && !HoldsKnownEntry(source)) {
+            Complain(subject, ProbeFailure("mount"));
+            return kExitUsage;
+        }
     }
 
     mount::MountTree tree;

@@ -172,6 +172,20 @@ class LayersTest(test_mount.MountTestCase):
         with open(layer, "rb") as f:
             self.assertEqual(f.read(), before)
 
+    def test_the_game_archive_check_asks_the_merged_tree(self):
+        # Only the base (layer 0) holds a known entry: over an archive that
+        # lacks one, it lets unpack and mount go on; alone, that archive fails.
+        base, known = self.path("layer1.wad"), self.path("layer0.wad")
+        result = run("unpack", "-q", "-o", self.path("alone"), base)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn(b"is not a Tarnhollow archive", result.stderr)
+        run("unpack", "-q", "-o", self.path("merged"), "--layer", known, base, check_code=0)
+        if test_mount.environment_problem() is None:
+            mount_point = self.new_mount_point()
+            self.addCleanup(self.cleanup_mount, mount_point)
+            run("mount", base, known, mount_point, check_code=0)
+            self.assert_same_tree(self.path("merged"), mount_point)
+
 
 if __name__ == "__main__":
     test_tarnwad.main()
