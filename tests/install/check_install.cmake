@@ -160,9 +160,19 @@ function(run_examples bin)
 endfunction()
 
 set(examples ${CMAKE_CURRENT_LIST_DIR}/../../examples/library)
+# The sanitizers' flags where the library carries their calls; otherwise
+# the toolchain's own (which link MinGW programs statically).
+set(consumer_flags "")
+if(CXX_FLAGS)
+    set(consumer_flags "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CXX_FLAGS}")
+endif()
+# (A cross toolchain searches for packages below its own root alone: there
+# the package is named by its folder.)
+file(GLOB_RECURSE package_config ${PREFIX}/*/tarnvfsConfig.cmake)
+get_filename_component(package_dir "${package_config}" DIRECTORY)
 run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${CONSUMER_BUILD}
-    -DCMAKE_PREFIX_PATH=${PREFIX} ${compiler} -DEXAMPLES=${examples}
-    "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CXX_FLAGS}")
+    -DCMAKE_PREFIX_PATH=${PREFIX} -Dtarnvfs_DIR=${package_dir} ${compiler} -DEXAMPLES=${examples}
+    ${consumer_flags})
 run(${CMAKE_COMMAND} --build ${CONSUMER_BUILD})
 if(SHARED_FROM AND TOOLCHAIN)
     # Windows finds a program's DLLs beside it.
