@@ -28,6 +28,24 @@ namespace {
 // The most one Read of the library moves.
 constexpr int64_t kReadBlock = int64_t{1} << 30;
 
+// Reads up to `count` bytes of `input` into `target` without the GIL; the
+// count read, and on a failed read its reason in `why`.
+int64_t ReadWithoutGil(vfs::StreamRef& input, char* target, int64_t count, vfs::ErrorReason* why) {
+    py::gil_scoped_release released;
+    vfs::ClearLastError();
+    int64_t total = 0;
+    while (total < count) {
+        const int32_t n =
+            input.Read(target + total, static_cast<int32_t>(std::min(count - total, kReadBlock)));
+        if (n < 1) {
+            *why = vfs::LastError();
+            break;
+        }
+        total += n;
+    }
+    return total;
+}
+
 // The unpack's dialog services where nobody watches: the status line and
 // the message box are left out; the outcome is returned instead.
 class SilentHost : public tarnwad::DialogHost {
@@ -77,21 +95,8 @@ vfs::StreamRef& EntryStream::Open() {
 
 int64_t EntryStream::ReadBytes(char* target, int64_t count) {
     vfs::StreamRef& input = Open();
-    int64_t total = 0;
     vfs::ErrorReason why;
-    {
-        py::gil_scoped_release released;
-        vfs::ClearLastError();
-        while (total < count) {
-            const int32_t n = input.Read(target + total,
-                                         static_cast<int32_t>(std::min(count - total, kReadBlock)));
-            if (n < 1) {
-                why = vfs::LastError();
-                break;
-            }
-            total += n;
-        }
-    }
+    const int64_t total = ReadWithoutGil(input, target, count, &why);
     // A read that ends before the entry's end is a failure, not an end.
     if (total < count && input.Tell64() < size) {
         Raise(Exceptions().entryError,
@@ -243,21 +248,8 @@ py::bytes Archive::Read(const std::string& entryPath) {
     }
     py::bytes result = py::reinterpret_steal<py::bytes>(bytes);
     char* target = PyBytes_AS_STRING(bytes);
-    int64_t total = 0;
     vfs::ErrorReason why;
-    {
-        py::gil_scoped_release released;
-        vfs::ClearLastError();
-        while (total < size) {
-            const int32_t n = input.Read(target + total,
-                                         static_cast<int32_t>(std::min(size - total, kReadBlock)));
-            if (n < 1) {
-                why = vfs::LastError();
-                break;
-            }
-            total += n;
-        }
-    }
+    const int64_t total = ReadWithoutGil(input, target, size, &why);
     if (total != size) {
         Raise(Exceptions().entryError,
               entryPath + ": " +
