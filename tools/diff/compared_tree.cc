@@ -17,7 +17,11 @@ namespace tarnwad::cli {
 
 namespace {
 
-std::string FoldCase(std::string path) {
+constexpr uint32_t kCompareBlockSize = 1 << 20;
+
+}  // namespace
+
+std::string ComparisonKey(std::string path) {
     for (char& c : path) {
         if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
@@ -25,10 +29,6 @@ std::string FoldCase(std::string path) {
     }
     return path;
 }
-
-constexpr uint32_t kCompareBlockSize = 1 << 20;
-
-}  // namespace
 
 std::string ComparedTree::Open(const std::string& path) {
     name = path;
@@ -40,7 +40,7 @@ std::string ComparedTree::Open(const std::string& path) {
             return failure;
         }
         for (const CatalogEntry& entry : catalog.Entries()) {
-            Add({FoldCase(entry.path), entry.path, &entry, entry.record});
+            Add({ComparisonKey(entry.path), entry.path, &entry, entry.record});
         }
         return {};
     }
@@ -67,7 +67,7 @@ void ComparedTree::WalkFolder(const std::string& directory) {
             subdirectories.push_back(path);
             continue;
         }
-        ComparedEntry entry{FoldCase(path), path, nullptr, {}};
+        ComparedEntry entry{ComparisonKey(path), path, nullptr, {}};
         entry.record.storedSize = found.size;
         entry.record.unpackedSize = found.size;
         Add(std::move(entry));

@@ -16,6 +16,10 @@
 
 namespace tarnwad::cli {
 
+// The key of `path` in a comparison: ASCII letters in lower case, as the
+// archive folds them.
+std::string ComparisonKey(std::string path);
+
 struct ComparedEntry {
     // Lower case, "\" separated: two sides' entries of one path have the
     // same key whatever letter case their names have.
