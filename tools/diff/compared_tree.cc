@@ -111,13 +111,29 @@ bool ComparedTree::ReadStored(uint64_t offset, uint8_t* into, uint32_t count, st
         *why = "cannot be opened again" + vfs::host::LastErrorSuffix();
         return false;
     }
-    if (archiveFile.Seek(static_cast<int64_t>(offset), vfs::host::Origin::Start) < 0) {
+    if (!identityChecked) {
+        // Another file put in the archive's place since it was opened would
+        // be compared in its stead.
+        vfs::FileIdentity opened;
+        vfs::FileIdentity reopened;
+        if (catalog.Wad().GetArchiveIdentity(&opened).Succeeded() &&
+            archiveFile.Identity(&reopened) && !(opened == reopened)) {
+            *why = "was replaced by another file while being compared";
+            return false;
+        }
+        identityChecked = true;
+    }
+    // One call per block where the host reads at an offset; else a seek first.
+    const bool positioned = vfs::host::File::HasPositionedReads();
+    if (!positioned &&
+        archiveFile.Seek(static_cast<int64_t>(offset), vfs::host::Origin::Start) < 0) {
         *why = "cannot be read" + vfs::host::LastErrorSuffix();
         return false;
     }
     for (uint32_t done = 0; done < count;) {
         uint32_t n = 0;
-        if (!archiveFile.Read(into + done, count - done, &n)) {
+        if (!(positioned ? archiveFile.ReadAt(offset + done, into + done, count - done, &n)
+                         : archiveFile.Read(into + done, count - done, &n))) {
             *why = "cannot be read" + vfs::host::LastErrorSuffix();
             return false;
         }

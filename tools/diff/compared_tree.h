@@ -67,7 +67,8 @@ class ComparedTree {
     std::string hostPath;
     ArchiveCatalog catalog;
     vfs::FileSystemRef folderSystem;
-    vfs::host::File archiveFile;  // opened for the first comparison of stored bytes
+    vfs::host::File archiveFile;   // opened for the first comparison of stored bytes
+    bool identityChecked = false;  // the file opened again is the archive
     std::vector<ComparedEntry> entries;
     std::unordered_map<std::string, size_t> byKey;
 };

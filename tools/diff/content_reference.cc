@@ -85,9 +85,10 @@ std::string ContentReference::Open(const std::string& path) {
         vfs::host::File file;
         char first = 0;
         uint32_t n = 0;
+        // A listing of an archive without entries is empty.
         if (file.Open(AbsolutePath(path).c_str(), vfs::host::ACCESS_READ, vfs::host::SHARE_READ,
                       vfs::host::Disposition::OpenExisting) &&
-            file.Read(&first, 1, &n) && n == 1 && first == '{') {
+            file.Read(&first, 1, &n) && (n == 0 || first == '{')) {
             listing = true;
             return ReadListing(AbsolutePath(path));
         }

@@ -14,7 +14,8 @@ namespace tarnwad::cli {
 class ContentReference {
   public:
     // Opens `path` (as the user gave it): a folder, an archive, or a hash
-    // listing (a file that begins with "{"). Empty on success, otherwise why.
+    // listing (a file that begins with "{", or an empty one). Empty on
+    // success, otherwise why.
     std::string Open(const std::string& path);
 
     struct Lookup {
