@@ -60,12 +60,10 @@ EntryCheck VerifyEntry(ArchiveCatalog& catalog, const CatalogEntry& entry,
         check.text = EntryFailureText(why);
         return check;
     }
-    EntryCheck read = ReadEntryContent(catalog.FileSystem(), entry.path, buffer, hash);
-    if (read.outcome != EntryCheck::kReadInFull) {
-        return read;
+    check = ReadEntryContent(catalog.FileSystem(), entry.path, buffer, hash);
+    if (check.outcome == EntryCheck::kReadInFull) {
+        check.text = RecordSizeNote(entry.record);
     }
-    check = read;
-    check.text = RecordSizeNote(entry.record);
     return check;
 }
 

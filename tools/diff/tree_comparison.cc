@@ -32,21 +32,6 @@ class PairComparer {
     PairComparer(ComparedTree& first, ComparedTree& second, Comparison& out)
         : first(first), second(second), out(out), buffer(kVerifyBlockSize) {}
 
-    void Trouble(const ComparedTree& side, const ComparedEntry& entry, const std::string& why) {
-        out.troubles.push_back({side.Name(), entry.path, why});
-    }
-
-    // The content's digest, or false with the trouble noted.
-    bool Digest(ComparedTree& side, const ComparedEntry& entry, vfs::host::Sha256Digest* digest) {
-        EntryCheck check = side.Digest(entry, buffer, hash);
-        if (!check.hashed) {
-            Trouble(side, entry, check.text);
-            return false;
-        }
-        *digest = check.digest;
-        return true;
-    }
-
     void Compare(const ComparedEntry& a, const ComparedEntry& b) {
         ++out.compared;
         const std::string whyA = first.Check(a);
@@ -85,7 +70,10 @@ class PairComparer {
         }
         vfs::host::Sha256Digest digestA;
         vfs::host::Sha256Digest digestB;
-        if (!Digest(first, a, &digestA) || !Digest(second, b, &digestB)) {
+        // Both read, so that each side's trouble is named.
+        const bool readA = Digest(first, a, &digestA);
+        const bool readB = Digest(second, b, &digestB);
+        if (!readA || !readB) {
             return;
         }
         if (digestA != digestB) {
@@ -103,6 +91,21 @@ class PairComparer {
     }
 
   private:
+    void Trouble(const ComparedTree& side, const ComparedEntry& entry, const std::string& why) {
+        out.troubles.push_back({side.Name(), entry.path, why});
+    }
+
+    // The content's digest, or false with the trouble noted.
+    bool Digest(ComparedTree& side, const ComparedEntry& entry, vfs::host::Sha256Digest* digest) {
+        EntryCheck check = side.Digest(entry, buffer, hash);
+        if (!check.hashed) {
+            Trouble(side, entry, check.text);
+            return false;
+        }
+        *digest = check.digest;
+        return true;
+    }
+
     ComparedTree& first;
     ComparedTree& second;
     Comparison& out;
