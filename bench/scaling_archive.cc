@@ -1,5 +1,6 @@
 #include "bench/scaling_archive.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -19,11 +20,13 @@ std::string ScalingEntryPath(uint32_t index, bool nested) {
     return path;
 }
 
-bool WriteScalingArchive(const std::string& path, uint32_t entries, bool nested) {
+bool WriteScalingArchive(const std::string& path, uint32_t entries, bool nested, uint32_t changed) {
     vfs::WadWriter writer(2);
     std::vector<uint8_t> bytes;
+    const uint32_t every = changed == 0 ? 0 : std::max<uint32_t>(1, entries / changed);
     for (uint32_t i = 0; i < entries; ++i) {
-        bytes.assign(16 + i % 65, static_cast<uint8_t>('a' + i % 26));
+        const bool change = every != 0 && i % every == every / 2 && i / every < changed;
+        bytes.assign(16 + i % 65, static_cast<uint8_t>(change ? 'Z' : 'a' + i % 26));
         if (writer.AddFile(ScalingEntryPath(i, nested).c_str(), bytes).Failed()) {
             return false;
         }

@@ -13,7 +13,11 @@ namespace bench {
 std::string ScalingEntryPath(uint32_t index, bool nested);
 
 // Writes an archive (version 2, names in a table) of `entries` stored
-// entries of 16-80 bytes each to `path`. False if it cannot be written.
-bool WriteScalingArchive(const std::string& path, uint32_t entries, bool nested);
+// entries of 16-80 bytes each to `path`. With `changed` > 0, that many
+// entries, spread evenly, hold other bytes of the same size, so the archive
+// differs from the one without in their content alone. False if it cannot
+// be written.
+bool WriteScalingArchive(const std::string& path, uint32_t entries, bool nested,
+                         uint32_t changed = 0);
 
 }  // namespace bench

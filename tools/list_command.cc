@@ -4,18 +4,21 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/entry_failure.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
+#include "tools/entry_verification.h"
 #include "tools/exclude_filter.h"
 #include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
 #include "tools/layer_option.h"
 #include "tools/path_argument.h"
 #include "tools/text_format.h"
+#include "tools/work_options.h"
 #include "vfs/core/last_error.h"
 #include "vfs/wad/wad_rejected_record.h"
 
@@ -29,42 +32,68 @@ struct ListOptions {
     std::vector<std::string> excludes;
     std::vector<std::string> layers;
     bool json = false;
+    bool hash = false;
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
+
+// An entry's SHA-256 in hex, or empty when it was not read in full.
+std::string DigestText(const EntryCheck* check) {
+    return check != nullptr && check->hashed ? vfs::host::DigestHex(check->digest) : "";
+}
 
 // With layers, "layer" tells which serves the entry; only the archive's own
 // entries (layer 0) have a record index.
-void PrintJsonLine(const CatalogEntry& entry, bool layered) {
+// With --hash, "sha256" holds the content's digest, null when it was not
+// read in full.
+void PrintJsonLine(const CatalogEntry& entry, bool layered, const EntryCheck* check) {
     const std::string index =
         layered && entry.layer != 0 ? "null" : std::to_string(entry.recordIndex);
     const std::string layer = layered ? ",\"layer\":" + std::to_string(entry.layer) : "";
+    const std::string digest = DigestText(check);
+    const std::string sha256 =
+        check == nullptr ? "" : ",\"sha256\":" + (digest.empty() ? "null" : "\"" + digest + "\"");
     std::printf("{\"path\":%s,\"path_bytes\":\"%s\",\"size\":%" PRIu32 ",\"stored_size\":%" PRIu32
-                ",\"coding\":\"%s\",\"flags\":%" PRIu32 ",\"record_index\":%s%s}\n",
+                ",\"coding\":\"%s\",\"flags\":%" PRIu32 ",\"record_index\":%s%s%s}\n",
                 JsonString(entry.path).c_str(), HexBytes(entry.path).c_str(),
                 entry.record.ReportedSize(), entry.record.storedSize,
-                CodingName(entry.record.flags), entry.record.flags, index.c_str(), layer.c_str());
+                CodingName(entry.record.flags), entry.record.flags, index.c_str(), layer.c_str(),
+                sha256.c_str());
 }
 
 // With layers, a column tells which layer serves each entry (0: the
 // archive, then in the order given).
-void PrintTable(const std::vector<const CatalogEntry*>& entries, bool layered) {
-    const char* rule = layered ? "----------  ----------  -------  -----  ----"
-                               : "----------  ----------  -------  ----";
-    std::printf("%10s  %10s  %-7s  %s%s\n%s\n", "size", "stored", "coding",
-                layered ? "layer  " : "", "path", rule);
+// With --hash (`checks` not empty), a column of each entry's SHA-256 ("-"
+// for one not read in full) before the path.
+void PrintTable(const std::vector<const CatalogEntry*>& entries, bool layered,
+                const std::vector<EntryCheck>& checks) {
+    const bool hashed = !checks.empty();
+    const std::string hashRule = hashed ? std::string(64, '-') + "  " : "";
+    const std::string rule = std::string("----------  ----------  -------  ") +
+                             (layered ? "-----  " : "") + hashRule + "----";
+    std::printf("%10s  %10s  %-7s  %s%s%s\n%s\n", "size", "stored", "coding",
+                layered ? "layer  " : "", hashed ? ("sha256" + std::string(60, ' ')).c_str() : "",
+                "path", rule.c_str());
     uint64_t size = 0;
     uint64_t stored = 0;
-    for (const CatalogEntry* entry : entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const CatalogEntry* entry = entries[i];
         const std::string layer = layered ? std::to_string(entry->layer) : "";
-        std::printf("%10" PRIu32 "  %10" PRIu32 "  %-7s  %s%s%s\n", entry->record.ReportedSize(),
+        std::string digest = hashed ? DigestText(&checks[i]) : "";
+        if (hashed) {
+            digest.resize(64, ' ');
+            digest = (digest[0] == ' ' ? "-" + digest.substr(1) : digest) + "  ";
+        }
+        std::printf("%10" PRIu32 "  %10" PRIu32 "  %-7s  %s%s%s%s\n", entry->record.ReportedSize(),
                     entry->record.storedSize, CodingName(entry->record.flags),
                     layered ? std::string(5 - std::min<size_t>(5, layer.size()), ' ').c_str() : "",
-                    layered ? (layer + "  ").c_str() : "", PrintableText(entry->path).c_str());
+                    layered ? (layer + "  ").c_str() : "", digest.c_str(),
+                    PrintableText(entry->path).c_str());
         size += entry->record.ReportedSize();
         stored += entry->record.storedSize;
     }
-    std::printf("%s\n%10" PRIu64 "  %10" PRIu64 "  %-7s  %s%zu %s\n", rule, size, stored, "",
-                layered ? "       " : "", entries.size(),
-                entries.size() == 1 ? "entry" : "entries");
+    std::printf("%s\n%10" PRIu64 "  %10" PRIu64 "  %-7s  %s%s%zu %s\n", rule.c_str(), size, stored,
+                "", layered ? "       " : "", std::string(hashRule.size(), ' ').c_str(),
+                entries.size(), entries.size() == 1 ? "entry" : "entries");
 }
 
 int RunList(const ListOptions& options) {
@@ -94,12 +123,14 @@ int RunList(const ListOptions& options) {
         return exclusions.ExcludesWithParents(entry->path);
     });
 
+    const std::vector<EntryCheck> checks =
+        options.hash ? HashEntries(catalog, entries, options.jobs) : std::vector<EntryCheck>();
     if (options.json) {
-        for (const CatalogEntry* entry : entries) {
-            PrintJsonLine(*entry, layered);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            PrintJsonLine(*entries[i], layered, options.hash ? &checks[i] : nullptr);
         }
     } else {
-        PrintTable(entries, layered);
+        PrintTable(entries, layered, checks);
     }
     std::fflush(stdout);
 
@@ -109,7 +140,8 @@ int RunList(const ListOptions& options) {
     // fails; one refused by the archive is in the table as such; a later
     // record of a path, and a size its record gives but its bytes are not,
     // are warnings.
-    for (const CatalogEntry* entry : entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const CatalogEntry* entry = entries[i];
         if (entry->file != nullptr &&
             catalog.Wad().CheckEntry(entry->path.c_str(), *entry->file).Failed()) {
             const vfs::ErrorReason& why = vfs::LastError();
@@ -119,6 +151,10 @@ int RunList(const ListOptions& options) {
                 Complain(options.archive, entry->path, EntryFailureText(why));
                 exitCode = kExitEntriesFailed;
             }
+        } else if (options.hash && checks[i].outcome == EntryCheck::kFailed) {
+            // Found by opening and decoding it, which --hash does.
+            Complain(options.archive, entry->path, checks[i].text);
+            exitCode = kExitEntriesFailed;
         } else if (std::string note = RecordSizeNote(entry->record); !note.empty()) {
             Complain(options.archive, entry->path, "warning: " + note);
         }
@@ -157,6 +193,12 @@ void AddListCommand(CLI::App& app, int& exitCode) {
     command->add_flag("--json", options->json,
                       "One JSON object per entry and line (path, size, stored_size, coding, "
                       "flags, record_index; with --layer, layer), nothing else on stdout");
+    command->add_flag("--hash", options->hash,
+                      "Add the SHA-256 of each entry's decoded content (what sha256sum prints "
+                      "for the unpacked file; \"sha256\" in JSON), reading every entry");
+    AddJobsOption(command, options->jobs,
+                  "With --hash, read entries on this many threads (default: the number of "
+                  "cores); the listing keeps its order");
     command->callback([options, &exitCode] { exitCode = RunList(*options); });
 }
 

@@ -1,5 +1,7 @@
 // `tarnwad verify ARCHIVE`: opens, decodes and reads every entry, writing
-// nothing, and says what that could and could not check.
+// nothing, and says what that could and could not check. Only with
+// --against REF, every entry's content compared with REF's, may it call the
+// archive intact.
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -10,6 +12,8 @@
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
+#include "tools/diff/compared_tree.h"
+#include "tools/diff/content_reference.h"
 #include "tools/entry_verification.h"
 #include "tools/exit_codes.h"
 #include "tools/layer_option.h"
@@ -27,6 +31,7 @@ namespace {
 struct VerifyOptions {
     std::string archive;
     std::vector<std::string> layers;
+    std::string against;  // REF: an archive, a folder or a hash listing; empty: none
     bool json = false;
 };
 
@@ -42,7 +47,19 @@ struct Tally {
     uint32_t hidden = 0;
     std::vector<Finding> failures;
     std::vector<Finding> warnings;
+    // With --against: every entry whose content is not REF's, and REF's
+    // paths the archive lacks, with what differs.
+    uint32_t compared = 0;  // entries whose content was compared with REF's
+    std::vector<Finding> differences;
+    std::vector<std::pair<std::string, std::string>> missing;  // REF's path, what
 };
+
+// Whether the archive's content was checked against REF and found equal:
+// every entry read in full, equal to REF's, and nothing of REF missing.
+bool Intact(const Tally& tally, uint32_t rejectedCount) {
+    return tally.failures.empty() && rejectedCount == 0 && tally.differences.empty() &&
+           tally.missing.empty();
+}
 
 // With layers, "layer" tells which serves each entry; only the archive's
 // own entries (layer 0) have a record index.
@@ -72,6 +89,20 @@ void PrintJson(const VerifyOptions& options, size_t entries, const Tally& tally,
         rejectedCount);
     PrintFindingsJson("failures", tally.failures, layered);
     PrintFindingsJson("warnings", tally.warnings, layered);
+    if (!options.against.empty()) {
+        std::printf(",\"against\":%s,\"compared\":%u,\"intact\":%s",
+                    JsonString(options.against).c_str(), tally.compared,
+                    Intact(tally, rejectedCount) ? "true" : "false");
+        PrintFindingsJson("differences", tally.differences, layered);
+        std::printf(",\"missing\":[");
+        for (size_t i = 0; i < tally.missing.size(); ++i) {
+            std::printf("%s{\"path\":%s,\"path_bytes\":\"%s\",\"reason\":%s}", i == 0 ? "" : ",",
+                        JsonString(tally.missing[i].first).c_str(),
+                        HexBytes(tally.missing[i].first).c_str(),
+                        JsonString(tally.missing[i].second).c_str());
+        }
+        std::printf("]");
+    }
     std::printf(",\"rejected\":[");
     for (size_t i = 0; i < rejected.size(); ++i) {
         std::printf("%s{\"record_index\":%u,\"path_bytes\":\"%s\",\"reason\":%s}",
@@ -103,6 +134,33 @@ std::string WhatWasChecked(const Tally& tally) {
            std::to_string(without) + " stored or LZ-coded" + unchecked;
 }
 
+// Compares the content of `entry` (its check hashed it when read in full)
+// with REF's, noting and naming every difference.
+void CompareWithReference(const VerifyOptions& options, const CatalogEntry& entry,
+                          const EntryCheck& check, ContentReference& reference, Tally& tally,
+                          ProgressLine& progress) {
+    const ContentReference::Lookup theirs = reference.Find(ComparisonKey(entry.path));
+    std::string what;
+    if (theirs.state == ContentReference::Lookup::kMissing) {
+        what = "not in " + options.against;
+    } else if (!check.hashed) {
+        return;  // failed or refused here: counted as such, not compared
+    } else if (theirs.state == ContentReference::Lookup::kFailed) {
+        what = "cannot be compared: in " + options.against + " it " + theirs.why;
+    } else {
+        ++tally.compared;
+        if (theirs.digest == check.digest) {
+            return;
+        }
+        what = "content differs from " + options.against + "'s";
+    }
+    tally.differences.push_back({&entry, what});
+    if (!options.json) {
+        progress.Finish();
+        Complain(options.archive, entry.path, what);
+    }
+}
+
 int RunVerify(const VerifyOptions& options) {
     vfs::host::CatchInterrupts();
     ArchiveCatalog catalog;
@@ -114,6 +172,13 @@ int RunVerify(const VerifyOptions& options) {
     if (!failure.empty()) {
         Complain(failed, failure);
         return kExitUsage;
+    }
+    ContentReference reference;
+    if (!options.against.empty()) {
+        if (std::string why = reference.Open(options.against); !why.empty()) {
+            Complain(options.against, why);
+            return kExitUsage;
+        }
     }
 
     std::map<std::string, uint64_t> sizes;
@@ -129,6 +194,8 @@ int RunVerify(const VerifyOptions& options) {
 
     Tally tally;
     std::vector<uint8_t> buffer(kVerifyBlockSize);
+    vfs::host::ContentHash hash;
+    const bool against = !options.against.empty();
     for (const CatalogEntry& entry : catalog.Entries()) {
         if (vfs::host::InterruptRequested()) {
             progress.Finish();
@@ -140,7 +207,10 @@ int RunVerify(const VerifyOptions& options) {
             return kExitInterrupted;
         }
         progress.Status(entry.path.c_str());
-        EntryCheck check = VerifyEntry(catalog, entry, buffer);
+        EntryCheck check = VerifyEntry(catalog, entry, buffer, against ? &hash : nullptr);
+        if (against && check.outcome != EntryCheck::kHidden) {
+            CompareWithReference(options, entry, check, reference, tally, progress);
+        }
         switch (check.outcome) {
             case EntryCheck::kRefused:
                 ++tally.refused;
@@ -167,10 +237,17 @@ int RunVerify(const VerifyOptions& options) {
         }
     }
     progress.Finish();
+    if (against) {
+        for (const std::string& path : reference.Unvisited()) {
+            tally.missing.emplace_back(path, "missing: " + options.against + " has it");
+            if (!options.json) {
+                Complain(options.archive, path, tally.missing.back().second);
+            }
+        }
+    }
     const std::vector<vfs::WadRejectedRecord>& rejected = catalog.Rejected();
     uint32_t rejectedCount = catalog.Wad().GetDirectory().RejectedCount();
-    const int code =
-        tally.failures.empty() && rejectedCount == 0 ? kExitSuccess : kExitEntriesFailed;
+    const int code = Intact(tally, rejectedCount) ? kExitSuccess : kExitEntriesFailed;
     if (options.json) {
         PrintJson(options, catalog.Entries().size(), tally, rejected, rejectedCount,
                   catalog.Layered());
@@ -194,7 +271,21 @@ int RunVerify(const VerifyOptions& options) {
         std::printf("; %s rejected", Counted(rejectedCount, "record", "records").c_str());
     }
     std::printf("\n");
-    if (tally.readInFull > 0) {
+    if (against) {
+        // Only now, every entry's content compared, may the archive be called
+        // intact.
+        const size_t differing = tally.differences.size() + tally.missing.size();
+        std::printf(
+            "%s: %s\n", PrintableText(options.archive).c_str(),
+            Intact(tally, rejectedCount)
+                ? ("intact: the content of every entry equals " + PrintableText(options.against) +
+                   "'s (" + Counted(tally.compared, "entry", "entries") + " compared by SHA-256)")
+                      .c_str()
+                : ("not intact: " + Counted(differing, "difference", "differences") + " from " +
+                   PrintableText(options.against) + " of " +
+                   Counted(tally.compared, "entry", "entries") + " compared")
+                      .c_str());
+    } else if (tally.readInFull > 0) {
         std::printf("%s: %s\n", PrintableText(options.archive).c_str(),
                     WhatWasChecked(tally).c_str());
     }
@@ -214,9 +305,16 @@ void AddVerifyCommand(CLI::App& app, int& exitCode) {
     command->add_option("ARCHIVE", options->archive, "The .wad file")->required();
     AddLayerOption(command, options->layers,
                    "check every file of the merged tree, each from the layer that serves it");
+    command
+        ->add_option("--against", options->against,
+                     "Also compare every entry's content (SHA-256) with REF: another archive, "
+                     "a folder, or a listing written by list --json --hash; every difference "
+                     "is named, and only then does verify call the archive intact")
+        ->option_text("REF");
     command->add_flag("--json", options->json,
                       "One JSON object with the counts, every failed entry, every warning and "
-                      "every rejected record, nothing else on stdout");
+                      "every rejected record (with --against: every difference), nothing else "
+                      "on stdout");
     command->callback([options, &exitCode] { exitCode = RunVerify(*options); });
 }
 

@@ -4,24 +4,25 @@
 # Installed as share/bash-completion/completions/tarnwad; from a checkout:
 #     source tools/completion/tarnwad.bash
 
-_tarnwad_commands="list unpack cat verify info pack conflicts mount umount help"
+_tarnwad_commands="list unpack cat verify info pack conflicts diff mount umount help"
 
 # The options of each command, as `tarnwad COMMAND --help` lists them.
 _tarnwad_options() {
     case $1 in
-        list) echo "-h --help --json --exclude --layer" ;;
+        list) echo "-h --help --json --hash -j --jobs --exclude --layer" ;;
         unpack)
             echo "-h --help -o -C --output --exclude --layer --dry-run -k --keep-old-files" \
                 "--no-probe -v --verbose -q --quiet -j --jobs"
             ;;
         cat) echo "-h --help --layer" ;;
-        verify) echo "-h --help --json --layer" ;;
+        verify) echo "-h --help --json --layer --against" ;;
         info) echo "-h --help --json" ;;
         pack)
             echo "-h --help -o --output --format-version --codec -f --force -L --dereference" \
                 "--skip-special --exclude -v --verbose -q --quiet -j --jobs"
             ;;
         conflicts) echo "-h --help --json --all" ;;
+        diff) echo "-h --help --json" ;;
         mount) echo "-h --help -f --foreground --no-probe --cache-size" ;;
         umount) echo "-h --help" ;;
         help) echo "-h --help" ;;
@@ -32,7 +33,7 @@ _tarnwad_options() {
 _tarnwad_takes_value() {
     case $1 in
         -o | -C | --output | --exclude | --layer | -j | --jobs | --format-version | --codec | \
-            --cache-size)
+            --cache-size | --against)
             return 0
             ;;
     esac
@@ -105,7 +106,11 @@ _tarnwad() {
             pack:-o | pack:--output) _tarnwad_paths wad ;;
             pack:--format-version) _tarnwad_words "0 1 2" ;;
             pack:--codec) _tarnwad_words "stored lz zlib auto" ;;
-            unpack:-j | unpack:--jobs | pack:-j | pack:--jobs) _tarnwad_words "1 2 4 8 16" ;;
+            unpack:-j | unpack:--jobs | pack:-j | pack:--jobs | list:-j | list:--jobs)
+                _tarnwad_words "1 2 4 8 16"
+                ;;
+            # An archive, a folder or a hash listing: any file.
+            verify:--against) _filedir 2>/dev/null || COMPREPLY=($(compgen -f -- "$cur")) ;;
             mount:--cache-size) _tarnwad_words "64M 256M 1G" ;;
             *:--layer) _tarnwad_paths wad ;;
         esac
@@ -149,6 +154,12 @@ _tarnwad() {
             # The archive, then layers (archives or folders); the mount's
             # last argument is the empty directory to mount it on.
             _tarnwad_paths wad
+            ;;
+        diff)
+            # A.wad, then B: another archive or a folder.
+            if ((count <= 1)); then
+                _tarnwad_paths wad
+            fi
             ;;
         umount)
             if ((count == 0)); then

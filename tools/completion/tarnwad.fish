@@ -4,8 +4,8 @@
 # Installed as share/fish/vendor_completions.d/tarnwad.fish; from a checkout:
 #     source tools/completion/tarnwad.fish
 
-set -l commands list unpack cat verify info pack conflicts mount umount help
-set -l archive_commands list unpack cat verify info conflicts mount
+set -l commands list unpack cat verify info pack conflicts diff mount umount help
+set -l archive_commands list unpack cat verify info conflicts diff mount
 set -l layer_commands list unpack cat verify
 set -l first "not __fish_seen_subcommand_from $commands"
 set -l any "__fish_seen_subcommand_from $commands"
@@ -27,6 +27,7 @@ complete -c tarnwad -n $first -a verify -d 'Open, decode and read every entry; r
 complete -c tarnwad -n $first -a info -d 'Show the figures of an archive'
 complete -c tarnwad -n $first -a pack -d 'Write an archive of a directory tree'
 complete -c tarnwad -n $first -a conflicts -d 'Show which layer wins each path several layers supply'
+complete -c tarnwad -n $first -a diff -d 'Compare two archives, or an archive and a folder, by content'
 complete -c tarnwad -n $first -a mount -d 'Show an archive as a read-only directory (FUSE)'
 complete -c tarnwad -n $first -a umount -d 'Unmount what tarnwad mount mounted'
 complete -c tarnwad -n $first -a help -d 'Show the commands, or the options of a command'
@@ -42,6 +43,9 @@ complete -c tarnwad -n "__fish_seen_subcommand_from $layer_commands" -l layer -r
 
 # list
 complete -c tarnwad -n $list -l json -d 'One JSON object per entry and line'
+complete -c tarnwad -n $list -l hash -d "Add the SHA-256 of each entry's content"
+complete -c tarnwad -n $list -s j -l jobs -x -a '1 2 4 8 16' \
+    -d 'With --hash, read entries on this many threads'
 complete -c tarnwad -n $list -l exclude -x -d 'Leave out entries matching the wildcard'
 
 # unpack
@@ -58,6 +62,8 @@ complete -c tarnwad -n $unpack -s j -l jobs -x -a '1 2 4 8 16' -d 'Copy files on
 # verify, info
 complete -c tarnwad -n "__fish_seen_subcommand_from verify" -l json \
     -d 'One JSON object with the counts and failures'
+complete -c tarnwad -n "__fish_seen_subcommand_from verify" -l against -r \
+    -d "Compare every entry's content with an archive, folder or hash listing"
 complete -c tarnwad -n "__fish_seen_subcommand_from info" -l json \
     -d 'The figures as one JSON object'
 
@@ -67,6 +73,11 @@ complete -c tarnwad -n "__fish_seen_subcommand_from conflicts" -l json \
     -d 'One JSON object per path and line'
 complete -c tarnwad -n "__fish_seen_subcommand_from conflicts" -l all \
     -d 'Every path with every version, not only conflicts'
+
+# diff: the first archive (above), then an archive or a folder
+complete -c tarnwad -n "__fish_seen_subcommand_from diff" -a '(__fish_complete_directories)'
+complete -c tarnwad -n "__fish_seen_subcommand_from diff" -l json \
+    -d 'One JSON object per difference and line'
 
 # pack
 complete -c tarnwad -n $pack -a '(__fish_complete_directories)'
