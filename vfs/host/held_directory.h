@@ -62,6 +62,10 @@ class HeldDirectory {
     bool RemoveFile(const char* name) const;
     // Removes the empty directory `name` (never a link to one).
     bool RemoveEmptyDirectory(const char* name) const;
+    // Makes the names created, renamed or removed in the directory durable
+    // on the disk where the host needs to be told (POSIX); Windows file
+    // systems keep their own journal of names.
+    bool Flush() const;
     // Applies the read-only bit to `name`, as SetPathAttributes does; fails
     // on a link.
     bool SetAttributes(const char* name, uint32_t attributes) const;

@@ -214,6 +214,10 @@ bool HeldDirectory::RemoveFile(const char* name) const {
     return unlinkat(node->fd, name, 0) == 0;
 }
 
+bool HeldDirectory::Flush() const {
+    return node != nullptr && fsync(node->fd) == 0;
+}
+
 bool HeldDirectory::RemoveEmptyDirectory(const char* name) const {
     return node != nullptr && UsableName(name) && unlinkat(node->fd, name, AT_REMOVEDIR) == 0;
 }

@@ -181,6 +181,10 @@ bool HeldDirectory::RemoveFile(const char* name) const {
     return node != nullptr && UsableName(name) && DeleteFileA(Join(node->path, name).c_str());
 }
 
+bool HeldDirectory::Flush() const {
+    return node != nullptr;
+}
+
 bool HeldDirectory::RemoveEmptyDirectory(const char* name) const {
     return node != nullptr && UsableName(name) && RemoveDirectoryA(Join(node->path, name).c_str());
 }

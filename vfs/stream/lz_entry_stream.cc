@@ -5,8 +5,8 @@
 #include <new>
 #include <string>
 
-#include "vfs/codec/lz_codec.h"
 #include "vfs/core/last_error.h"
+#include "vfs/stream/entry_decode.h"
 
 namespace vfs {
 
@@ -21,16 +21,8 @@ bool LzEntryStream::Decode() {
     if (inner == nullptr) {
         return false;
     }
-    // The block's header cannot record more than 24 bits of size.
-    if (size > LZ_MAX_SIZE) {
-        SetLastError(ErrorCode::NOT_DECODABLE,
-                     "does not decode: an LZ block holds at most " + std::to_string(LZ_MAX_SIZE) +
-                         " bytes, its record gives " + std::to_string(size));
-        return false;
-    }
     int32_t storedSize = inner->GetSize();
-    if (storedSize <= 0) {
-        SetLastError(ErrorCode::NOT_DECODABLE, "does not decode: it has no LZ data");
+    if (!CanHoldEntryBlock(WadCoding::LZ, storedSize, static_cast<uint32_t>(size))) {
         return false;
     }
     std::unique_ptr<uint8_t[]> stored(new (std::nothrow) uint8_t[storedSize]);
@@ -44,11 +36,7 @@ bool LzEntryStream::Decode() {
     if (got < storedSize) {
         return false;
     }
-    got = std::min(got, storedSize);
-    // The block must record the entry's size and decode to exactly that
-    // many bytes, an empty entry's block included.
-    LzCodec codec;
-    return codec.DecodeExactly(buffer, size, stored.get(), got);
+    return DecodeEntryBlock(WadCoding::LZ, stored.get(), std::min(got, storedSize), buffer, size);
 }
 
 }  // namespace vfs

@@ -5,9 +5,9 @@
 #include <new>
 #include <string>
 
-#include "vfs/codec/shared_codec.h"
 #include "vfs/codec/zlib_codec.h"
 #include "vfs/core/last_error.h"
+#include "vfs/stream/entry_decode.h"
 
 namespace vfs {
 
@@ -26,10 +26,7 @@ bool ZlibEntryStream::Decode() {
     // it decodes as the chunked reader of the shared codec would, several
     // times faster. A short read leaves the reason the stream beneath gave.
     const int32_t storedSize = inner->GetSize();
-    if (storedSize < ZLIB_BLOCK_HEADER_SIZE) {
-        SetLastError(ErrorCode::NOT_DECODABLE,
-                     "does not decode: its " + std::to_string(std::max(storedSize, 0)) +
-                         " stored bytes are fewer than a zlib-framed header takes");
+    if (!CanHoldEntryBlock(WadCoding::ZLIB, storedSize, static_cast<uint32_t>(size))) {
         return false;
     }
     std::unique_ptr<uint8_t[]> stored(new (std::nothrow) uint8_t[storedSize]);
@@ -42,10 +39,7 @@ bool ZlibEntryStream::Decode() {
     if (got < storedSize) {
         return false;
     }
-    // The block must record the entry's size and decode to exactly that
-    // many bytes, an empty entry's block included; one of another size is
-    // refused before anything is decoded into the entry's buffer.
-    return GetZlibCodec().DecodeExactly(buffer, size, stored.get(), got, nullptr);
+    return DecodeEntryBlock(WadCoding::ZLIB, stored.get(), got, buffer, size);
 }
 
 }  // namespace vfs

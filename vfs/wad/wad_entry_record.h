@@ -77,6 +77,13 @@ struct TARNVFS_API WadEntryRecord {
     }
 };
 
+// Whether an entry of these record fields opens in an archive file of
+// `archiveSize` bytes (negative: unknown) as far as the record tells: not
+// refused, its stored bytes inside the file, and a coded entry not too
+// large to decode in memory. -1 with the reason in LastError otherwise.
+TARNVFS_API Result CheckWadRecordData(uint32_t flags, uint32_t dataOffset, uint32_t storedSize,
+                                      uint32_t unpackedSize, int64_t archiveSize);
+
 // File offset of record `index` of the record table.
 inline constexpr uint32_t WadRecordOffset(uint32_t index) {
     return WAD_HEADER_SIZE + WAD_RECORD_SIZE * index;

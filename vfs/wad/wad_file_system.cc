@@ -249,34 +249,8 @@ Result WadFileSystem::OpenRecord(const char* path, StreamRef& reader, WadEntryRe
 }
 
 Result WadFileSystem::CheckRecord(const WadFileEntry& entry) const {
-    const WadCoding coding = WadCodingOf(entry.flags);
-    if (coding == WadCoding::REFUSED) {
-        SetLastError(ErrorCode::REFUSED, "refused by the archive");
-        return Result::Fail();
-    }
-    // Stored bytes that run past the end of the archive file would read
-    // short: such an entry is damaged and does not open.
-    const uint64_t dataEnd = uint64_t{entry.dataOffset} + entry.storedSize;
-    if (archiveSize < 0 || dataEnd > static_cast<uint64_t>(archiveSize)) {
-        SetLastError(ErrorCode::OUTSIDE_FILE,
-                     "its data (bytes " + std::to_string(entry.dataOffset) + " to " +
-                         std::to_string(dataEnd) + ") lies outside the " +
-                         std::to_string(archiveSize < 0 ? 0 : archiveSize) + "-byte file");
-        return Result::Fail();
-    }
-    // A stored entry is its stored bytes, of any 32-bit size, whatever its
-    // record gives as its unpacked size; only a decoded one is held, in
-    // memory, at that size.
-    if (coding != WadCoding::STORED &&
-        (entry.storedSize > WAD_MAX_DECODED_SIZE || entry.unpackedSize > WAD_MAX_DECODED_SIZE)) {
-        SetLastError(ErrorCode::TOO_LARGE,
-                     "too large to decode (" + std::to_string(entry.storedSize) +
-                         " bytes stored, " + std::to_string(entry.unpackedSize) +
-                         " decoded): coded entries are decoded whole in memory, up to 2 GiB - "
-                         "1 bytes");
-        return Result::Fail();
-    }
-    return Result::Ok();
+    return CheckWadRecordData(entry.flags, entry.dataOffset, entry.storedSize, entry.unpackedSize,
+                              archiveSize);
 }
 
 Result WadFileSystem::CheckEntry(const char* path, const WadFileEntry& entry) {
