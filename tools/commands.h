@@ -14,6 +14,8 @@ void AddInfoCommand(CLI::App& app, int& exitCode);
 void AddPackCommand(CLI::App& app, int& exitCode);
 void AddConflictsCommand(CLI::App& app, int& exitCode);
 void AddDiffCommand(CLI::App& app, int& exitCode);
+// add, replace, rm, mv, update and compact.
+void AddEditCommands(CLI::App& app, int& exitCode);
 // `mount` and `umount` are there in every build; where the tool was built
 // without FUSE 3 they say that they cannot run.
 void AddMountCommand(CLI::App& app, int& exitCode);

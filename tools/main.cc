@@ -162,6 +162,7 @@ int main(int argc, char** argv) {
     tarnwad::cli::AddPackCommand(app, exitCode);
     tarnwad::cli::AddConflictsCommand(app, exitCode);
     tarnwad::cli::AddDiffCommand(app, exitCode);
+    tarnwad::cli::AddEditCommands(app, exitCode);
     tarnwad::cli::AddMountCommand(app, exitCode);
     tarnwad::cli::AddUmountCommand(app, exitCode);
     // "tarnwad help [COMMAND]" prints what "--help" prints, once parsing is

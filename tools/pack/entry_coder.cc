@@ -13,7 +13,8 @@ namespace {
 
 // Reads the whole file `path` of `fs` into the worker's buffer, `size`
 // bytes; false, with why in `why`, when it cannot be read in full.
-bool ReadWholeFile(PackWorker& worker, const std::string& path, size_t& size, std::string& why) {
+bool ReadWholeFileImpl(PackWorker& worker, const std::string& path, size_t& size,
+                       std::string& why) {
     vfs::StreamRef input;
     // Opened beneath the held tree, never through a link: one swapped in
     // for the file, or for a directory on its way, since the walk found it
@@ -56,6 +57,10 @@ uint8_t* PackWorker::Room(size_t size) {
     return buffer.get();
 }
 
+bool ReadWholeFile(PackWorker& worker, const PackFile& file, size_t& size, std::string& why) {
+    return ReadWholeFileImpl(worker, file.source, size, why);
+}
+
 PackedFile PackOne(const PackFile& file, const std::string& codec, PackWorker& worker) {
     PackedFile packed;
     if (vfs::host::InterruptRequested()) {
@@ -63,10 +68,15 @@ PackedFile PackOne(const PackFile& file, const std::string& codec, PackWorker& w
         return packed;
     }
     size_t size = 0;
-    if (!ReadWholeFile(worker, file.source, size, packed.failure)) {
+    if (!ReadWholeFile(worker, file, size, packed.failure)) {
         return packed;
     }
-    const uint8_t* bytes = worker.buffer.get();
+    CodeBytes(worker.buffer.get(), size, codec, worker, packed);
+    return packed;
+}
+
+void CodeBytes(const uint8_t* bytes, size_t size, const std::string& codec, PackWorker& worker,
+               PackedFile& packed) {
     packed.size = static_cast<uint32_t>(size);
     if (codec == "auto") {
         size_t best = size;
@@ -90,7 +100,6 @@ PackedFile PackOne(const PackFile& file, const std::string& codec, PackWorker& w
     if (packed.flags == 0) {
         packed.stored.assign(bytes, bytes + size);
     }
-    return packed;
 }
 
 }  // namespace tarnwad::pack

@@ -40,4 +40,12 @@ struct PackedFile {
 // "zlib", "stored") as the writer's AddFile codes it.
 PackedFile PackOne(const PackFile& file, const std::string& codec, PackWorker& worker);
 
+// The two halves of PackOne. Reads `file` whole into the worker's buffer;
+// false, with why in `why`, when it cannot be read in full.
+bool ReadWholeFile(PackWorker& worker, const PackFile& file, size_t& size, std::string& why);
+// Codes the `size` bytes at `bytes` into `packed` (its stored bytes, flags
+// and size) as `codec` says.
+void CodeBytes(const uint8_t* bytes, size_t size, const std::string& codec, PackWorker& worker,
+               PackedFile& packed);
+
 }  // namespace tarnwad::pack

@@ -36,6 +36,18 @@ std::optional<std::filesystem::path> InsideOf(const std::filesystem::path& root,
 
 }  // namespace
 
+std::optional<std::string> ArchivePathProblem(const std::string& path) {
+    // The archive's reader takes no longer path.
+    if (path.size() > vfs::WAD_MAX_PATH_LENGTH) {
+        return "its path is longer than an archive can hold (" +
+               std::to_string(vfs::WAD_MAX_PATH_LENGTH) + " bytes at most)";
+    }
+    if (auto reason = vfs::CheckWadPath(path.data(), static_cast<uint32_t>(path.size()))) {
+        return std::string(vfs::WadRejectReasonText(*reason));
+    }
+    return std::nullopt;
+}
+
 bool LookUpExactly(vfs::FileSystemRef& fs, const std::string& path, vfs::FindData* out) {
     const size_t cut = path.find_last_of("\\/");
     const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
@@ -184,15 +196,10 @@ void TreeReader::Visit(const Found& entry) {
         problems.push_back(shown + ": has a \"\\\" in its name");
         return;
     }
-    // The archive's reader takes no longer path: nothing at or below this
-    // one can be packed, so a directory is not entered either.
-    if (path.size() > vfs::WAD_MAX_PATH_LENGTH) {
-        problems.push_back(shown + ": its path is longer than an archive can hold (" +
-                           std::to_string(vfs::WAD_MAX_PATH_LENGTH) + " bytes at most)");
-        return;
-    }
-    if (auto reason = vfs::CheckWadPath(path.data(), static_cast<uint32_t>(path.size()))) {
-        problems.push_back(shown + ": " + vfs::WadRejectReasonText(*reason));
+    // Nothing at or below a path the archive cannot hold can be packed, so
+    // a directory is not entered either.
+    if (std::optional<std::string> problem = ArchivePathProblem(path)) {
+        problems.push_back(shown + ": " + *problem);
         return;
     }
     uint32_t attributes = entry.attributes;

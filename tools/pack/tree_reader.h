@@ -24,6 +24,10 @@ struct PackFile {
                          // the file holds when it is read
 };
 
+// Why an archive cannot hold an entry at `path` ("\" separated), as a
+// reader would refuse or never find it; nothing when it can.
+std::optional<std::string> ArchivePathProblem(const std::string& path);
+
 // Looks up the entry at `path` of `fs` by its exact name (a name holding
 // "*" or "?" is not taken for a pattern). False when nothing has that name.
 bool LookUpExactly(vfs::FileSystemRef& fs, const std::string& path, vfs::FindData* out);

@@ -215,7 +215,20 @@ bool HeldDirectory::RemoveFile(const char* name) const {
 }
 
 bool HeldDirectory::Flush() const {
-    return node != nullptr && fsync(node->fd) == 0;
+    if (node == nullptr) {
+        return false;
+    }
+    // The held descriptor only locates the directory: fsync needs one
+    // opened for reading.
+    const int fd = ::openat(node->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool flushed = fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return flushed;
 }
 
 bool HeldDirectory::RemoveEmptyDirectory(const char* name) const {
