@@ -210,7 +210,7 @@ class EditTest(unittest.TestCase):
                                 capture_output=True, timeout=60)
                             if done.returncode == 0:
                                 break  # the edit made fewer such calls
-                            self.assertEqual(done.returncode, 137, done.stderr)
+                            self.assertIn(done.returncode, (-9, 137), done.stderr)
                             self.assertIn(state(archive), (old, new), (call, n))
                             # The next edit of the archive completes or drops the switch.
                             run("compact", archive, check_code=0)
