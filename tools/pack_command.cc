@@ -13,6 +13,7 @@
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/display_path.h"
+#include "tools/edit/base_rebuild.h"
 #include "tools/exclude_filter.h"
 #include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
@@ -31,6 +32,7 @@ namespace {
 struct PackOptions {
     std::string directory;
     std::string output;
+    std::string base;  // --base: an edit of this archive instead
     uint32_t version = 2;
     std::string codec = "auto";
     bool force = false;
@@ -46,7 +48,47 @@ struct PackOptions {
     static unsigned DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
 };
 
+// `pack --base`: the original archive made to hold the tree.
+int RunPackFromBase(const PackOptions& options) {
+    vfs::host::CatchInterrupts();
+    edit::BaseRebuild request;
+    request.base = options.base;
+    request.directory = options.directory;
+    request.output = options.output;
+    request.codec = options.codec;
+    request.force = options.force;
+    std::vector<edit::EditChange> changes;
+    vfs::WadEditStats stats;
+    const std::vector<edit::EditMessage> failures =
+        edit::RebuildFromBase(request, &changes, &stats);
+    for (const edit::EditMessage& failure : failures) {
+        Complain(failure.subject, failure.text);
+    }
+    if (!failures.empty()) {
+        return vfs::host::InterruptRequested() ? kExitInterrupted : kExitEntriesFailed;
+    }
+    size_t counts[5] = {};
+    for (const edit::EditChange& change : changes) {
+        ++counts[change.kind];
+        if (options.verbose && change.kind != edit::EditChange::kUnchanged) {
+            std::printf("%s\n", ShownPath(change.path).c_str());
+        }
+    }
+    if (!options.quiet) {
+        std::printf(
+            "Packed %s into %s from %s: %zu added, %zu replaced, %zu removed, %zu unchanged\n",
+            PrintableText(options.directory).c_str(), PrintableText(options.output).c_str(),
+            PrintableText(options.base).c_str(), counts[edit::EditChange::kAdded],
+            counts[edit::EditChange::kReplaced], counts[edit::EditChange::kRemoved],
+            counts[edit::EditChange::kUnchanged]);
+    }
+    return kExitSuccess;
+}
+
 int RunPack(const PackOptions& options) {
+    if (!options.base.empty()) {
+        return RunPackFromBase(options);
+    }
     // Ctrl+C stops the pack between files; no archive is written then.
     vfs::host::CatchInterrupts();
     const ExcludeFilter exclusions(options.excludes);
@@ -127,6 +169,9 @@ void AddPackCommand(CLI::App& app, int& exitCode) {
         "pack", "Write an archive of a directory tree; unpacking it gives the tree back");
     command->add_option("DIR", options->directory, "The directory to pack")->required();
     command->add_option("-o,--output", options->output, "The archive to write")->required();
+    command->add_option("--base", options->base,
+                        "Build OUT as an edit of this archive: its version, order and the bytes "
+                        "of every unchanged entry kept");
     command->add_option("--format-version", options->version, "Archive format version (0, 1, 2)")
         ->check(CLI::IsMember({0u, 1u, 2u}))
         ->capture_default_str();

@@ -311,7 +311,7 @@ void ArchiveEdit::Move(const std::string& from, const std::string& to) {
     directoriesKnown = false;
 }
 
-void ArchiveEdit::Update(const std::string& directory) {
+void ArchiveEdit::Update(const std::string& directory, bool keepUnreadable) {
     const std::string absolute = cli::AbsolutePath(directory);
     vfs::FileSystemRef tree;
     vfs::host::ClearLastError();
@@ -348,10 +348,17 @@ void ArchiveEdit::Update(const std::string& directory) {
     for (size_t i = 0; i < count && !interrupted; ++i) {
         const vfs::WadEditEntry& entry = editor.Entries()[i];
         const std::string key = Key(entry.name);
-        const auto file = entry.named ? byKey.find(key) : byKey.end();
+        const bool hidden = !entry.named || !seen.insert(key).second;
+        const auto file = hidden ? byKey.end() : byKey.find(key);
+        if (keepUnreadable && file == byKey.end()) {
+            std::vector<uint8_t> content;
+            if (hidden || editor.ReadContent(i, content).Failed()) {
+                continue;
+            }
+        }
         // Records the reader leaves out, later records of a path lookups
         // never reach, and files the tree lacks all go.
-        if (!entry.named || !seen.insert(key).second || file == byKey.end()) {
+        if (hidden || file == byKey.end()) {
             changes.push_back({EditChange::kRemoved, entry.name, {}, 0});
             editor.Remove(i);
             continue;

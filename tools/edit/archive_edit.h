@@ -56,14 +56,21 @@ class ArchiveEdit {
     void Remove(const std::vector<std::string>& paths);
     // Renames the file `from`, or every file beneath the directory `from`.
     void Move(const std::string& from, const std::string& to);
-    // Makes the archive hold exactly the tree of `directory`.
-    void Update(const std::string& directory);
+    // Makes the archive hold exactly the tree of `directory`. With
+    // `keepUnreadable`, entries no reader could have unpacked (refused,
+    // damaged, left out of the tree, hidden by an earlier record of their
+    // path) stay when the tree lacks them: what rebuilding an archive from
+    // its unpacked tree wants.
+    void Update(const std::string& directory, bool keepUnreadable = false);
 
     // Writes the changes, unless a failure was found: then nothing. With
     // `compact`, the archive is written anew even when nothing changed,
     // holding only what its entries refer to. The reasons of failures, in
     // order; empty when written.
     std::vector<EditMessage> Commit(bool compact = false);
+
+    // Lets go of the archive.
+    void Close() { editor.Close(); }
 
     const std::vector<EditChange>& Changes() const { return changes; }
     const std::vector<EditMessage>& Failures() const { return failures; }
