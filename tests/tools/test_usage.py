@@ -26,7 +26,8 @@ BASH_FILE = os.path.join(COMPLETION, "tarnwad.bash")
 ZSH_FILE = os.path.join(COMPLETION, "_tarnwad")
 FISH_FILE = os.path.join(COMPLETION, "tarnwad.fish")
 MAN_PAGE = os.path.join(SOURCE, "docs", "tarnwad.1")
-COMMANDS = ["list", "unpack", "cat", "verify", "info", "pack", "conflicts", "diff", "mount", "umount", "help"]
+COMMANDS = ["list", "unpack", "cat", "verify", "info", "pack", "conflicts", "diff", "add", "replace",
+            "rm", "mv", "update", "compact", "mount", "umount", "help"]
 
 
 def help_options(*command):

@@ -4,7 +4,7 @@
 # Installed as share/bash-completion/completions/tarnwad; from a checkout:
 #     source tools/completion/tarnwad.bash
 
-_tarnwad_commands="list unpack cat verify info pack conflicts diff mount umount help"
+_tarnwad_commands="list unpack cat verify info pack conflicts diff add replace rm mv update compact mount umount help"
 
 # The options of each command, as `tarnwad COMMAND --help` lists them.
 _tarnwad_options() {
@@ -19,8 +19,12 @@ _tarnwad_options() {
         info) echo "-h --help --json" ;;
         pack)
             echo "-h --help -o --output --format-version --codec -f --force -L --dereference" \
-                "--skip-special --exclude -v --verbose -q --quiet -j --jobs"
+                "--skip-special --exclude -v --verbose -q --quiet -j --jobs --base"
             ;;
+        add | replace) echo "-h --help --as --codec --copy -q --quiet" ;;
+        update) echo "-h --help --codec --copy -q --quiet" ;;
+        rm | mv) echo "-h --help --copy -q --quiet" ;;
+        compact) echo "-h --help -q --quiet" ;;
         conflicts) echo "-h --help --json --all" ;;
         diff) echo "-h --help --json" ;;
         mount) echo "-h --help -f --foreground --no-probe --cache-size" ;;
@@ -33,7 +37,7 @@ _tarnwad_options() {
 _tarnwad_takes_value() {
     case $1 in
         -o | -C | --output | --exclude | --layer | -j | --jobs | --format-version | --codec | \
-            --cache-size | --against)
+            --cache-size | --against | --as | --base)
             return 0
             ;;
     esac
@@ -158,6 +162,19 @@ _tarnwad() {
         diff)
             # A.wad, then B: another archive or a folder.
             if ((count <= 1)); then
+                _tarnwad_paths wad
+            fi
+            ;;
+        add | replace | update)
+            # The archive, then files and folders to put in.
+            if ((count == 0)); then
+                _tarnwad_paths wad
+            else
+                _tarnwad_paths
+            fi
+            ;;
+        rm | mv | compact)
+            if ((count == 0)); then
                 _tarnwad_paths wad
             fi
             ;;

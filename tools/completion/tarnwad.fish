@@ -4,8 +4,8 @@
 # Installed as share/fish/vendor_completions.d/tarnwad.fish; from a checkout:
 #     source tools/completion/tarnwad.fish
 
-set -l commands list unpack cat verify info pack conflicts diff mount umount help
-set -l archive_commands list unpack cat verify info conflicts diff mount
+set -l commands list unpack cat verify info pack conflicts diff add replace rm mv update compact mount umount help
+set -l archive_commands list unpack cat verify info conflicts diff add replace rm mv update compact mount
 set -l layer_commands list unpack cat verify
 set -l first "not __fish_seen_subcommand_from $commands"
 set -l any "__fish_seen_subcommand_from $commands"
@@ -28,6 +28,18 @@ complete -c tarnwad -n $first -a info -d 'Show the figures of an archive'
 complete -c tarnwad -n $first -a pack -d 'Write an archive of a directory tree'
 complete -c tarnwad -n $first -a conflicts -d 'Show which layer wins each path several layers supply'
 complete -c tarnwad -n $first -a diff -d 'Compare two archives, or an archive and a folder, by content'
+complete -c tarnwad -n $first -a add -d 'Add files to an archive, in place'
+complete -c tarnwad -n $first -a replace -d 'Replace files of an archive by new content, in place'
+complete -c tarnwad -n $first -a rm -d 'Remove entries from an archive, in place'
+complete -c tarnwad -n $first -a mv -d 'Rename a file or directory of an archive'
+complete -c tarnwad -n $first -a update -d 'Make an archive hold exactly a directory tree'
+complete -c tarnwad -n $first -a compact -d 'Rewrite an archive without the space edits freed'
+complete -c tarnwad -n "__fish_seen_subcommand_from add replace" -l as -r -d 'The path in the archive of the one file'
+complete -c tarnwad -n "__fish_seen_subcommand_from add replace update" -l codec -x -a 'stored lz zlib auto' -d 'How new data is kept'
+complete -c tarnwad -n "__fish_seen_subcommand_from add replace rm mv update" -l copy -d 'Write a new archive and rename it over the old one'
+complete -c tarnwad -n "__fish_seen_subcommand_from add replace rm mv update compact" -s q -l quiet -d 'Print nothing but errors'
+complete -c tarnwad -n "__fish_seen_subcommand_from add replace update" -F
+complete -c tarnwad -n $pack -l base -r -F -d 'Build the archive as an edit of this one'
 complete -c tarnwad -n $first -a mount -d 'Show an archive as a read-only directory (FUSE)'
 complete -c tarnwad -n $first -a umount -d 'Unmount what tarnwad mount mounted'
 complete -c tarnwad -n $first -a help -d 'Show the commands, or the options of a command'

@@ -84,7 +84,8 @@ Result EditJournal::Remove(const host::HeldDirectory& directory, const std::stri
     if (!directory.RemoveFile(name.c_str())) {
         return FailWithHostReason(("cannot remove its journal \"" + name + "\"").c_str());
     }
-    directory.Flush();
+    // Not flushed: a journal that outlives a crash finds the switch in
+    // place and is removed again.
     return Result::Ok();
 }
 
