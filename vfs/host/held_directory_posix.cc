@@ -215,7 +215,24 @@ bool HeldDirectory::RemoveFile(const char* name) const {
 }
 
 bool HeldDirectory::Flush() const {
-    return node != nullptr && fsync(node->fd) == 0;
+    if (node == nullptr) {
+        return false;
+    }
+    // The held descriptor only locates the directory (O_PATH), and fsync
+    // refuses such a descriptor: the directory is opened for reading to be
+    // synced.
+    int fd;
+    do {
+        fd = ::openat(node->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return synced;
 }
 
 bool HeldDirectory::RemoveEmptyDirectory(const char* name) const {
