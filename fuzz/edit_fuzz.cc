@@ -92,7 +92,7 @@ Content Decoded(const Bytes& stored, uint32_t flags, uint32_t unpackedSize) {
 }
 
 struct ModelEntry {
-    std::string key;
+    std::string key;  // empty: a record the reader leaves out of the tree
     bool removed = false;
     Content content;
 };
@@ -207,7 +207,7 @@ void CheckArchive(const std::string& path, const Model& model, const char* when)
     Walk(fs, "", listed, 0);
     std::map<std::string, const ModelEntry*> first;
     for (const ModelEntry& entry : model) {
-        if (!entry.removed) {
+        if (!entry.removed && !entry.key.empty()) {
             first.emplace(entry.key, &entry);
         }
     }
@@ -216,7 +216,15 @@ void CheckArchive(const std::string& path, const Model& model, const char* when)
         expected.insert(key);
     }
     if (listed != expected) {
-        Fault(std::string(when) + ": the archive lists other paths than the model");
+        std::string both = ": the archive lists";
+        for (const std::string& name : listed) {
+            both += " " + name;
+        }
+        both += "; the model holds";
+        for (const std::string& name : expected) {
+            both += " " + name;
+        }
+        Fault(std::string(when) + both);
     }
     for (const auto& [key, entry] : first) {
         vfs::StreamRef stream;
@@ -244,7 +252,7 @@ void CheckEditor(vfs::WadEdit& edit, const Model& model) {
     }
     std::map<std::string, size_t> first;
     for (size_t i = 0; i < model.size(); ++i) {
-        if (!model[i].removed) {
+        if (!model[i].removed && !model[i].key.empty()) {
             first.emplace(model[i].key, i);
         }
     }
@@ -285,6 +293,7 @@ void BuildArchive(FuzzedDataProvider& in, vfs::WadEntryCoder& coder, const std::
 
     std::vector<vfs::WadEntryRecord> records(count);
     std::vector<std::string> names(count);
+    std::vector<bool> unnamed(count, false);
     for (size_t i = 0; i < count; ++i) {
         names[i] = in.PickValueInArray(kNames);
         for (size_t b = 0; b < sizeof records[i].reserved; ++b) {
@@ -295,12 +304,31 @@ void BuildArchive(FuzzedDataProvider& in, vfs::WadEntryCoder& coder, const std::
     const auto placeNames = [&]() {
         if (header.NamesInTable()) {
             header.nameTableOffset = static_cast<uint32_t>(file.size());
+            std::vector<size_t> outside;
             for (size_t i = 0; i < count; ++i) {
+                if (in.ConsumeIntegralInRange(0, 5) == 0) {
+                    outside.push_back(i);
+                    unnamed[i] = true;
+                    continue;
+                }
                 records[i].nameOffset = static_cast<uint32_t>(file.size());
                 file.insert(file.end(), names[i].begin(), names[i].end());
                 file.push_back(0);
             }
+            // A last name that runs to the table's end without a NUL.
+            const auto tail = static_cast<uint32_t>(file.size());
+            const bool unended = !outside.empty() && in.ConsumeBool();
+            if (unended) {
+                file.insert(file.end(), {'z', '\\', 'y'});
+            }
             header.nameTableSize = static_cast<uint32_t>(file.size() - header.nameTableOffset);
+            // Names the reader leaves out: before the table, just past it,
+            // far past the file, or without an end in it.
+            for (const size_t i : outside) {
+                records[i].nameOffset = in.PickValueInArray<uint32_t>(
+                    {0, static_cast<uint32_t>(file.size()), 0xfffffff0u, unended ? tail : 0,
+                     unended ? tail + 2 : 0});
+            }
             return;
         }
         for (size_t i = 0; i < count; ++i) {
@@ -308,12 +336,17 @@ void BuildArchive(FuzzedDataProvider& in, vfs::WadEntryCoder& coder, const std::
             if (how == 0 && i > 0) {  // the name of an earlier record
                 const size_t other = in.ConsumeIntegralInRange<size_t>(0, i - 1);
                 names[i] = names[other];
+                unnamed[i] = unnamed[other];
                 records[i].nameOffset = records[other].nameOffset;
             } else if (how == 1 && header.version == 0) {
                 // "QARC" and the version's zero bytes: a name in the header.
                 names[i] = "QARC";
                 records[i].nameOffset = 0;
             } else {
+                if (how == 2 && in.ConsumeBool()) {  // a name the reader leaves out
+                    names[i] = in.PickValueInArray<const char*>({"b\\\\c", "c:d", "..\\e", "\\a"});
+                    unnamed[i] = true;
+                }
                 records[i].nameOffset = static_cast<uint32_t>(file.size());
                 file.insert(file.end(), names[i].begin(), names[i].end());
                 file.push_back(0);
@@ -364,7 +397,8 @@ void BuildArchive(FuzzedDataProvider& in, vfs::WadEntryCoder& coder, const std::
         const vfs::WadEntryRecord& record = records[i];
         const Bytes stored(file.begin() + record.dataOffset,
                            file.begin() + record.dataOffset + record.storedSize);
-        model.push_back({Key(names[i]), false, Decoded(stored, record.flags, record.unpackedSize)});
+        model.push_back({unnamed[i] ? "" : Key(names[i]), false,
+                         Decoded(stored, record.flags, record.unpackedSize)});
     }
 }
 
