@@ -195,7 +195,10 @@ int64_t WadEdit::Find(const std::string& path) {
     if (lookupStale) {
         lookup.clear();
         for (size_t i = 0; i < entries.size(); ++i) {
-            if (!entries[i].removed && entries[i].named) {
+            // Lookups compare the path hash first: a record whose hash is
+            // not its name's is never found.
+            if (!entries[i].removed && entries[i].named &&
+                entries[i].record.pathHash == HashOfName(entries[i].name)) {
                 lookup.emplace(Folded(entries[i].name), i);
             }
         }
