@@ -95,6 +95,7 @@ struct ModelEntry {
     std::string key;  // empty: a record the reader leaves out of the tree
     bool removed = false;
     Content content;
+    bool hashAgrees = true;  // false: listed, but lookups never find it
 };
 using Model = std::vector<ModelEntry>;
 
@@ -205,10 +206,13 @@ void CheckArchive(const std::string& path, const Model& model, const char* when)
     }
     std::set<std::string> listed;
     Walk(fs, "", listed, 0);
-    std::map<std::string, const ModelEntry*> first;
+    std::map<std::string, const ModelEntry*> first;  // nullptr: none that lookups find
     for (const ModelEntry& entry : model) {
         if (!entry.removed && !entry.key.empty()) {
-            first.emplace(entry.key, &entry);
+            const auto [at, added] = first.emplace(entry.key, entry.hashAgrees ? &entry : nullptr);
+            if (!added && at->second == nullptr && entry.hashAgrees) {
+                at->second = &entry;
+            }
         }
     }
     std::set<std::string> expected;
@@ -229,7 +233,7 @@ void CheckArchive(const std::string& path, const Model& model, const char* when)
     for (const auto& [key, entry] : first) {
         vfs::StreamRef stream;
         const bool opened = fs.OpenFile(stream, key.c_str(), vfs::OPEN_READ, 0).Succeeded();
-        if (opened != entry->content.has_value()) {
+        if (opened != (entry != nullptr && entry->content.has_value())) {
             Fault(std::string(when) + ": " + key + (opened ? " opens" : " does not open"));
         }
         if (!opened) {
@@ -250,15 +254,22 @@ void CheckEditor(vfs::WadEdit& edit, const Model& model) {
     if (entries.size() != model.size()) {
         Fault("the editor holds another number of entries");
     }
-    std::map<std::string, size_t> first;
+    std::map<std::string, int64_t> first;
     for (size_t i = 0; i < model.size(); ++i) {
         if (!model[i].removed && !model[i].key.empty()) {
-            first.emplace(model[i].key, i);
+            const auto [at, added] =
+                first.emplace(model[i].key, model[i].hashAgrees ? static_cast<int64_t>(i) : -1);
+            if (!added && at->second < 0 && model[i].hashAgrees) {
+                at->second = static_cast<int64_t>(i);
+            }
         }
     }
     for (const auto& [key, index] : first) {
-        if (edit.Find(key) != static_cast<int64_t>(index)) {
+        if (edit.Find(key) != index) {
             Fault("the editor's lookup of " + key + " finds another entry");
+        }
+        if (index < 0) {
+            continue;
         }
         Bytes out;
         const bool read = edit.ReadContent(index, out).Succeeded();
@@ -294,6 +305,7 @@ void BuildArchive(FuzzedDataProvider& in, vfs::WadEntryCoder& coder, const std::
     std::vector<vfs::WadEntryRecord> records(count);
     std::vector<std::string> names(count);
     std::vector<bool> unnamed(count, false);
+    std::vector<bool> wrongHash(count, false);
     for (size_t i = 0; i < count; ++i) {
         names[i] = in.PickValueInArray(kNames);
         for (size_t b = 0; b < sizeof records[i].reserved; ++b) {
@@ -387,6 +399,10 @@ void BuildArchive(FuzzedDataProvider& in, vfs::WadEntryCoder& coder, const std::
     }
     for (size_t i = 0; i < count; ++i) {
         records[i].pathHash = HashOf(names[i]);
+        if (in.ConsumeIntegralInRange(0, 7) == 0) {
+            records[i].pathHash ^= 0x10;  // lookups do not find it
+            wrongHash[i] = true;
+        }
         records[i].Encode(file.data() + vfs::WAD_HEADER_SIZE + vfs::WAD_RECORD_SIZE * i);
     }
     header.Encode(file.data());
@@ -398,7 +414,7 @@ void BuildArchive(FuzzedDataProvider& in, vfs::WadEntryCoder& coder, const std::
         const Bytes stored(file.begin() + record.dataOffset,
                            file.begin() + record.dataOffset + record.storedSize);
         model.push_back({unnamed[i] ? "" : Key(names[i]), false,
-                         Decoded(stored, record.flags, record.unpackedSize)});
+                         Decoded(stored, record.flags, record.unpackedSize), !wrongHash[i]});
     }
 }
 
@@ -548,6 +564,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             } else {
                 const std::string name = in.PickValueInArray(kNames);
                 model[index].key = Key(name);
+                model[index].hashAgrees = true;
                 edit.Rename(index, name);
             }
         } else if (op == 6 || op == 7) {
