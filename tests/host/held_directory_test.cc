@@ -66,6 +66,7 @@ TEST_F(HeldDirectoryTest, RenamesReplaceFilesOnlyWhenAsked) {
     ASSERT_TRUE(HeldDirectory::Rename(a, "new.tmp", a, "other.txt", true));
     EXPECT_EQ(dir.ReadFile("a/other.txt"), "fresh");
     EXPECT_FALSE(dir.Exists("a/new.tmp"));
+    EXPECT_TRUE(a.Flush()) << "the rename made durable";
     EXPECT_TRUE(a.RemoveFile("other.txt"));
     EXPECT_FALSE(a.RemoveFile("b"));
     EXPECT_FALSE(a.RemoveEmptyDirectory("b")) << "it holds a file";

@@ -68,6 +68,55 @@ std::vector<uint8_t> FrontBytes(const WadHeader& header,
     return front;
 }
 
+// A version 2 name table for the entries `kept`: each named or renamed
+// entry's name with its NUL, in record order, then the old table's bytes
+// after its last NUL, where names that run to the table's end without one
+// keep doing so (followed by another name they would end in it and be read).
+// `positions[k]` is where entry k's name starts, -1 for a name that lay
+// outside the old table.
+struct BuiltNameTable {
+    std::vector<uint8_t> bytes;
+    std::vector<int64_t> positions;
+};
+
+BuiltNameTable BuildNameTable(const std::vector<WadEditEntry>& entries,
+                              const std::vector<size_t>& kept, const WadHeader& header,
+                              const std::vector<uint8_t>& old) {
+    BuiltNameTable table;
+    table.positions.assign(kept.size(), -1);
+    std::vector<size_t> unended;
+    const auto lastNul = std::find(old.rbegin(), old.rend(), uint8_t{0});
+    const size_t tail = static_cast<size_t>(old.rend() - lastNul);
+    for (size_t k = 0; k < kept.size(); ++k) {
+        const WadEditEntry& entry = entries[kept[k]];
+        const uint32_t at = entry.record.nameOffset - header.nameTableOffset;
+        if (entry.newName || entry.named) {
+            table.positions[k] = static_cast<int64_t>(table.bytes.size());
+            table.bytes.insert(table.bytes.end(), entry.name.begin(), entry.name.end());
+            table.bytes.push_back(0);
+        } else if (entry.record.nameOffset < header.nameTableOffset || at >= old.size()) {
+            continue;
+        } else if (at >= tail) {
+            unended.push_back(k);
+        } else {
+            // A name the reader leaves out keeps its bytes.
+            const auto from = old.begin() + at;
+            const auto nul = std::find(from, old.end(), uint8_t{0});
+            table.positions[k] = static_cast<int64_t>(table.bytes.size());
+            table.bytes.insert(table.bytes.end(), from, nul + 1);
+        }
+    }
+    if (!unended.empty()) {
+        const size_t start = table.bytes.size();
+        table.bytes.insert(table.bytes.end(), old.begin() + tail, old.end());
+        for (const size_t k : unended) {
+            const uint32_t at = entries[kept[k]].record.nameOffset - header.nameTableOffset;
+            table.positions[k] = static_cast<int64_t>(start + (at - tail));
+        }
+    }
+    return table;
+}
+
 }  // namespace
 
 struct WadEdit::Place {
@@ -146,7 +195,10 @@ int64_t WadEdit::Find(const std::string& path) {
     if (lookupStale) {
         lookup.clear();
         for (size_t i = 0; i < entries.size(); ++i) {
-            if (!entries[i].removed && entries[i].named) {
+            // Lookups compare the path hash first: a record whose hash is
+            // not its name's is never found.
+            if (!entries[i].removed && entries[i].named &&
+                entries[i].record.pathHash == HashOfName(entries[i].name)) {
                 lookup.emplace(Folded(entries[i].name), i);
             }
         }
@@ -353,8 +405,10 @@ Result WadEdit::Commit() {
             }
         }
         const bool tableInFront = Overlaps(table, frontEnd);
-        if (renamed && !tableInFront && header.nameTableSize > 0 &&
-            space.TakeAt(table.end, extra)) {
+        // A table whose last name runs to its end without a NUL cannot grow:
+        // the name would end in the first new one.
+        const bool ended = !image->nameTable.empty() && image->nameTable.back() == 0;
+        if (renamed && !tableInFront && ended && space.TakeAt(table.end, extra)) {
             // The table grows where it ends: the names of the others stay.
             Piece piece{table.end, {}};
             for (size_t k = 0; k < kept.size(); ++k) {
@@ -369,34 +423,31 @@ Result WadEdit::Commit() {
             pieces.push_back(std::move(piece));
         } else if (renamed || tableInFront) {
             // A new table of every name, elsewhere.
-            const std::vector<uint8_t>& old = image->nameTable;
-            std::vector<uint8_t> built;
-            std::vector<int64_t> positions(kept.size(), -1);
+            BuiltNameTable built = BuildNameTable(entries, kept, header, image->nameTable);
+            const uint64_t tableOffset = space.Take(built.bytes.size());
             for (size_t k = 0; k < kept.size(); ++k) {
-                const WadEditEntry& entry = entries[kept[k]];
-                const uint32_t at = entry.record.nameOffset - header.nameTableOffset;
-                if (entry.newName || entry.named) {
-                    positions[k] = static_cast<int64_t>(built.size());
-                    built.insert(built.end(), entry.name.begin(), entry.name.end());
-                    built.push_back(0);
-                } else if (entry.record.nameOffset >= header.nameTableOffset && at < old.size()) {
-                    // A name the reader leaves out keeps its bytes, as far
-                    // as they went in the old table.
-                    const auto from = old.begin() + at;
-                    const auto nul = std::find(from, old.end(), uint8_t{0});
-                    positions[k] = static_cast<int64_t>(built.size());
-                    built.insert(built.end(), from, nul == old.end() ? nul : nul + 1);
-                }
-            }
-            const uint64_t tableOffset = space.Take(built.size());
-            for (size_t k = 0; k < kept.size(); ++k) {
-                if (positions[k] >= 0) {
-                    records[k].nameOffset = static_cast<uint32_t>(tableOffset + positions[k]);
+                if (built.positions[k] >= 0) {
+                    records[k].nameOffset = static_cast<uint32_t>(tableOffset + built.positions[k]);
                 }
             }
             newHeader.nameTableOffset = static_cast<uint32_t>(tableOffset);
-            newHeader.nameTableSize = static_cast<uint32_t>(built.size());
-            pieces.push_back({tableOffset, std::move(built)});
+            newHeader.nameTableSize = static_cast<uint32_t>(built.bytes.size());
+            pieces.push_back({tableOffset, std::move(built.bytes)});
+        }
+        // A name that lay outside the old table must lie outside the new one,
+        // or the reader would take bytes of the table for it: offset 0, in
+        // the header, is outside every table.
+        const uint64_t newTableEnd = uint64_t{newHeader.nameTableOffset} + newHeader.nameTableSize;
+        for (size_t k = 0; k < kept.size(); ++k) {
+            const WadEditEntry& entry = entries[kept[k]];
+            const uint32_t offset = entry.record.nameOffset;
+            const bool outsideOld =
+                offset < header.nameTableOffset ||
+                uint64_t{offset} >= uint64_t{header.nameTableOffset} + image->nameTable.size();
+            if (!entry.newName && !entry.named && outsideOld && records[k].nameOffset == offset &&
+                offset >= newHeader.nameTableOffset && offset < newTableEnd) {
+                records[k].nameOffset = 0;
+            }
         }
     }
     if (space.End() > WAD_MAX_ARCHIVE_SIZE) {
@@ -483,36 +534,33 @@ Result WadEdit::CommitCopy() {
     uint64_t at = WAD_HEADER_SIZE + uint64_t{WAD_RECORD_SIZE} * kept.size();
     std::vector<uint8_t> names;
     const uint64_t namesAt = at;
-    for (size_t k = 0; k < kept.size(); ++k) {
+    if (inTable) {
+        BuiltNameTable built = BuildNameTable(entries, kept, header, image->nameTable);
+        for (size_t k = 0; k < kept.size(); ++k) {
+            records[k] = entries[kept[k]].record;
+            // Outside the table: put past every name, so it stays out.
+            records[k].nameOffset = built.positions[k] >= 0
+                                        ? static_cast<uint32_t>(namesAt + built.positions[k])
+                                        : UINT32_MAX;
+        }
+        names = std::move(built.bytes);
+    }
+    for (size_t k = 0; k < kept.size() && !inTable; ++k) {
         const WadEditEntry& entry = entries[kept[k]];
         records[k] = entry.record;
         std::vector<uint8_t> name;
         if (entry.newName || entry.named) {
             name.assign(entry.name.begin(), entry.name.end());
             name.push_back(0);
-        } else if (!inTable) {
+        } else {
             name.resize(uint64_t{entry.record.nameLength} + 1);
             if (ReadFileAt(place->file, entry.record.nameOffset, name.data(), name.size())
                     .Failed()) {
                 return Result::Fail();
             }
-        } else {
-            const std::vector<uint8_t>& old = image->nameTable;
-            const uint32_t position = entry.record.nameOffset - header.nameTableOffset;
-            if (entry.record.nameOffset >= header.nameTableOffset && position < old.size()) {
-                const auto from = old.begin() + position;
-                const auto nul = std::find(from, old.end(), uint8_t{0});
-                name.assign(from, nul == old.end() ? nul : nul + 1);
-            } else {
-                // Outside the table: put past every name, so it stays out.
-                records[k].nameOffset = UINT32_MAX;
-                continue;
-            }
         }
         records[k].nameOffset = static_cast<uint32_t>(namesAt + names.size());
-        if (!inTable) {
-            records[k].nameLength = static_cast<uint32_t>(name.size() - 1);
-        }
+        records[k].nameLength = static_cast<uint32_t>(name.size() - 1);
         names.insert(names.end(), name.begin(), name.end());
     }
     at += names.size();

@@ -68,8 +68,8 @@ class TARNVFS_API WadEdit {
     // Every record, in record order, removed ones included (marked).
     const std::vector<WadEditEntry>& Entries() const { return entries; }
     // The entry that a lookup of `path` ("\" or "/" separators, any letter
-    // case) finds: the first record of that path that is not removed; -1
-    // when there is none.
+    // case) finds: the first record of that path that is not removed and
+    // whose path hash is its name's; -1 when there is none.
     int64_t Find(const std::string& path);
 
     // The content of entry `index` as a reader would open it, into `out`:
