@@ -76,10 +76,6 @@ int RunEdit(EditKind kind, const EditCommandOptions& options) {
     switch (kind) {
         case EditKind::kAdd:
         case EditKind::kReplace:
-            if (!options.as.empty() && options.operands.size() != 1) {
-                Complain(options.as, "--as names the place of one FILE; give one");
-                return kExitUsage;
-            }
             job.Put(options.operands, options.as, kind == EditKind::kReplace);
             break;
         case EditKind::kRemove:
@@ -156,8 +152,10 @@ CLI::App* AddOne(CLI::App& app, int& exitCode, EditKind kind, const char* name,
                 ->add_option("FILE", options->operands,
                              "Files or directories to put in (a directory brings its tree)")
                 ->required();
-            command->add_option("--as", options->as,
-                                "The path in the archive of the one FILE (default: its name)");
+            command->add_option(
+                "--as", options->as,
+                "The path in the archive of the one FILE, or the directory of several "
+                "(default: the top, at their names)");
             break;
         case EditKind::kRemove:
             command

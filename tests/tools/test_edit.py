@@ -73,8 +73,12 @@ class EditTest(unittest.TestCase):
                     run("add", archive, self.path("new/one.txt"), "--as", "maps/one.txt",
                         "--codec", codec, check_code=0)
                     run("add", archive, self.path("tree"), check_code=0)
+                    run("add", archive, self.path("new/one.txt"), self.path("tree/x/y.txt"),
+                        "--as", "several", check_code=0)
                     model["maps\\one.txt"] = digest(b"one " * 500)
                     model["tree\\x\\y.txt"] = digest(b"deep")
+                    model["several\\one.txt"] = digest(b"one " * 500)
+                    model["several\\y.txt"] = digest(b"deep")
                     self.assertEqual(state(archive), model)
                     self.write("new/a.txt", b"changed")
                     run("replace", archive, self.path("new/a.txt"), "--as", "MAPS/A.TXT",

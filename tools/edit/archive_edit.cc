@@ -153,6 +153,10 @@ void ArchiveEdit::Put(const std::vector<std::string>& files, const std::string& 
         if (name.empty()) {
             name = absolute.lexically_normal().parent_path().filename();
         }
+        // With several files, --as names the directory they go in.
+        const std::string placed = target.empty()     ? name.string()
+                                   : files.size() > 1 ? target + "\\" + name.string()
+                                                      : target;
         std::vector<pack::PackFile> found;
         vfs::FileSystemRef tree;
         vfs::host::ClearLastError();
@@ -170,7 +174,7 @@ void ArchiveEdit::Put(const std::vector<std::string>& files, const std::string& 
                 Fail(given, problem);
             }
             warnings.insert(warnings.end(), reader.warnings.begin(), reader.warnings.end());
-            const std::string prefix = target.empty() ? name.string() : target;
+            const std::string prefix = placed;
             for (pack::PackFile& file : walked) {
                 file.path = prefix.empty() ? file.path : prefix + "\\" + file.path;
                 found.push_back(std::move(file));
@@ -184,7 +188,7 @@ void ArchiveEdit::Put(const std::vector<std::string>& files, const std::string& 
                 Fail(given, "has a \"\\\" in its name");
                 continue;
             }
-            found.push_back({target.empty() ? name.string() : target, name.string(), 0});
+            found.push_back({placed, name.string(), 0});
         } else {
             Fail(given, error || !std::filesystem::exists(status)
                             ? "does not exist"

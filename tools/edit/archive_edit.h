@@ -50,7 +50,8 @@ class ArchiveEdit {
     std::optional<EditMessage> Open();
 
     // `add` (or `replace`, with `replacing`): each of `files` (host paths as
-    // given; a directory brings its tree) at its name, or at `as`.
+    // given; a directory brings its tree) at its name; with `as`, one file
+    // (or directory) at that path, several in the directory `as`.
     void Put(const std::vector<std::string>& files, const std::string& as, bool replacing);
     // Removes every record of each of `paths`.
     void Remove(const std::vector<std::string>& paths);
