@@ -86,6 +86,8 @@ class EditTest(unittest.TestCase):
                     model["maps\\a.txt"] = digest(b"changed")
                     run("mv", archive, "maps", "levels", check_code=0)
                     model = {k.replace("maps\\", "levels\\"): v for k, v in model.items()}
+                    run("mv", archive, "several/y.txt", "tree", check_code=0)
+                    model["tree\\y.txt"] = model.pop("several\\y.txt")
                     run("rm", archive, "snd", check_code=0)
                     del model["snd\\c.ogg"]
                     self.assertEqual(state(archive), model)

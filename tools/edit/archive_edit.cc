@@ -102,7 +102,7 @@ std::optional<std::string> ArchiveEdit::PathInTheWay(const std::string& archiveP
 }
 
 void ArchiveEdit::PutOne(const pack::PackFile& file, pack::PackWorker& worker, int64_t index,
-                         const std::string& shownFile) {
+                         const std::string& shownFile, bool keepEqual) {
     if (vfs::host::InterruptRequested()) {
         interrupted = true;
         return;
@@ -118,7 +118,7 @@ void ArchiveEdit::PutOne(const pack::PackFile& file, pack::PackWorker& worker, i
         return;
     }
     const uint8_t* bytes = worker.buffer.get();
-    if (index >= 0) {
+    if (index >= 0 && keepEqual) {
         std::vector<uint8_t> old;
         if (editor.ReadContent(static_cast<size_t>(index), old).Succeeded() && old.size() == size &&
             std::equal(old.begin(), old.end(), bytes)) {
@@ -218,7 +218,7 @@ void ArchiveEdit::Put(const std::vector<std::string>& files, const std::string& 
                     continue;
                 }
             }
-            PutOne(file, worker, index, shownFile);
+            PutOne(file, worker, index, shownFile, false);
             if (interrupted) {
                 return;
             }
@@ -243,7 +243,12 @@ void ArchiveEdit::Remove(const std::vector<std::string>& paths) {
 
 void ArchiveEdit::Move(const std::string& from, const std::string& to) {
     const std::string fromKey = Key(from);
-    const std::string target = ArchiveForm(to);
+    std::string target = ArchiveForm(to);
+    // Onto a directory of the archive: into it, as a host's move does.
+    if (!target.empty() && Directories().count(pack::FoldCase(target)) != 0) {
+        const std::string name = ArchiveForm(from);
+        target += "\\" + name.substr(name.find_last_of('\\') + 1);
+    }
     const std::vector<vfs::WadEditEntry>& entries = editor.Entries();
     const bool isFile = editor.Find(fromKey) >= 0;
     if (!isFile && Directories().count(fromKey) == 0) {
@@ -368,11 +373,11 @@ void ArchiveEdit::Update(const std::string& directory, bool keepUnreadable) {
             continue;
         }
         kept[file->second] = true;
-        PutOne(files[file->second], worker, static_cast<int64_t>(i), Shown(entry.name));
+        PutOne(files[file->second], worker, static_cast<int64_t>(i), Shown(entry.name), true);
     }
     for (size_t i = 0; i < files.size() && !interrupted; ++i) {
         if (!kept[i]) {
-            PutOne(files[i], worker, -1, Shown(files[i].path));
+            PutOne(files[i], worker, -1, Shown(files[i].path), true);
         }
     }
     directoriesKnown = false;

@@ -55,7 +55,8 @@ class ArchiveEdit {
     void Put(const std::vector<std::string>& files, const std::string& as, bool replacing);
     // Removes every record of each of `paths`.
     void Remove(const std::vector<std::string>& paths);
-    // Renames the file `from`, or every file beneath the directory `from`.
+    // Renames the file `from`, or every file beneath the directory `from`;
+    // onto a directory of the archive, into it.
     void Move(const std::string& from, const std::string& to);
     // Makes the archive hold exactly the tree of `directory`. With
     // `keepUnreadable`, entries no reader could have unpacked (refused,
@@ -83,10 +84,11 @@ class ArchiveEdit {
     // The problem of putting a file at `path`: a file on its way, a
     // directory of that path; nothing when there is none.
     std::optional<std::string> PathInTheWay(const std::string& path);
-    // Reads `file` through `worker`, compares it with entry `index` (or
-    // none) and adds, replaces or leaves it.
+    // Reads `file` through `worker` and adds it (`index` -1) or gives entry
+    // `index` its content; with `keepEqual`, an entry whose content is
+    // equal is left as it is.
     void PutOne(const pack::PackFile& file, pack::PackWorker& worker, int64_t index,
-                const std::string& shown);
+                const std::string& shown, bool keepEqual);
     void Fail(const std::string& subject, const std::string& text) {
         failures.push_back({subject, text});
     }
