@@ -143,10 +143,13 @@ bool UnpackDialog::PrepareOutputDirectory(vfs::FileSystemRef& output) {
         vfs::host::ClearLastError();
         if (parent.CreateDirectory(baseName.c_str()).Failed()) {
             const std::string reason = vfs::host::LastErrorSuffix();
+            const bool refused =
+                vfs::host::LastErrorKind() == vfs::host::HostErrorKind::ACCESS_DENIED;
             // Made by another process at the same moment: looked at below.
             found = parent.FindFirst(baseName.c_str(), &existing).Succeeded();
             if (!found) {
                 lastOutcome.failure = "the output directory cannot be created" + reason;
+                lastOutcome.archiveFolderNotWritable = refused;
                 return false;
             }
         }

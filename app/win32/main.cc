@@ -7,6 +7,30 @@
 // After <windows.h>, which it builds on.
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// The archive named on the command line: its first argument, as the runtime
+// splits the line by the rules of Windows (quotes, backslashes before
+// quotes); any others are ignored. Made absolute against the current
+// directory, since the library resolves a relative path against the
+// program's own folder. Empty without one.
+std::string StartPath() {
+    if (__argc < 2 || __argv == nullptr || __argv[1] == nullptr || __argv[1][0] == '\0') {
+        return {};
+    }
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(__argv[1], sizeof(full), full, nullptr);
+    if (length == 0 || length >= sizeof(full)) {
+        return __argv[1];
+    }
+    return std::string(full, length);
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     vfs::host::OpenMissingStandardStreams();
     vfs::host::IgnoreFileSizeLimitSignal();
@@ -16,6 +40,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitCommonControlsEx(&controls);
 
     tarnwad::win32::UnpackWindow window;
+    window.startPath = StartPath();
     {
         // Both handles empty; destroying the dialog releases `destination`,
         // then `source`.
