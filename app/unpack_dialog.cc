@@ -1,5 +1,6 @@
 #include "app/unpack_dialog.h"
 
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -40,11 +41,19 @@ int UnpackDialog::OnUnpack() {
 }
 
 bool UnpackDialog::ProbeArchive() {
-    char path[vfs::HOST_MAX_PATH];
+    // One byte more than a host path may take, so that a longer text (a
+    // path given on the command line) is refused, not cut to a path that
+    // names another file.
+    char path[vfs::HOST_MAX_PATH + 1];
     path[0] = '\0';
     host->GetPathText(path, sizeof(path));
     if (path[0] == '\0') {
         lastOutcome.failure = "no archive was chosen";
+        return false;
+    }
+    if (std::strlen(path) >= vfs::HOST_MAX_PATH) {
+        lastOutcome.archiveFailure = "cannot be opened: its path is too long";
+        lastOutcome.failure = "the archive " + lastOutcome.archiveFailure;
         return false;
     }
     if (!OpenSource(path)) {
