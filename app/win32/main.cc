@@ -21,12 +21,21 @@ std::string StartPath() {
     if (__argc < 2 || __argv == nullptr || __argv[1] == nullptr || __argv[1][0] == '\0') {
         return {};
     }
-    char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(__argv[1], sizeof(full), full, nullptr);
-    if (length == 0 || length >= sizeof(full)) {
+    // A full path longer than MAX_PATH is kept whole, for the unpack to
+    // refuse with its reason: cut, or left relative, it would name another
+    // file.
+    std::string full(MAX_PATH, '\0');
+    DWORD length =
+        GetFullPathNameA(__argv[1], static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.assign(length, '\0');
+        length = GetFullPathNameA(__argv[1], length, full.data(), nullptr);
+    }
+    if (length == 0 || length >= full.size()) {
         return __argv[1];
     }
-    return std::string(full, length);
+    full.resize(length);
+    return full;
 }
 
 }  // namespace
