@@ -1,14 +1,22 @@
 // FileOpenDialog: one run of the platform's open-file dialog.
 #pragma once
 
-#include <map>
 #include <string>
+#include <vector>
 
 namespace tarnwad {
 
 // The platform's handle of a top-level window: a GtkWindow* with GTK, an HWND
 // on Windows.
 using NativeWindow = void*;
+
+// One file type the open-file dialog offers: its name and the pattern of the
+// names it shows, e.g. "Tarn Wad File" and "*.wad". A pattern matches names
+// in any letter case.
+struct FileFilter {
+    std::string pattern;
+    std::string description;
+};
 
 // Built on the stack for one choice of a file: set the members, call Show(),
 // read `fileName`. Each platform supplies Show() in its own source file.
@@ -18,7 +26,7 @@ class FileOpenDialog {
 
     // Runs the open-file dialog, modal to `owner`, titled `title`, starting
     // in `initialDirectory` (the platform's choice when empty) and offering
-    // `filters` in map order, the first one selected. Only an existing file
+    // `filters` in their order, the first one selected. Only an existing file
     // is accepted. Empties `fileName` first; returns true when the user chose
     // a file, whose full path `fileName` then holds, and false when the user
     // cancelled or the dialog could not be shown.
@@ -27,9 +35,9 @@ class FileOpenDialog {
     std::string initialDirectory;
     std::string title;
     std::string fileName;
-    // Pattern -> description, e.g. "*.wad" -> "Tarn Wad File". A pattern
-    // matches names in any letter case.
-    std::map<std::string, std::string> filters;
+    // In the order the dialog lists them, not sorted: the archives' own
+    // type comes first and "All files" after it.
+    std::vector<FileFilter> filters;
     NativeWindow owner = nullptr;
 };
 

@@ -96,6 +96,13 @@ std::string RejectedRecords(const UnpackOutcome& outcome) {
 
 }  // namespace
 
+std::string ArchiveFolderNotWritableAdvice() {
+    return "The archive is unpacked into a new folder beside it, and the folder that "
+           "holds it cannot be written to. Copy the archive into a folder you can write to "
+           "and unpack it from there, or unpack it into a folder of your choice with the "
+           "command-line tool: tarnwad unpack -o DIR ARCHIVE";
+}
+
 std::string OutcomeDetails(const UnpackOutcome& outcome) {
     std::string text;
     if (outcome.succeeded) {
@@ -103,7 +110,11 @@ std::string OutcomeDetails(const UnpackOutcome& outcome) {
     } else if (outcome.notGameArchive) {
         return NotAGameArchive();
     } else if (!outcome.failure.empty()) {
-        return Sentence(outcome.failure);
+        text = Sentence(outcome.failure);
+        if (outcome.archiveFolderNotWritable) {
+            AppendParagraph(text, ArchiveFolderNotWritableAdvice());
+        }
+        return text;
     } else {
         if (!outcome.copy.failures.empty()) {
             AppendParagraph(text, FailedEntries(outcome));

@@ -1,5 +1,6 @@
 #include "app/unpack_dialog.h"
 
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -40,11 +41,19 @@ int UnpackDialog::OnUnpack() {
 }
 
 bool UnpackDialog::ProbeArchive() {
-    char path[vfs::HOST_MAX_PATH];
+    // One byte more than a host path may take, so that a longer text (a
+    // path given on the command line) is refused, not cut to a path that
+    // names another file.
+    char path[vfs::HOST_MAX_PATH + 1];
     path[0] = '\0';
     host->GetPathText(path, sizeof(path));
     if (path[0] == '\0') {
         lastOutcome.failure = "no archive was chosen";
+        return false;
+    }
+    if (std::strlen(path) >= vfs::HOST_MAX_PATH) {
+        lastOutcome.archiveFailure = "cannot be opened: its path is too long";
+        lastOutcome.failure = "the archive " + lastOutcome.archiveFailure;
         return false;
     }
     if (!OpenSource(path)) {
@@ -143,10 +152,13 @@ bool UnpackDialog::PrepareOutputDirectory(vfs::FileSystemRef& output) {
         vfs::host::ClearLastError();
         if (parent.CreateDirectory(baseName.c_str()).Failed()) {
             const std::string reason = vfs::host::LastErrorSuffix();
+            const bool refused =
+                vfs::host::LastErrorKind() == vfs::host::HostErrorKind::ACCESS_DENIED;
             // Made by another process at the same moment: looked at below.
             found = parent.FindFirst(baseName.c_str(), &existing).Succeeded();
             if (!found) {
                 lastOutcome.failure = "the output directory cannot be created" + reason;
+                lastOutcome.archiveFolderNotWritable = refused;
                 return false;
             }
         }

@@ -23,6 +23,9 @@ struct UnpackOutcome {
     // The archive opened but holds none of the game's known entries at its
     // top level (`failure` says so too).
     bool notGameArchive = false;
+    // The output directory could not be made because the host refused to
+    // write in the archive's folder (no permission, a read-only file system).
+    bool archiveFolderNotWritable = false;
     // The archive's full path as the archive file system names it, and the
     // output directory (once derived).
     std::string archivePath;

@@ -27,10 +27,10 @@ bool FileOpenDialog::Show() {
         gtk_file_chooser_set_current_folder(chooser, initialDirectory.c_str());
     }
     // The first filter added is the one selected.
-    for (const auto& [pattern, description] : filters) {
+    for (const FileFilter& offered : filters) {
         GtkFileFilter* filter = gtk_file_filter_new();
-        gtk_file_filter_set_name(filter, description.c_str());
-        gtk_file_filter_add_pattern(filter, gui::CaseInsensitivePattern(pattern).c_str());
+        gtk_file_filter_set_name(filter, offered.description.c_str());
+        gtk_file_filter_add_pattern(filter, gui::CaseInsensitivePattern(offered.pattern).c_str());
         gtk_file_chooser_add_filter(chooser, filter);
     }
 

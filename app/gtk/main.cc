@@ -2,18 +2,39 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "app/gtk/unpack_window.h"
 #include "app/unpack_dialog.h"
 #include "vfs/host/process_signals.h"
 #include "vfs/host/standard_streams.h"
 
-int main() {
+namespace {
+
+// The archive named on the command line (the first argument; any others are
+// ignored), made absolute against the current directory, since the library
+// resolves a relative path against the program's own folder. Empty without
+// one.
+std::string StartPath(int argc, char** argv) {
+    if (argc < 2 || argv[1][0] == '\0') {
+        return {};
+    }
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(argv[1], error);
+    return error ? std::string(argv[1]) : absolute.string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
     // Before anything opens a file: none may take the place of a standard
     // stream the dialog was started without.
     vfs::host::OpenMissingStandardStreams();
     vfs::host::IgnoreFileSizeLimitSignal();
-    // The tool takes no command-line arguments, so GTK is given none either.
+    // GTK is given no arguments: the only one the tool takes is the archive,
+    // whatever it is named.
     g_set_prgname("tarnwad-gui");
     if (!gtk_init_check(nullptr, nullptr)) {
         std::fprintf(stderr, "tarnwad-gui: cannot open the display\n");
@@ -22,6 +43,9 @@ int main() {
     g_set_application_name(tarnwad::gui::kDialogTitle);
 
     tarnwad::gui::UnpackWindow window;
+    if (std::string path = StartPath(argc, argv); !path.empty()) {
+        window.SetPath(path);
+    }
     {
         // Both handles empty; destroying the dialog releases `destination`,
         // then `source`.

@@ -42,6 +42,17 @@ UnpackWindow::UnpackWindow() {
     gtk_entry_set_width_chars(GTK_ENTRY(pathField), 44);
     gtk_widget_set_hexpand(pathField, TRUE);
     NameControl(pathField, "IDC_PATH", kPathControlId, "WAD file path");
+    // And it looks read-only: no caret to type at, and the window's own
+    // background instead of the white of a field that takes typing.
+    GtkCssProvider* readOnlyLook = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(readOnlyLook,
+                                    "entry { caret-color: transparent;"
+                                    " background-color: transparent; background-image: none; }",
+                                    -1, nullptr);
+    gtk_style_context_add_provider(gtk_widget_get_style_context(pathField),
+                                   GTK_STYLE_PROVIDER(readOnlyLook),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(readOnlyLook);
 
     browseButton = gtk_button_new_with_label("...");
     NameControl(browseButton, "IDC_BROWSE", kBrowseControlId, "Choose WAD file");
@@ -172,7 +183,7 @@ void UnpackWindow::Browse() {
     chooser.owner = window;
     chooser.title = kBrowseTitle;
     chooser.initialDirectory = ChooserStartFolder(path, g_get_home_dir());
-    chooser.filters[kWadFilterPattern] = kWadFilterDescription;
+    chooser.filters.push_back({kWadFilterPattern, kWadFilterDescription});
     if (chooser.Show()) {
         SetPath(chooser.fileName);
     }

@@ -39,6 +39,9 @@ class UnpackWindow : public DialogHost {
     // user closes it; the window is gone when this returns.
     void Run(UnpackDialog& dialog);
 
+    // Fills the path field with `path`, as the file chooser does.
+    void SetPath(const std::string& path);
+
     // The path field's text: the path bytes as the file chooser gave them.
     void GetPathText(char* buffer, uint32_t size) override;
     // Shows `text` in the status line and lets the window repaint.
@@ -56,7 +59,6 @@ class UnpackWindow : public DialogHost {
 
     void Browse();
     void Unpack();
-    void SetPath(const std::string& path);
     // While an unpack runs, its buttons are insensitive.
     void BeginBusy();
     void EndBusy();

@@ -11,12 +11,12 @@ namespace tarnwad {
 
 namespace win32 {
 
-std::string OpenFileFilterText(const std::map<std::string, std::string>& filters) {
+std::string OpenFileFilterText(const std::vector<FileFilter>& filters) {
     std::string text;
-    for (const auto& [pattern, description] : filters) {
-        text += description;
+    for (const FileFilter& filter : filters) {
+        text += filter.description;
         text += '\0';
-        text += pattern;
+        text += filter.pattern;
         text += '\0';
     }
     if (!text.empty()) {

@@ -7,6 +7,39 @@
 // After <windows.h>, which it builds on.
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// The archive named on the command line: its first argument, as the runtime
+// splits the line by the rules of Windows (quotes, backslashes before
+// quotes); any others are ignored. Made absolute against the current
+// directory, since the library resolves a relative path against the
+// program's own folder. Empty without one.
+std::string StartPath() {
+    if (__argc < 2 || __argv == nullptr || __argv[1] == nullptr || __argv[1][0] == '\0') {
+        return {};
+    }
+    // A full path longer than MAX_PATH is kept whole, for the unpack to
+    // refuse with its reason: cut, or left relative, it would name another
+    // file.
+    std::string full(MAX_PATH, '\0');
+    DWORD length =
+        GetFullPathNameA(__argv[1], static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.assign(length, '\0');
+        length = GetFullPathNameA(__argv[1], length, full.data(), nullptr);
+    }
+    if (length == 0 || length >= full.size()) {
+        return __argv[1];
+    }
+    full.resize(length);
+    return full;
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     vfs::host::OpenMissingStandardStreams();
     vfs::host::IgnoreFileSizeLimitSignal();
@@ -16,6 +49,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitCommonControlsEx(&controls);
 
     tarnwad::win32::UnpackWindow window;
+    window.startPath = StartPath();
     {
         // Both handles empty; destroying the dialog releases `destination`,
         // then `source`.

@@ -103,6 +103,9 @@ LRESULT UnpackWindow::OnInitDialog() {
     SendMessageA(window, WM_SETICON, ICON_BIG, icon(SM_CXICON));
     SendMessageA(window, WM_SETICON, ICON_SMALL, icon(SM_CXSMICON));
     CenterWindow(window);
+    if (!startPath.empty()) {
+        ShowPath(startPath.c_str());
+    }
     // FALSE: the focus is not set here; the dialog manager gives it to the
     // first control that takes it when the dialog becomes active.
     return FALSE;
@@ -121,15 +124,23 @@ LRESULT UnpackWindow::OnBrowse() {
     char current[MAX_PATH] = "";
     GetWindowTextA(pathField, current, sizeof(current));
     chooser.initialDirectory = ChooserStartFolder(current, UserProfileFolder());
-    chooser.filters[kWadFilterPattern] = kWadFilterDescription;
+    // The archives first (the one selected), then every file, for an archive
+    // whose name has another extension.
+    chooser.filters.push_back({kWadFilterPattern, kWadFilterDescription});
+    chooser.filters.push_back({kAllFilesPattern, kAllFilesDescription});
     if (chooser.Show()) {
-        SetWindowTextA(pathField, chooser.fileName.c_str());
-        // A path longer than the field shows its end: the file name.
-        int length = GetWindowTextLengthA(pathField);
-        SendMessageA(pathField, EM_SETSEL, length, length);
-        SendMessageA(pathField, EM_SCROLLCARET, 0, 0);
+        ShowPath(chooser.fileName.c_str());
     }
     return 0;
+}
+
+void UnpackWindow::ShowPath(const char* path) {
+    HWND pathField = GetDlgItem(window, IDC_PATH);
+    SetWindowTextA(pathField, path);
+    // A path longer than the field shows its end: the file name.
+    int length = GetWindowTextLengthA(pathField);
+    SendMessageA(pathField, EM_SETSEL, length, length);
+    SendMessageA(pathField, EM_SCROLLCARET, 0, 0);
 }
 
 LRESULT UnpackWindow::OnUnpack() {

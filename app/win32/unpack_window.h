@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/dialog_host.h"
 #include "app/unpack_dialog.h"
@@ -14,6 +15,8 @@ namespace tarnwad::win32 {
 inline constexpr char kBrowseTitle[] = "Select Wad File";
 inline constexpr char kWadFilterPattern[] = "*.wad";
 inline constexpr char kWadFilterDescription[] = "Tarn Wad File";
+inline constexpr char kAllFilesPattern[] = "*.*";
+inline constexpr char kAllFilesDescription[] = "All files (*.*)";
 
 // The modal dialog of template IDD_MAIN: the read-only path field, "..." that
 // picks the archive, "Unpack" and the status line. Escape and the close box
@@ -37,6 +40,9 @@ class UnpackWindow : public DialogHost {
     bool HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
                        DWORD messageMapId);
 
+    // What the path field holds when the dialog starts (empty: nothing).
+    std::string startPath;
+
     // The path field's text.
     void GetPathText(char* buffer, uint32_t size) override;
     // Shows `text` in the status line and repaints it at once.
@@ -53,6 +59,8 @@ class UnpackWindow : public DialogHost {
     LRESULT OnCancel();
     LRESULT OnBrowse();
     LRESULT OnUnpack();
+    // Puts `path` into the path field, scrolled to its end (the file name).
+    void ShowPath(const char* path);
 
     // The dialog's window while it exists; null before and after.
     HWND window = nullptr;

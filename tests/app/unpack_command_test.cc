@@ -10,6 +10,7 @@
 
 #include "app/unpack_dialog.h"
 #include "tests/host/temp_directory.h"
+#include "vfs/host/host_limits.h"
 #include "vfs/wad/wad_entry_record.h"
 #include "vfs/wad/wad_writer.h"
 
@@ -166,6 +167,12 @@ TEST_F(UnpackCommandTest, EmptyPathAndNonArchivesFailAndKeepTheSource) {
     EXPECT_FALSE(Unpack(dir.Join("text.wad")));
     EXPECT_EQ(dialog.source.Get(), good) << "source keeps the archive of the last good open";
     EXPECT_FALSE(dir.Exists("text"));
+
+    // Longer than a host path: refused whole, not cut to the archive path it
+    // begins with.
+    EXPECT_FALSE(Unpack(dir.Join("good.wad") + "*\\" + std::string(vfs::HOST_MAX_PATH, 'a')));
+    EXPECT_EQ(dialog.source.Get(), good);
+    EXPECT_EQ(dialog.lastOutcome.failure, "the archive cannot be opened: its path is too long");
 }
 
 TEST_F(UnpackCommandTest, OutputDirectoryIsNamedAfterTheArchive) {

@@ -10,7 +10,10 @@ tree with what the command-line tool unpacks from the same archive; then
 picks a broken archive and one of another game by double-clicking them in the
 chooser (which now opens in the folder of the first) and confirms "Failed!"
 with the reason below; then closes the dialog with Escape and expects exit
-code 0 and no GTK warning on its stderr. Every wait is on a condition.
+code 0 and no GTK warning on its stderr. A second start names an archive on
+the command line, relative to the current directory, in a folder that cannot
+be written to: the path field starts with its full path, and "Unpack" fails
+saying what to do instead. Every wait is on a condition.
 
 Usage: gui_test.py --build BUILD_DIR [--screenshot FILE] [--keep]
 """
@@ -491,6 +494,31 @@ def is_complaint(line):
                                          "-WARNING **"))
 
 
+def close_and_check(program_process, program_log):
+    """Closes the dialog with Escape: exit code 0, no GTK warning logged."""
+    press_keys(DIALOG_TITLE, "Escape")
+    code = program_process.wait(timeout=TIMEOUT)
+    check(code == 0, "tarnwad-gui exited with %d" % code)
+    program_log.close()
+    with open(program_log.name, errors="replace") as output:
+        complaints = [line for line in output if is_complaint(line)]
+    check(not complaints, "tarnwad-gui logged %s" % "".join(complaints))
+
+
+def locked_folder_archive(run_dir):
+    """An archive in a folder that cannot be written to, and the command
+    prefix under which the program is held to the folder's mode: root, whom
+    modes do not stop, runs it without the capabilities that override them."""
+    locked = os.path.join(run_dir, "locked")
+    os.makedirs(locked)
+    shutil.copy(SAMPLE, os.path.join(locked, "level.wad"))
+    os.chmod(locked, 0o555)
+    prefix = []
+    if os.geteuid() == 0:
+        prefix = ["setpriv", "--bounding-set=-dac_override,-dac_read_search"]
+    return os.path.join(locked, "level.wad"), prefix
+
+
 def run(args, run_dir):
     program = os.path.join(args.build, "app", "gtk", "tarnwad-gui")
     cli = os.path.join(args.build, "tools", "tarnwad")
@@ -541,14 +569,24 @@ def run(args, run_dir):
         check(not os.path.exists(os.path.join(games, "other")),
               "a failed unpack created an output directory")
 
-        press_keys(DIALOG_TITLE, "Escape")
-        code = program_process.wait(timeout=TIMEOUT)
-        check(code == 0, "tarnwad-gui exited with %d" % code)
+        close_and_check(program_process, program_log)
         program_process = None
-        program_log.close()
-        with open(program_log.name, errors="replace") as output:
-            complaints = [line for line in output if is_complaint(line)]
-        check(not complaints, "tarnwad-gui logged %s" % "".join(complaints))
+
+        archive, prefix = locked_folder_archive(run_dir)
+        program_log = open(os.path.join(run_dir, "tarnwad-gui-2.log"), "w")
+        program_process = subprocess.Popen(
+            prefix + [program, os.path.relpath(archive, run_dir)], env=env, cwd=run_dir,
+            stdout=program_log, stderr=subprocess.STDOUT)
+        ui.find_application(program_process.pid)
+        dialog = ui.wait_window(DIALOG_TITLE)
+        path_field = ui.by_id(dialog, PATH_ID)
+        wait_for("the path field to show " + archive, lambda: ui.text(path_field) == archive)
+        unpack_and_confirm(ui, dialog, "Failed!", "Unable to unpack WAD file",
+                           "The output directory cannot be created: permission denied.",
+                           "Copy the archive into a folder you can write to",
+                           "tarnwad unpack -o DIR")
+        close_and_check(program_process, program_log)
+        program_process = None
     finally:
         if program_process is not None:
             program_process.kill()
@@ -577,7 +615,7 @@ def main():
             traceback.print_exc()
         print("FAILED: tarnwad-gui end-to-end test: %s: %s" % (type(failure).__name__, failure),
               file=sys.stderr)
-        for name in ("tarnwad-gui.log", "session.log"):
+        for name in ("tarnwad-gui.log", "tarnwad-gui-2.log", "session.log"):
             path = os.path.join(run_dir, name)
             if os.path.exists(path):
                 with open(path, errors="replace") as log:
@@ -588,6 +626,7 @@ def main():
     print("tarnwad-gui end-to-end test passed in %.1f s" % (time.monotonic() - started))
     print("e2e: 1 passed, 0 failed")
     if not args.keep:
+        os.chmod(os.path.join(run_dir, "locked"), 0o755)
         shutil.rmtree(run_dir, ignore_errors=True)
     return 0
 

@@ -21,7 +21,9 @@ open-file dialog, unpacks it, confirms "Succeeded!" with the output folder
 below it and compares the output tree; then does the same with a broken
 archive (the dialog now starts in its folder) and "Failed!" with the reason;
 Escape ends the program with exit code 0. A second start unpacks with no
-archive chosen ("Failed!") and is closed with the close box. Every wait is on a condition.
+archive chosen ("Failed!") and is closed with the close box. A third is given
+an archive on its command line (a relative path with a space) and unpacks it.
+Every wait is on a condition.
 
 Usage: win32_gui_test.py --build BUILD_DIR [--cli TARNWAD] [--screenshot FILE] [--keep]
 """
@@ -386,13 +388,14 @@ def enter_name(ui, name):
 
 
 def check_chooser(ui, folder, shown, hidden):
-    """The open-file dialog offers the one filter, lists the folder's WAD files
-    in any letter case and nothing else, and Cancel leaves the path field
-    alone."""
+    """The open-file dialog offers the WAD filter, selected, and "All files"
+    after it, lists the folder's WAD files in any letter case and nothing
+    else, and Cancel leaves the path field alone."""
     before = ui.text(DIALOG_TITLE, PATH_ID)
     chooser = open_chooser(ui)
     types = ui.control(chooser, CHOOSER_TYPES_ID, "ComboBox")
-    check(types["text"] == "Tarn Wad File" and types["items"] == ["Tarn Wad File"],
+    check(types["text"] == "Tarn Wad File"
+          and types["items"] == ["Tarn Wad File", "All files (*.*)"],
           "the open-file dialog offers %r" % types["items"])
 
     enter_name(ui, wine_path(folder) + "\\")
@@ -579,10 +582,10 @@ def unpack_expected(run_dir, cli, windows_cli, env, log):
 class Program:
     """One run of tarnwad-gui.exe under Wine."""
 
-    def __init__(self, program, env, run_dir, name):
+    def __init__(self, program, env, run_dir, name, arguments=()):
         self.log_path = os.path.join(run_dir, name + ".log")
         self.log = open(self.log_path, "w")
-        self.process = subprocess.Popen(["wine", program], env=env, cwd=run_dir,
+        self.process = subprocess.Popen(["wine", program] + list(arguments), env=env, cwd=run_dir,
                                         stdout=self.log, stderr=subprocess.STDOUT)
 
     def wait_exit(self):
@@ -666,6 +669,23 @@ def run(args, run_dir):
         code = second.wait_exit()
         check(code == 0, "tarnwad-gui exited with %d after the close box" % code)
         check(user_files(run_dir) == before, "an unpack without an archive changed files")
+
+        # The third run is given an archive on its command line, relative to
+        # the current folder and with a space in its name: the path field
+        # starts with its full path, and "Unpack" unpacks it.
+        spaced = os.path.join(run_dir, "my games", "my level.wad")
+        os.makedirs(os.path.dirname(spaced))
+        shutil.copy(SAMPLE, spaced)
+        third = Program(program, env, run_dir, "tarnwad-gui-3",
+                        [os.path.relpath(spaced, run_dir)])
+        programs.append(third)
+        ui.wait_window(DIALOG_TITLE, START_TIMEOUT)
+        wait_for("the path field to show " + wine_path(spaced),
+                 lambda: ui.text(DIALOG_TITLE, PATH_ID) == wine_path(spaced))
+        unpack_and_confirm(ui, "Succeeded!", "Finished unpacking WAD file",
+                           "Unpacked into " + wine_path(spaced[:-len(".wad")]))
+        ui.press_keys(DIALOG_TITLE, "Escape")
+        check(third.wait_exit() == 0, "tarnwad-gui exited with an error after Escape")
     finally:
         for started in programs:
             started.stop()
@@ -697,7 +717,7 @@ def main():
             traceback.print_exc()
         print("FAILED: tarnwad-gui.exe end-to-end test: %s: %s" % (type(failure).__name__, failure),
               file=sys.stderr)
-        for name in ("tarnwad-gui.log", "tarnwad-gui-2.log", "session.log"):
+        for name in ("tarnwad-gui.log", "tarnwad-gui-2.log", "tarnwad-gui-3.log", "session.log"):
             path = os.path.join(run_dir, name)
             if os.path.exists(path):
                 with open(path, errors="replace") as log:

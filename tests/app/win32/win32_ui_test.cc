@@ -76,9 +76,9 @@ TEST(OpenFileFilterTextTest, DescriptionAndPatternPairsEndWithAnEmptyPair) {
     std::string text = OpenFileFilterText({{"*.wad", "Tarn Wad File"}});
     EXPECT_EQ(text, std::string("Tarn Wad File\0*.wad\0\0", 21));
 
-    // In map order, that is by pattern, not by description.
-    text = OpenFileFilterText({{"*.wad", "Archives"}, {"*.txt", "Text"}, {"*.*", "All files"}});
-    EXPECT_EQ(text, std::string("All files\0*.*\0Text\0*.txt\0Archives\0*.wad\0\0", 41));
+    // In the order given, neither by pattern nor by description.
+    text = OpenFileFilterText({{"*.wad", "Tarn Wad File"}, {"*.*", "All files (*.*)"}});
+    EXPECT_EQ(text, std::string("Tarn Wad File\0*.wad\0All files (*.*)\0*.*\0\0", 41));
 
     EXPECT_TRUE(OpenFileFilterText({}).empty());
 }
