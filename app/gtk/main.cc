@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "app/absolute_path.h"
 #include "app/gtk/unpack_window.h"
 #include "app/unpack_dialog.h"
 #include "vfs/host/process_signals.h"
@@ -14,16 +15,9 @@
 namespace {
 
 // The archive named on the command line (the first argument; any others are
-// ignored), made absolute against the current directory, since the library
-// resolves a relative path against the program's own folder. Empty without
-// one.
+// ignored), made absolute against the current directory. Empty without one.
 std::string StartPath(int argc, char** argv) {
-    if (argc < 2 || argv[1][0] == '\0') {
-        return {};
-    }
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(argv[1], error);
-    return error ? std::string(argv[1]) : absolute.string();
+    return argc < 2 ? std::string() : tarnwad::AbsolutePath(argv[1]);
 }
 
 }  // namespace
