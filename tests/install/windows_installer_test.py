@@ -83,7 +83,8 @@ class WindowsInstallerTest(unittest.TestCase):
             time.sleep(0.5)
         self.assertFalse(os.path.exists(host_dir))
         self.assertFalse(os.path.exists(shortcut))
-        for key in (VERB_KEY, UNINSTALL_KEY, r"HKLM\Software\Classes\Tarnwad.WadArchive"):
+        for key in (VERB_KEY, UNINSTALL_KEY, r"HKLM\Software\Classes\Tarnwad.WadArchive",
+                    r"HKLM\Software\Classes\.wad"):
             self.assertIsNone(self.reg(key, None, bits), key)
         self.assertEqual(self.reg(ENVIRONMENT_KEY, "Path", 64), path_before)
 
