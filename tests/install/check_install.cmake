@@ -3,7 +3,8 @@
 # pkg-config.
 #
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DCONSUMER_SOURCE=... -DCONSUMER_BUILD=...
-#         -DCXX=... -DCXX_FLAGS=... [-DGUI=1 -DDESKTOP_FILE_VALIDATE=...]
+#         -DCXX=... -DCXX_FLAGS=... [-DGUI=1 -DDESKTOP_FILE_VALIDATE=...
+#         -DDESKTOP_CHECK=check_desktop.py -DSAMPLE_WAD=...]
 #         -P check_install.cmake
 #
 # With -DSHARED_FROM=<source tree>, BUILD_DIR is first made there as a build
@@ -114,6 +115,7 @@ endif()
 # The desktop dialog: its program, its menu entry and the icon that names.
 if(GUI)
     foreach(installed IN ITEMS bin/tarnwad-gui share/applications/tarnwad-gui.desktop
+                              share/mime/packages/tarnwad.xml
                               share/icons/hicolor/48x48/apps/tarnwad-gui.png
                               share/icons/hicolor/256x256/apps/tarnwad-gui.png)
         if(NOT EXISTS ${PREFIX}/${installed})
@@ -121,7 +123,7 @@ if(GUI)
         endif()
     endforeach()
     file(STRINGS ${PREFIX}/share/applications/tarnwad-gui.desktop entry)
-    foreach(line IN ITEMS "Exec=tarnwad-gui" "Icon=tarnwad-gui" "Terminal=false")
+    foreach(line IN ITEMS "Icon=tarnwad-gui" "Terminal=false")
         list(FIND entry "${line}" found)
         if(found EQUAL -1)
             message(FATAL_ERROR "the desktop entry lacks ${line}")
@@ -134,6 +136,11 @@ if(GUI)
         endif()
     else()
         message(STATUS "desktop-file-validate not found: the desktop entry is not validated")
+    endif()
+    # A file manager takes a WAD archive for its type and opens it in the
+    # dialog.
+    if(DESKTOP_CHECK)
+        run(/usr/bin/python3 ${DESKTOP_CHECK} ${PREFIX} ${SAMPLE_WAD})
     endif()
 endif()
 
