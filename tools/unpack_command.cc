@@ -15,6 +15,7 @@
 #include "app/host_path_check.h"
 #include "app/path_selection.h"
 #include "app/unpack_dialog.h"
+#include "tools/archive_argument.h"
 #include "tools/archive_catalog.h"
 #include "tools/archive_probe.h"
 #include "tools/commands.h"
@@ -164,7 +165,19 @@ int RunUnpack(const UnpackOptions& options) {
     // Ctrl+C stops the copy at the next block: the file being written is
     // removed, those finished stay.
     vfs::host::CatchInterrupts();
-    std::string archivePath = AbsolutePath(options.archive);
+    if (IsStandardInput(options.archive) && options.outputDirectory.empty()) {
+        Complain(
+            options.archive,
+            "the output directory is named after the archive, and standard input has no name: "
+                 "give one with -o");
+        return kExitUsage;
+    }
+    std::string archiveFailure;
+    std::string archivePath = ArchiveHostPath(options.archive, &archiveFailure);
+    if (archivePath.empty()) {
+        Complain(options.archive, archiveFailure);
+        return kExitUsage;
+    }
     ProgressStyle style = ChooseProgressStyle(options.quiet, options.verbose);
     if (!options.outputDirectory.empty()) {
         std::string unusable = UnusableHostPath(AbsolutePath(options.outputDirectory), false);
@@ -304,7 +317,10 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<UnpackOptions>();
     CLI::App* command = app.add_subcommand(
         "unpack", "Unpack a WAD archive; by default into a directory beside it, named after it");
-    command->add_option("ARCHIVE", options->archive, "The .wad file to unpack")->required();
+    command
+        ->add_option("ARCHIVE", options->archive,
+                     "The .wad file to unpack; - reads it from standard input (-o is then needed)")
+        ->required();
     command->add_option("PATTERN", options->patterns,
                         "Only entries matching these paths or wildcards, looked up as the "
                         "archive does; a directory selects what lies beneath it");

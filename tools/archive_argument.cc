@@ -1,0 +1,93 @@
+#include "tools/archive_argument.h"
+
+#include <vector>
+
+#include "tools/path_argument.h"
+#include "vfs/core/file_system_ref.h"
+#include "vfs/core/temporary_file.h"
+#include "vfs/host/host_error.h"
+#include "vfs/host/standard_streams.h"
+#include "vfs/host/terminal.h"
+
+namespace tarnwad::cli {
+
+namespace {
+
+constexpr size_t kSpoolBlock = 1 << 20;
+
+// Standard input copied into a temporary file, once per run however often
+// it is asked for; the file is deleted when the tool ends.
+struct Spool {
+    vfs::TemporaryFile file;
+    std::string path;
+    std::string why;
+    bool done = false;
+};
+
+Spool& SpooledInput() {
+    static Spool spool;
+    if (spool.done) {
+        return spool;
+    }
+    spool.done = true;
+    const std::string directoryPath = vfs::host::TemporaryDirectoryPath();
+    vfs::FileSystemRef directory;
+    vfs::host::ClearLastError();
+    if (directory.OpenHeldDirectory(directoryPath.c_str()).Failed()) {
+        spool.why = "cannot be read: the temporary directory " + directoryPath +
+                    " cannot be opened" + vfs::host::LastErrorSuffix();
+        return spool;
+    }
+    vfs::host::ClearLastError();
+    if (spool.file.Create(directory, "stdin.wad").Failed()) {
+        spool.why = "cannot be read: no temporary file can be created in " + directoryPath +
+                    vfs::host::LastErrorSuffix();
+        return spool;
+    }
+    std::vector<char> block(kSpoolBlock);
+    for (;;) {
+        vfs::host::ClearLastError();
+        const std::ptrdiff_t n = vfs::host::ReadStandardInput(block.data(), block.size());
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            spool.why = "cannot be read" + vfs::host::LastErrorSuffix();
+            spool.file.Discard();
+            return spool;
+        }
+        vfs::host::ClearLastError();
+        if (spool.file.Stream().Write(block.data(), static_cast<int32_t>(n)) != n) {
+            spool.why = "cannot be copied into a temporary file in " + directoryPath +
+                        vfs::host::LastErrorSuffix();
+            spool.file.Discard();
+            return spool;
+        }
+    }
+    // Closed, so that the archive opens it as any other file; still this
+    // object's to delete.
+    spool.file.Stream().Reset();
+    spool.path = directoryPath + spool.file.Name();
+    return spool;
+}
+
+}  // namespace
+
+std::string ArchiveHostPath(const std::string& argument, std::string* why) {
+    why->clear();
+    if (!IsStandardInput(argument)) {
+        return AbsolutePath(argument);
+    }
+    if (vfs::host::IsTerminal(vfs::host::StandardStream::Input)) {
+        *why = "standard input is a terminal: pipe or redirect an archive into it";
+        return {};
+    }
+    if (std::string path = vfs::host::StandardInputFilePath(); !path.empty()) {
+        return path;
+    }
+    const Spool& spool = SpooledInput();
+    *why = spool.why;
+    return spool.path;
+}
+
+}  // namespace tarnwad::cli
