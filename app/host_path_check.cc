@@ -1,5 +1,8 @@
 #include "app/host_path_check.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "vfs/core/last_error.h"
 #include "vfs/host/host_path.h"
 
@@ -25,6 +28,18 @@ vfs::Result OpenUserArchive(vfs::WadFileSystem& archive, const std::string& path
     why->clear();
     if (std::string unusable = UnusableHostPath(path, true); !unusable.empty()) {
         *why = "cannot be opened: " + unusable;
+        // No file has the whole path: the user meant a directory inside the
+        // archive before "*/", which only mount and layers take, or there
+        // is no such file at all.
+        std::error_code error;
+        const size_t separator = path.find("*/");
+        if (separator != std::string::npos && !std::filesystem::exists(path, error)) {
+            *why = std::filesystem::is_regular_file(path.substr(0, separator), error)
+                       ? "cannot be opened: ARCHIVE*/DIR, a directory inside an archive, is "
+                         "taken only by mount and --layer; give the archive, and DIR as a "
+                         "pattern"
+                       : "cannot be opened: no such file";
+        }
         return vfs::Result::Fail();
     }
     if (path.empty()) {

@@ -30,6 +30,8 @@
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
 #include "tools/work_options.h"
+#include "vfs/host/host_directory.h"
+#include "vfs/host/host_error.h"
 #include "vfs/host/process_signals.h"
 #include "vfs/host/terminal.h"
 #include "vfs/wad/wad_file_system.h"
@@ -92,13 +94,47 @@ std::string WhyNotStarted(const UnpackOutcome& outcome) {
     return outcome.notGameArchive ? ProbeFailure("unpack") : outcome.failure;
 }
 
-// Creates `directory` with its missing parents; false, with the reason in
-// the outcome, when it is not a directory afterwards.
-bool MakeOutputDirectory(UnpackDialog& dialog, const std::string& directory) {
+// Why `path`, in the way of the output directory `directory` (itself or one
+// of its parents), is no directory: empty when it is one or is missing.
+std::string OutputObstacle(const std::string& directory, const std::filesystem::path& path) {
     std::error_code error;
-    std::filesystem::create_directories(directory, error);
-    if (!std::filesystem::is_directory(directory, error)) {
-        dialog.lastOutcome.failure = "the output directory " + directory + " cannot be created";
+    const auto status = std::filesystem::symlink_status(path, error);
+    if (!std::filesystem::exists(status) || std::filesystem::is_directory(status)) {
+        return {};
+    }
+    const std::string what = std::filesystem::is_symlink(status)        ? "a symbolic link"
+                             : std::filesystem::is_regular_file(status) ? "a file"
+                                                                        : "no directory";
+    return "the output directory " + directory +
+           " cannot be created: " + (path.string() == directory ? "it" : path.string()) + " is " +
+           what;
+}
+
+// Creates `directory` with its missing parents, one at a time, so that the
+// one that cannot be made is named with the system's reason; false, with
+// that in the outcome, when it is not a directory afterwards.
+bool MakeOutputDirectory(UnpackDialog& dialog, const std::string& directory) {
+    std::filesystem::path made;
+    for (const std::filesystem::path& part : std::filesystem::path(directory)) {
+        made /= part;
+        std::error_code error;
+        if (std::filesystem::is_directory(made, error)) {
+            continue;
+        }
+        vfs::host::ClearLastError();
+        const std::string reason = vfs::host::MakeDirectory(made.string().c_str())
+                                       ? std::string()
+                                       : vfs::host::LastErrorSuffix();
+        if (std::filesystem::is_directory(made, error)) {
+            continue;  // made now, or by another process meanwhile
+        }
+        // A file where a directory belongs says so better than "file exists".
+        if (std::string obstacle = OutputObstacle(directory, made); !obstacle.empty()) {
+            dialog.lastOutcome.failure = obstacle;
+        } else {
+            dialog.lastOutcome.failure =
+                "the output directory " + directory + " cannot be created" + reason;
+        }
         return false;
     }
     return true;
@@ -120,7 +156,7 @@ int DryRun(const UnpackOptions& options, UnpackDialog& dialog, const std::string
         std::error_code error;
         const auto status = std::filesystem::status(output, error);
         if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
-            dialog.lastOutcome.failure = "the output directory " + output + " cannot be created";
+            dialog.lastOutcome.failure = OutputObstacle(output, output);
         } else if (std::filesystem::exists(status)) {
             succeeded = dialog.UnpackInto(output.c_str());
         } else {
@@ -166,9 +202,8 @@ int RunUnpack(const UnpackOptions& options) {
     // removed, those finished stay.
     vfs::host::CatchInterrupts();
     if (IsStandardInput(options.archive) && options.outputDirectory.empty()) {
-        Complain(
-            options.archive,
-            "the output directory is named after the archive, and standard input has no name: "
+        Complain(options.archive,
+                 "the output directory is named after the archive, and standard input has no name: "
                  "give one with -o");
         return kExitUsage;
     }

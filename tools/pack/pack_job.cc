@@ -52,7 +52,7 @@ std::optional<PackMessage> PackJob::Prepare() {
     // (the directory itself may be one: it is the place asked for).
     vfs::host::ClearLastError();
     if (tree.OpenHeldDirectory(request.directoryPath.c_str()).Failed()) {
-        return PackMessage{request.directory, "cannot be packed" + vfs::host::LastErrorSuffix()};
+        return PackMessage{request.directory, "cannot be read" + vfs::host::LastErrorSuffix()};
     }
     if (request.toStandardOutput) {
         const std::string temporary = vfs::host::TemporaryDirectoryPath();
