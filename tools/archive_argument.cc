@@ -6,6 +6,7 @@
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/temporary_file.h"
 #include "vfs/host/host_error.h"
+#include "vfs/host/process_signals.h"
 #include "vfs/host/standard_streams.h"
 #include "vfs/host/terminal.h"
 
@@ -44,6 +45,14 @@ Spool& SpooledInput() {
                     vfs::host::LastErrorSuffix();
         return spool;
     }
+    // Where the host can, the file is held open and its name removed at
+    // once, so that it goes away even should the tool be killed; elsewhere
+    // this object deletes it when the tool ends.
+    if (std::string held = vfs::host::HoldNamelessFile(directoryPath + spool.file.Name());
+        !held.empty()) {
+        spool.file.Keep();
+        spool.path = held;
+    }
     std::vector<char> block(kSpoolBlock);
     for (;;) {
         vfs::host::ClearLastError();
@@ -54,6 +63,7 @@ Spool& SpooledInput() {
         if (n < 0) {
             spool.why = "cannot be read" + vfs::host::LastErrorSuffix();
             spool.file.Discard();
+            spool.path.clear();
             return spool;
         }
         vfs::host::ClearLastError();
@@ -61,13 +71,21 @@ Spool& SpooledInput() {
             spool.why = "cannot be copied into a temporary file in " + directoryPath +
                         vfs::host::LastErrorSuffix();
             spool.file.Discard();
+            spool.path.clear();
             return spool;
         }
     }
-    // Closed, so that the archive opens it as any other file; still this
-    // object's to delete.
+    if (vfs::host::InterruptRequested()) {
+        spool.why = "interrupted: not read in full";
+        spool.file.Discard();
+        spool.path.clear();
+        return spool;
+    }
+    // Closed, so that the archive opens it as any other file.
     spool.file.Stream().Reset();
-    spool.path = directoryPath + spool.file.Name();
+    if (spool.path.empty()) {
+        spool.path = directoryPath + spool.file.Name();
+    }
     return spool;
 }
 

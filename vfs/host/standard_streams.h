@@ -27,6 +27,13 @@ std::string StandardInputFilePath();
 // its end, -1 when the read fails (the reason in the host's last error).
 std::ptrdiff_t ReadStandardInput(void* buffer, size_t size);
 
+// Opens the file at the host path `path` for reading, for as long as the
+// process lives, and removes its name, so that the file goes away when the
+// process ends, however it ends. Gives a host path under which the open
+// file can be opened again; empty where the host cannot do that (Windows)
+// or the file does not open, and the name is then left as it is.
+std::string HoldNamelessFile(const std::string& path);
+
 // The directory the host keeps temporary files in, as a library host path
 // ending with a separator ($TMPDIR or /tmp on POSIX, GetTempPath on
 // Windows).

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace vfs::host {
 
@@ -50,6 +51,18 @@ std::ptrdiff_t ReadStandardInput(void* buffer, size_t size) {
             return n;
         }
     }
+}
+
+std::string HoldNamelessFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    if (unlink(path.c_str()) != 0) {
+        close(fd);
+        return {};
+    }
+    return "/proc/self/fd/" + std::to_string(fd);
 }
 
 std::string TemporaryDirectoryPath() {

@@ -70,6 +70,12 @@ std::ptrdiff_t ReadStandardInput(void* buffer, size_t size) {
     return static_cast<std::ptrdiff_t>(done);
 }
 
+// An open file's name cannot go while the library opens it again by name
+// without sharing its deletion: the caller deletes it when done instead.
+std::string HoldNamelessFile(const std::string&) {
+    return {};
+}
+
 std::string TemporaryDirectoryPath() {
     char path[MAX_PATH + 1];
     const DWORD length = GetTempPathA(sizeof(path), path);
