@@ -1,5 +1,6 @@
 #include "app/host_path_check.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -23,22 +24,28 @@ std::string UnusableHostPath(const std::string& path, bool isArchive) {
     return {};
 }
 
+std::string InnerRootRefusal(const std::string& path) {
+    size_t separator = path.find("*/");
+    if (vfs::host::HostReadsBackslashAsSeparator()) {
+        separator = std::min(separator, path.find("*\\"));
+    }
+    std::error_code error;
+    if (separator == std::string::npos || std::filesystem::exists(path, error)) {
+        return {};
+    }
+    return std::filesystem::is_regular_file(path.substr(0, separator), error)
+               ? "cannot be opened: ARCHIVE*/DIR, a directory inside an archive, is taken only "
+                 "by mount and --layer; give the archive, and DIR as a pattern"
+               : "cannot be opened: no such file";
+}
+
 vfs::Result OpenUserArchive(vfs::WadFileSystem& archive, const std::string& path,
                             std::string* why) {
     why->clear();
     if (std::string unusable = UnusableHostPath(path, true); !unusable.empty()) {
         *why = "cannot be opened: " + unusable;
-        // No file has the whole path: the user meant a directory inside the
-        // archive before "*/", which only mount and layers take, or there
-        // is no such file at all.
-        std::error_code error;
-        const size_t separator = path.find("*/");
-        if (separator != std::string::npos && !std::filesystem::exists(path, error)) {
-            *why = std::filesystem::is_regular_file(path.substr(0, separator), error)
-                       ? "cannot be opened: ARCHIVE*/DIR, a directory inside an archive, is "
-                         "taken only by mount and --layer; give the archive, and DIR as a "
-                         "pattern"
-                       : "cannot be opened: no such file";
+        if (std::string refusal = InnerRootRefusal(path); !refusal.empty()) {
+            *why = refusal;
         }
         return vfs::Result::Fail();
     }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/host_path_check.h"
 #include "tools/path_argument.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/temporary_file.h"
@@ -94,7 +95,11 @@ Spool& SpooledInput() {
 std::string ArchiveHostPath(const std::string& argument, std::string* why) {
     why->clear();
     if (!IsStandardInput(argument)) {
-        return AbsolutePath(argument);
+        // The commands that take ARCHIVE read the whole archive's records:
+        // a directory inside it is no archive to them, on every host.
+        const std::string path = AbsolutePath(argument);
+        *why = InnerRootRefusal(path);
+        return why->empty() ? path : std::string();
     }
     if (vfs::host::IsTerminal(vfs::host::StandardStream::Input)) {
         *why = "standard input is a terminal: pipe or redirect an archive into it";

@@ -98,11 +98,12 @@ std::string WhyNotStarted(const UnpackOutcome& outcome) {
 // of its parents), is no directory: empty when it is one or is missing.
 std::string OutputObstacle(const std::string& directory, const std::filesystem::path& path) {
     std::error_code error;
-    const auto status = std::filesystem::symlink_status(path, error);
-    if (!std::filesystem::exists(status) || std::filesystem::is_directory(status)) {
+    const auto status = std::filesystem::status(path, error);
+    const bool link = std::filesystem::is_symlink(std::filesystem::symlink_status(path, error));
+    if (!link && (!std::filesystem::exists(status) || std::filesystem::is_directory(status))) {
         return {};
     }
-    const std::string what = std::filesystem::is_symlink(status)        ? "a symbolic link"
+    const std::string what = link                                       ? "a symbolic link"
                              : std::filesystem::is_regular_file(status) ? "a file"
                                                                         : "no directory";
     return "the output directory " + directory +
@@ -114,8 +115,10 @@ std::string OutputObstacle(const std::string& directory, const std::filesystem::
 // one that cannot be made is named with the system's reason; false, with
 // that in the outcome, when it is not a directory afterwards.
 bool MakeOutputDirectory(UnpackDialog& dialog, const std::string& directory) {
-    std::filesystem::path made;
-    for (const std::filesystem::path& part : std::filesystem::path(directory)) {
+    // From its root ("/", "C:\\"), which is there or cannot be made.
+    const std::filesystem::path whole(directory);
+    std::filesystem::path made = whole.root_path();
+    for (const std::filesystem::path& part : whole.relative_path()) {
         made /= part;
         std::error_code error;
         if (std::filesystem::is_directory(made, error)) {
