@@ -1,5 +1,9 @@
 #include "app/host_path_check.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
 #include "vfs/core/last_error.h"
 #include "vfs/host/host_path.h"
 
@@ -20,11 +24,29 @@ std::string UnusableHostPath(const std::string& path, bool isArchive) {
     return {};
 }
 
+std::string InnerRootRefusal(const std::string& path) {
+    size_t separator = path.find("*/");
+    if (vfs::host::HostReadsBackslashAsSeparator()) {
+        separator = std::min(separator, path.find("*\\"));
+    }
+    std::error_code error;
+    if (separator == std::string::npos || std::filesystem::exists(path, error)) {
+        return {};
+    }
+    return std::filesystem::is_regular_file(path.substr(0, separator), error)
+               ? "cannot be opened: ARCHIVE*/DIR, a directory inside an archive, is taken only "
+                 "by mount and --layer; give the archive, and DIR as a pattern"
+               : "cannot be opened: no such file";
+}
+
 vfs::Result OpenUserArchive(vfs::WadFileSystem& archive, const std::string& path,
                             std::string* why) {
     why->clear();
     if (std::string unusable = UnusableHostPath(path, true); !unusable.empty()) {
         *why = "cannot be opened: " + unusable;
+        if (std::string refusal = InnerRootRefusal(path); !refusal.empty()) {
+            *why = refusal;
+        }
         return vfs::Result::Fail();
     }
     if (path.empty()) {

@@ -18,6 +18,12 @@ namespace tarnwad {
 // path names an archive file, which is where the archive separator counts.
 std::string UnusableHostPath(const std::string& path, bool isArchive);
 
+// Why `path` cannot be opened as an archive file when it names a directory
+// inside an archive (ARCHIVE*/DIR or ARCHIVE*\DIR: no file has the whole
+// path, one has the part before the separator), which only mount and layers
+// take; empty when it names none.
+std::string InnerRootRefusal(const std::string& path);
+
 // Opens the archive file at the host path `path`, as a user typed or chose
 // it, into `archive`: the one way every front end opens an archive it is
 // given, so that a path UnusableHostPath refuses never reaches the library.

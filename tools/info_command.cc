@@ -6,11 +6,11 @@
 #include <string>
 
 #include "app/counted_text.h"
+#include "tools/archive_argument.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/exit_codes.h"
-#include "tools/path_argument.h"
 #include "tools/text_format.h"
 #include "vfs/wad/wad_header.h"
 
@@ -25,7 +25,13 @@ struct InfoOptions {
 
 int RunInfo(const InfoOptions& options) {
     ArchiveCatalog catalog;
-    std::string failure = catalog.Open(AbsolutePath(options.archive));
+    std::string failure;
+    const std::string archivePath = ArchiveHostPath(options.archive, &failure);
+    if (archivePath.empty()) {
+        Complain(options.archive, failure);
+        return kExitUsage;
+    }
+    failure = catalog.Open(archivePath);
     if (!failure.empty()) {
         Complain(options.archive, failure);
         return kExitUsage;
@@ -102,7 +108,9 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
         "info",
         "Show an archive's format version, entry and directory counts, sizes, entries per "
         "coding and name-table size");
-    command->add_option("ARCHIVE", options->archive, "The .wad file")->required();
+    command
+        ->add_option("ARCHIVE", options->archive, "The .wad file; - reads it from standard input")
+        ->required();
     command->add_flag("--json", options->json,
                       "The same figures as one JSON object, nothing else on stdout");
     command->callback([options, &exitCode] { exitCode = RunInfo(*options); });

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/entry_failure.h"
+#include "tools/archive_argument.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
@@ -16,7 +17,6 @@
 #include "tools/exclude_option.h"
 #include "tools/exit_codes.h"
 #include "tools/layer_option.h"
-#include "tools/path_argument.h"
 #include "tools/text_format.h"
 #include "tools/work_options.h"
 #include "vfs/core/last_error.h"
@@ -99,10 +99,15 @@ void PrintTable(const std::vector<const CatalogEntry*>& entries, bool layered,
 int RunList(const ListOptions& options) {
     ArchiveCatalog catalog;
     std::string failed = options.archive;
-    std::string failure = options.layers.empty()
-                              ? catalog.Open(AbsolutePath(options.archive))
-                              : catalog.OpenLayered(AbsolutePath(options.archive), options.archive,
-                                                    options.layers, &failed);
+    std::string failure;
+    const std::string archivePath = ArchiveHostPath(options.archive, &failure);
+    if (archivePath.empty()) {
+        Complain(options.archive, failure);
+        return kExitUsage;
+    }
+    failure = options.layers.empty()
+                  ? catalog.Open(archivePath)
+                  : catalog.OpenLayered(archivePath, options.archive, options.layers, &failed);
     if (!failure.empty()) {
         Complain(failed, failure);
         return kExitUsage;
@@ -183,7 +188,9 @@ void AddListCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<ListOptions>();
     CLI::App* command = app.add_subcommand(
         "list", "List the entries of an archive: size, stored size, coding and path");
-    command->add_option("ARCHIVE", options->archive, "The .wad file")->required();
+    command
+        ->add_option("ARCHIVE", options->archive, "The .wad file; - reads it from standard input")
+        ->required();
     command->add_option("PATTERN", options->patterns,
                         "Only entries matching these paths or wildcards (\"*\", \"?\"), looked "
                         "up as the archive does; a directory selects what lies beneath it");

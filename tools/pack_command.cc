@@ -86,11 +86,27 @@ int RunPackFromBase(const PackOptions& options) {
 }
 
 int RunPack(const PackOptions& options) {
+    if (!options.base.empty() && options.output == "-") {
+        Complain(options.output, "--base writes an archive in place of a file: give a file name");
+        return kExitUsage;
+    }
     if (!options.base.empty()) {
         return RunPackFromBase(options);
     }
     // Ctrl+C stops the pack between files; no archive is written then.
     vfs::host::CatchInterrupts();
+    // `-o -`: the archive is the tool's output; what it says goes to stderr.
+    const bool toStandardOutput = options.output == "-";
+    if (toStandardOutput && vfs::host::IsTerminal(vfs::host::StandardStream::Output)) {
+        Complain(options.output,
+                 "standard output is a terminal: redirect or pipe it to take the archive");
+        return kExitUsage;
+    }
+    if (toStandardOutput && !vfs::host::SetBinaryOutput()) {
+        Complain("standard output", "cannot be set to pass bytes as they are");
+        return kExitUsage;
+    }
+    std::FILE* const messages = toStandardOutput ? stderr : stdout;
     const ExcludeFilter exclusions(options.excludes);
     pack::PackRequest request;
     request.directory = options.directory;
@@ -104,6 +120,7 @@ int RunPack(const PackOptions& options) {
     request.skipSpecial = options.skipSpecial;
     request.exclusions = &exclusions;
     request.jobs = options.jobs;
+    request.toStandardOutput = toStandardOutput;
     pack::PackJob job(std::move(request));
     if (std::optional<pack::PackMessage> refusal = job.Prepare()) {
         Complain(refusal->subject, refusal->text);
@@ -126,7 +143,7 @@ int RunPack(const PackOptions& options) {
     }
 
     const ProgressStyle style = ChooseProgressStyle(options.quiet, options.verbose);
-    ProgressLine progress(style, style == ProgressStyle::kBar ? stderr : stdout,
+    ProgressLine progress(style, style == ProgressStyle::kBar ? stderr : messages,
                           vfs::host::TerminalColumns(vfs::host::StandardStream::Error));
     if (style == ProgressStyle::kBar) {
         // The sizes the walk found.
@@ -152,11 +169,11 @@ int RunPack(const PackOptions& options) {
         return kExitEntriesFailed;
     }
     if (!options.quiet) {
-        std::printf("Packed %s (%s) into %s (%s, format version %u)\n",
-                    Counted(job.files.size(), "file", "files").c_str(),
-                    Counted(outcome.bytesPacked, "byte", "bytes").c_str(),
-                    PrintableText(options.output).c_str(),
-                    Counted(outcome.archiveSize, "byte", "bytes").c_str(), options.version);
+        std::fprintf(messages, "Packed %s (%s) into %s (%s, format version %u)\n",
+                     Counted(job.files.size(), "file", "files").c_str(),
+                     Counted(outcome.bytesPacked, "byte", "bytes").c_str(),
+                     toStandardOutput ? "standard output" : PrintableText(options.output).c_str(),
+                     Counted(outcome.archiveSize, "byte", "bytes").c_str(), options.version);
     }
     return kExitSuccess;
 }
@@ -168,7 +185,11 @@ void AddPackCommand(CLI::App& app, int& exitCode) {
     CLI::App* command = app.add_subcommand(
         "pack", "Write an archive of a directory tree; unpacking it gives the tree back");
     command->add_option("DIR", options->directory, "The directory to pack")->required();
-    command->add_option("-o,--output", options->output, "The archive to write")->required();
+    command
+        ->add_option("-o,--output", options->output,
+                     "The archive to write; - writes it to standard output (./- names a file "
+                     "\"-\")")
+        ->required();
     command->add_option("--base", options->base,
                         "Build OUT as an edit of this archive: its version, order and the bytes "
                         "of every unchanged entry kept");

@@ -15,6 +15,7 @@
 #include "app/host_path_check.h"
 #include "app/path_selection.h"
 #include "app/unpack_dialog.h"
+#include "tools/archive_argument.h"
 #include "tools/archive_catalog.h"
 #include "tools/archive_probe.h"
 #include "tools/commands.h"
@@ -29,6 +30,8 @@
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
 #include "tools/work_options.h"
+#include "vfs/host/host_directory.h"
+#include "vfs/host/host_error.h"
 #include "vfs/host/process_signals.h"
 #include "vfs/host/terminal.h"
 #include "vfs/wad/wad_file_system.h"
@@ -91,13 +94,50 @@ std::string WhyNotStarted(const UnpackOutcome& outcome) {
     return outcome.notGameArchive ? ProbeFailure("unpack") : outcome.failure;
 }
 
-// Creates `directory` with its missing parents; false, with the reason in
-// the outcome, when it is not a directory afterwards.
-bool MakeOutputDirectory(UnpackDialog& dialog, const std::string& directory) {
+// Why `path`, in the way of the output directory `directory` (itself or one
+// of its parents), is no directory: empty when it is one or is missing.
+std::string OutputObstacle(const std::string& directory, const std::filesystem::path& path) {
     std::error_code error;
-    std::filesystem::create_directories(directory, error);
-    if (!std::filesystem::is_directory(directory, error)) {
-        dialog.lastOutcome.failure = "the output directory " + directory + " cannot be created";
+    const auto status = std::filesystem::status(path, error);
+    const bool link = std::filesystem::is_symlink(std::filesystem::symlink_status(path, error));
+    if (!link && (!std::filesystem::exists(status) || std::filesystem::is_directory(status))) {
+        return {};
+    }
+    const std::string what = link                                       ? "a symbolic link"
+                             : std::filesystem::is_regular_file(status) ? "a file"
+                                                                        : "no directory";
+    return "the output directory " + directory +
+           " cannot be created: " + (path.string() == directory ? "it" : path.string()) + " is " +
+           what;
+}
+
+// Creates `directory` with its missing parents, one at a time, so that the
+// one that cannot be made is named with the system's reason; false, with
+// that in the outcome, when it is not a directory afterwards.
+bool MakeOutputDirectory(UnpackDialog& dialog, const std::string& directory) {
+    // From its root ("/", "C:\\"), which is there or cannot be made.
+    const std::filesystem::path whole(directory);
+    std::filesystem::path made = whole.root_path();
+    for (const std::filesystem::path& part : whole.relative_path()) {
+        made /= part;
+        std::error_code error;
+        if (std::filesystem::is_directory(made, error)) {
+            continue;
+        }
+        vfs::host::ClearLastError();
+        const std::string reason = vfs::host::MakeDirectory(made.string().c_str())
+                                       ? std::string()
+                                       : vfs::host::LastErrorSuffix();
+        if (std::filesystem::is_directory(made, error)) {
+            continue;  // made now, or by another process meanwhile
+        }
+        // A file where a directory belongs says so better than "file exists".
+        if (std::string obstacle = OutputObstacle(directory, made); !obstacle.empty()) {
+            dialog.lastOutcome.failure = obstacle;
+        } else {
+            dialog.lastOutcome.failure =
+                "the output directory " + directory + " cannot be created" + reason;
+        }
         return false;
     }
     return true;
@@ -119,7 +159,7 @@ int DryRun(const UnpackOptions& options, UnpackDialog& dialog, const std::string
         std::error_code error;
         const auto status = std::filesystem::status(output, error);
         if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
-            dialog.lastOutcome.failure = "the output directory " + output + " cannot be created";
+            dialog.lastOutcome.failure = OutputObstacle(output, output);
         } else if (std::filesystem::exists(status)) {
             succeeded = dialog.UnpackInto(output.c_str());
         } else {
@@ -164,7 +204,18 @@ int RunUnpack(const UnpackOptions& options) {
     // Ctrl+C stops the copy at the next block: the file being written is
     // removed, those finished stay.
     vfs::host::CatchInterrupts();
-    std::string archivePath = AbsolutePath(options.archive);
+    if (IsStandardInput(options.archive) && options.outputDirectory.empty()) {
+        Complain(options.archive,
+                 "the output directory is named after the archive, and standard input has no name: "
+                 "give one with -o");
+        return kExitUsage;
+    }
+    std::string archiveFailure;
+    std::string archivePath = ArchiveHostPath(options.archive, &archiveFailure);
+    if (archivePath.empty()) {
+        Complain(options.archive, archiveFailure);
+        return kExitUsage;
+    }
     ProgressStyle style = ChooseProgressStyle(options.quiet, options.verbose);
     if (!options.outputDirectory.empty()) {
         std::string unusable = UnusableHostPath(AbsolutePath(options.outputDirectory), false);
@@ -304,7 +355,10 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<UnpackOptions>();
     CLI::App* command = app.add_subcommand(
         "unpack", "Unpack a WAD archive; by default into a directory beside it, named after it");
-    command->add_option("ARCHIVE", options->archive, "The .wad file to unpack")->required();
+    command
+        ->add_option("ARCHIVE", options->archive,
+                     "The .wad file to unpack; - reads it from standard input (-o is then needed)")
+        ->required();
     command->add_option("PATTERN", options->patterns,
                         "Only entries matching these paths or wildcards, looked up as the "
                         "archive does; a directory selects what lies beneath it");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/counted_text.h"
+#include "tools/archive_argument.h"
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
@@ -17,7 +18,6 @@
 #include "tools/entry_verification.h"
 #include "tools/exit_codes.h"
 #include "tools/layer_option.h"
-#include "tools/path_argument.h"
 #include "tools/progress_line.h"
 #include "tools/text_format.h"
 #include "vfs/host/process_signals.h"
@@ -165,10 +165,15 @@ int RunVerify(const VerifyOptions& options) {
     vfs::host::CatchInterrupts();
     ArchiveCatalog catalog;
     std::string failed = options.archive;
-    std::string failure = options.layers.empty()
-                              ? catalog.Open(AbsolutePath(options.archive))
-                              : catalog.OpenLayered(AbsolutePath(options.archive), options.archive,
-                                                    options.layers, &failed);
+    std::string failure;
+    const std::string archivePath = ArchiveHostPath(options.archive, &failure);
+    if (archivePath.empty()) {
+        Complain(options.archive, failure);
+        return kExitUsage;
+    }
+    failure = options.layers.empty()
+                  ? catalog.Open(archivePath)
+                  : catalog.OpenLayered(archivePath, options.archive, options.layers, &failed);
     if (!failure.empty()) {
         Complain(failed, failure);
         return kExitUsage;
@@ -302,7 +307,9 @@ void AddVerifyCommand(CLI::App& app, int& exitCode) {
         "Open and decode every entry, writing nothing, and check that each reads to its size; "
         "zlib-framed entries also pass zlib's checksum, while stored and LZ-coded ones carry "
         "none, so a changed byte in them goes unnoticed. Exit 0 when every entry reads in full");
-    command->add_option("ARCHIVE", options->archive, "The .wad file")->required();
+    command
+        ->add_option("ARCHIVE", options->archive, "The .wad file; - reads it from standard input")
+        ->required();
     AddLayerOption(command, options->layers,
                    "check every file of the merged tree, each from the layer that serves it");
     command

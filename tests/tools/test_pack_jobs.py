@@ -149,7 +149,8 @@ class PackJobsTest(unittest.TestCase):
         code, stdout, stderr, archive = self.assert_alike(source)
         self.assertEqual(code, 1)
         self.assertIsNone(archive)
-        self.assertEqual(stderr.splitlines(), ["tarnwad: f030.huge: is too large for an archive",
+        self.assertEqual(stderr.splitlines(), ["tarnwad: f030.huge: is too large for an archive: a file "
+                                               "is packed whole, 2 GiB - 1 bytes at most",
                                                "tarnwad: OUT: not written"])
         self.assert_no_temporary_files()
         if os.geteuid() != 0:

@@ -89,7 +89,7 @@ class ArgumentErrorTest(unittest.TestCase):
             (["list", "--frob", "x.wad"], "list: the following argument was not expected: --frob"),
             (["pack", "dir"], "pack: --output is required"),
             (["pack", "dir", "-o", "x.wad", "--codec", "gzip"], "pack: --codec: "),
-            (["cat", "x.wad"], "cat: PATH is required"),
+            (["cat", "x.wad"], "cat: PATTERN is required"),
             (["help", "unpack", "extra"], "help: the following argument was not expected: extra"),
             (["--frob"], "the following argument was not expected: --frob"),
         ]

@@ -81,6 +81,31 @@ class VerdictTest(unittest.TestCase):
         self.assertEqual(self.reasons(result.stderr, b"tarnwad: t.wad: "),
                          {name: seen["cat"][name] for name in STRUCTURAL})
 
+    def test_failures_outside_entries_give_the_systems_reason_in_one_wording(self):
+        self.write("a.wad", [wad_bytes.Entry("maps\\m.txt", b"map")])
+        os.mkdir(os.path.join(self.dir, "src"))
+
+        def error(*args, code):
+            result = run(*args, cwd=self.dir, check_code=code)
+            return next(line for line in result.stderr.decode().splitlines()
+                        if line.startswith("tarnwad: "))
+
+        self.assertEqual(error("unpack", "-q", "-o", "a.wad", "a.wad", code=1),
+                         "tarnwad: a.wad: the output directory " + os.path.join(self.dir, "a.wad")
+                         + " cannot be created: it is a file")
+        self.assertIn("a.wad is a file", error("unpack", "-q", "-o", "a.wad/x", "a.wad", code=1))
+        # A directory that is not there, for every command that reads one.
+        for args in (("pack", "none", "-o", "n.wad"), ("update", "a.wad", "none"),
+                     ("pack", "a.wad", "-o", "n.wad")):
+            self.assertRegex(error(*args, code=2 if args[0] == "pack" else 1),
+                             r"^tarnwad: (none|a\.wad): cannot be read: (no such file or "
+                             r"directory|not a directory)$", args)
+        missing = error("list", "none.wad", code=2)
+        self.assertEqual(error("pack", "src", "-o", "n.wad", "--base", "none.wad", code=1), missing)
+        self.assertEqual(error("list", "none.wad*/maps", code=2),
+                         missing.replace("none.wad", "none.wad*/maps"))
+        self.assertIn("taken only by mount and --layer", error("info", "a.wad*/maps", code=2))
+
     def test_verify_says_what_it_could_check_and_what_it_could_not(self):
         text = b"a line of text\n" * 200
         for coding, stored, flags in (("stored", text, 0), ("zlib", zlib_framed(text), 2)):

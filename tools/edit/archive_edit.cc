@@ -114,7 +114,7 @@ void ArchiveEdit::PutOne(const pack::PackFile& file, pack::PackWorker& worker, i
         return;
     }
     if (size > vfs::WAD_MAX_ARCHIVE_SIZE) {
-        Fail(shownFile, "is too large for an archive (4 GiB - 1 bytes at most)");
+        Fail(shownFile, pack::kTooLargeForArchive);
         return;
     }
     const uint8_t* bytes = worker.buffer.get();
@@ -323,12 +323,8 @@ void ArchiveEdit::Move(const std::string& from, const std::string& to) {
 void ArchiveEdit::Update(const std::string& directory, bool keepUnreadable) {
     const std::string absolute = cli::AbsolutePath(directory);
     vfs::FileSystemRef tree;
+    // The system says why it is no directory to read: missing, a file, ...
     vfs::host::ClearLastError();
-    std::error_code error;
-    if (!std::filesystem::is_directory(absolute, error)) {
-        Fail(directory, "is not a directory");
-        return;
-    }
     if (tree.OpenHeldDirectory(absolute.c_str()).Failed()) {
         Fail(directory, "cannot be read" + vfs::host::LastErrorSuffix());
         return;

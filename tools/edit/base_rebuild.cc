@@ -4,6 +4,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "app/host_path_check.h"
 #include "tools/path_argument.h"
 #include "vfs/core/file_system_ref.h"
 #include "vfs/core/last_error.h"
@@ -18,6 +19,7 @@ std::vector<EditMessage> RebuildFromBase(const BaseRebuild& request,
     const std::filesystem::path output(cli::AbsolutePath(request.output));
     const std::string outputName = output.filename().string();
     std::error_code error;
+    std::string why;
     if (outputName.empty() || std::filesystem::is_directory(output, error)) {
         return {{request.output, "names no file to write"}};
     }
@@ -31,13 +33,19 @@ std::vector<EditMessage> RebuildFromBase(const BaseRebuild& request,
     if (!request.force && where.GetFileIdentity(outputName.c_str(), &existing).Succeeded()) {
         return {{request.output, "already exists; add --force to replace it"}};
     }
+    // Opened as every command opens an archive, for the same reasons.
+    if (vfs::FileSystemRef archive;
+        OpenUserArchive(archive, cli::AbsolutePath(request.base), &why).Failed()) {
+        return {{request.base, why}};
+    }
     std::ifstream base(cli::AbsolutePath(request.base), std::ios::binary);
     if (!base) {
-        return {{request.base, "cannot be opened for reading"}};
+        return {{request.base, "cannot be opened: it went away meanwhile"}};
     }
     vfs::TemporaryFile copy;
     if (copy.Create(where, outputName).Failed()) {
-        return {{request.output, "cannot be created: " + vfs::LastError().text}};
+        const std::string& reason = vfs::LastError().text;
+        return {{request.output, "cannot be created" + (reason.empty() ? "" : ": " + reason)}};
     }
     std::vector<char> block(1 << 20);
     while (base) {

@@ -66,6 +66,29 @@ std::string ArchiveOutput::Commit(bool force) {
     if (!streaming) {
         return WriteArchive(writer, directory, name, force);
     }
+    if (!CompleteFront()) {
+        return "cannot be written (disk full?)";
+    }
+    return streamed.Commit(force);
+}
+
+std::string ArchiveOutput::CopyOut(std::FILE* out) {
+    if (!streaming) {
+        // No temporary file could be made: the writer holds the archive.
+        const bool written = writer.WriteTo(
+            [](const uint8_t* bytes, size_t size, void* userValue) {
+                return std::fwrite(bytes, 1, size, static_cast<std::FILE*>(userValue)) == size;
+            },
+            out);
+        return written && std::fflush(out) == 0 ? std::string() : "cannot be written";
+    }
+    if (!CompleteFront()) {
+        return "cannot be written: its temporary file cannot be written (disk full?)";
+    }
+    return streamed.CopyOut(out);
+}
+
+bool ArchiveOutput::CompleteFront() {
     std::vector<uint8_t> front;
     front.reserve(static_cast<size_t>(frontSize));
     writer.WriteFront(
@@ -78,9 +101,9 @@ std::string ArchiveOutput::Commit(bool force) {
     if (streamFailed || front.size() != frontSize ||
         !streamed.WriteFromStart(front.data(), front.size())) {
         streamed.Discard();
-        return "cannot be written (disk full?)";
+        return false;
     }
-    return streamed.Commit(force);
+    return true;
 }
 
 }  // namespace tarnwad::pack

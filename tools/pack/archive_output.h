@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -40,11 +41,18 @@ class ArchiveOutput {
     // link of that name only when `force`). Empty on success, otherwise why
     // not.
     std::string Commit(bool force);
+    // Completes the archive and writes it to `out` (standard output) instead,
+    // the temporary file deleted. Empty on success, otherwise why not.
+    std::string CopyOut(std::FILE* out);
 
     // The size of the archive as it stands.
     uint64_t ArchiveSize() const { return writer.ArchiveSize(); }
 
   private:
+    // Writes the archive's front over the zeros that hold its place. False,
+    // the file discarded, when that or an earlier write failed.
+    bool CompleteFront();
+
     const vfs::FileSystemRef& directory;
     const std::string name;
     vfs::WadWriter writer;

@@ -27,7 +27,7 @@ bool ReadWholeFileImpl(PackWorker& worker, const std::string& path, size_t& size
     }
     int32_t length = input.GetSize();
     if (length < 0) {
-        why = "is too large for an archive";
+        why = kTooLargeForArchive;
         return false;
     }
     uint8_t* bytes = worker.Room(static_cast<size_t>(length));

@@ -40,6 +40,12 @@ struct PackedFile {
 // "zlib", "stored") as the writer's AddFile codes it.
 PackedFile PackOne(const PackFile& file, const std::string& codec, PackWorker& worker);
 
+// Why a file cannot be packed for its size: each is read whole into memory,
+// and a read takes at most 2 GiB - 1 bytes (below the format's 4 GiB - 1),
+// for pack and for the commands that edit an archive alike.
+inline constexpr const char* kTooLargeForArchive =
+    "is too large for an archive: a file is packed whole, 2 GiB - 1 bytes at most";
+
 // The two halves of PackOne. Reads `file` whole into the worker's buffer;
 // false, with why in `why`, when it cannot be read in full.
 bool ReadWholeFile(PackWorker& worker, const PackFile& file, size_t& size, std::string& why);

@@ -1,6 +1,7 @@
 #include "tools/pack/pack_job.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -16,6 +17,7 @@
 #include "vfs/host/host_error.h"
 #include "vfs/host/host_names.h"
 #include "vfs/host/process_signals.h"
+#include "vfs/host/standard_streams.h"
 
 namespace tarnwad::pack {
 
@@ -30,7 +32,7 @@ constexpr uint64_t kEntryCost = 1024;
 }  // namespace
 
 std::optional<PackMessage> PackJob::Prepare() {
-    if (request.output == "-") {
+    if (request.output == "-" && !request.toStandardOutput) {
         return PackMessage{request.output,
                            "an archive cannot be written to standard output; to write a file "
                            "named \"-\", give ./-"};
@@ -38,6 +40,9 @@ std::optional<PackMessage> PackJob::Prepare() {
     // The library would read a "\" in either path as a separator.
     for (const auto& [given, path] : {std::pair{&request.directory, &request.directoryPath},
                                       std::pair{&request.output, &request.outputPath}}) {
+        if (request.toStandardOutput && path == &request.outputPath) {
+            continue;
+        }
         if (std::string unusable = UnusableHostPath(*path, false); !unusable.empty()) {
             return PackMessage{*given, "cannot be used: " + unusable};
         }
@@ -47,7 +52,19 @@ std::optional<PackMessage> PackJob::Prepare() {
     // (the directory itself may be one: it is the place asked for).
     vfs::host::ClearLastError();
     if (tree.OpenHeldDirectory(request.directoryPath.c_str()).Failed()) {
-        return PackMessage{request.directory, "cannot be packed" + vfs::host::LastErrorSuffix()};
+        return PackMessage{request.directory, "cannot be read" + vfs::host::LastErrorSuffix()};
+    }
+    if (request.toStandardOutput) {
+        const std::string temporary = vfs::host::TemporaryDirectoryPath();
+        vfs::host::ClearLastError();
+        if (archiveDirectory.OpenHeldDirectory(temporary.c_str()).Failed()) {
+            return PackMessage{request.output, "cannot be written: the temporary directory " +
+                                                   temporary + " cannot be opened" +
+                                                   vfs::host::LastErrorSuffix()};
+        }
+        outputName = "stdout.wad";
+        TreeReader reader(tree, request.directoryPath, request.directory, request.dereference);
+        return Walk(reader);
     }
     // The output's directory, held too: the archive is made and renamed in
     // that very directory, whatever its path leads to meanwhile.
@@ -77,13 +94,17 @@ std::optional<PackMessage> PackJob::Prepare() {
     }
 
     TreeReader reader(tree, request.directoryPath, request.directory, request.dereference);
-    reader.exclusions = request.exclusions;
-    reader.skipSpecial = request.skipSpecial;
     if (auto found = std::make_unique<vfs::FindData>();
         exists && LookUpExactly(archiveDirectory, outputName, found.get())) {
         reader.skip = existing;
         reader.skipSize = found->size;
     }
+    return Walk(reader);
+}
+
+std::optional<PackMessage> PackJob::Walk(TreeReader& reader) {
+    reader.exclusions = request.exclusions;
+    reader.skipSpecial = request.skipSpecial;
     reader.Read();
     files = InArchiveOrder(std::move(reader.files));
     problems = std::move(reader.problems);
@@ -152,7 +173,9 @@ PackOutcome PackJob::Write(const std::function<void(const PackFile&)>& onFile) {
     if (vfs::host::InterruptRequested()) {
         return interrupted();
     }
-    if (std::string failure = archive.Commit(request.force); !failure.empty()) {
+    if (std::string failure =
+            request.toStandardOutput ? archive.CopyOut(stdout) : archive.Commit(request.force);
+        !failure.empty()) {
         outcome.status = PackOutcome::kFailed;
         outcome.failures = {{request.output, failure}};
         return outcome;

@@ -28,6 +28,10 @@ struct PackRequest {
     bool skipSpecial = false;    // skip FIFOs, sockets, devices with a warning
     const cli::ExcludeFilter* exclusions = nullptr;  // not owned; may be null
     unsigned jobs = 1;                               // threads that read and code files
+    // Write the archive to standard output (`output` is then "-"): made in
+    // a temporary file in the host's temporary directory, copied out whole
+    // once complete, then deleted.
+    bool toStandardOutput = false;
 };
 
 // One thing the user is told: what it concerns (a path as given, or one
@@ -71,6 +75,9 @@ class PackJob {
     std::vector<std::string> emptyDirectories;  // not packed: archives hold only files
 
   private:
+    // Walks the tree with `reader` into the lists above.
+    std::optional<PackMessage> Walk(TreeReader& reader);
+
     vfs::FileSystemRef tree;
     vfs::FileSystemRef archiveDirectory;
     std::string outputName;

@@ -17,7 +17,8 @@ std::string TemporaryArchive::Create(const vfs::FileSystemRef& directory,
                                      const std::string& outputName) {
     Discard();
     vfs::FileSystemRef where = directory;
-    if (file.Create(where, outputName).Failed()) {
+    // Readable too, so that an archive for standard output can be copied out.
+    if (file.Create(where, outputName, vfs::OPEN_READ).Failed()) {
         return "cannot be created in its directory" + vfs::host::LastErrorSuffix();
     }
     return {};
@@ -78,6 +79,35 @@ std::string TemporaryArchive::Commit(bool force) {
         return "cannot be put in place" + why;
     }
     return {};
+}
+
+std::string TemporaryArchive::CopyOut(std::FILE* out) {
+    vfs::host::ClearLastError();
+    if (!Drain() || file.Stream().Seek(0, vfs::SEEK_FROM_START) != 0) {
+        const std::string why = vfs::host::LastErrorSuffix();
+        Discard();
+        return "cannot be written: its temporary file cannot be written" +
+               (why.empty() ? " (disk full?)" : why);
+    }
+    block.resize(kWriteBlock);
+    for (;;) {
+        vfs::host::ClearLastError();
+        const int32_t n = file.Stream().Read(block.data(), static_cast<int32_t>(block.size()));
+        if (n < 0) {
+            const std::string why = vfs::host::LastErrorSuffix();
+            Discard();
+            return "cannot be written: its temporary file cannot be read back" + why;
+        }
+        if (n == 0) {
+            break;
+        }
+        if (std::fwrite(block.data(), 1, static_cast<size_t>(n), out) != static_cast<size_t>(n)) {
+            Discard();
+            return "cannot be written";
+        }
+    }
+    Discard();
+    return std::fflush(out) == 0 ? std::string() : "cannot be written";
 }
 
 void TemporaryArchive::Discard() {

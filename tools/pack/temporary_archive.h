@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ class TemporaryArchive {
     // (replacing a file or link of that name only when `force`). Empty on
     // success, otherwise why not, the file deleted.
     std::string Commit(bool force);
+    // Copies the whole file to `out` (standard output), then deletes it.
+    // Empty on success, otherwise why not.
+    std::string CopyOut(std::FILE* out);
     // Closes and deletes the file, if there is one.
     void Discard();
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace vfs::host {
 
@@ -29,6 +30,63 @@ void OpenMissingStandardStreams() {
             std::_Exit(2);
         }
     }
+}
+
+}  // namespace vfs::host
+
+namespace vfs::host {
+
+std::string StandardInputFilePath() {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE || GetFileType(input) != FILE_TYPE_DISK) {
+        return {};
+    }
+    char path[MAX_PATH + 8];
+    const DWORD length = GetFinalPathNameByHandleA(input, path, sizeof(path),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= sizeof(path)) {
+        return {};
+    }
+    std::string text(path, length);
+    // "\\?\C:\..." opens as "C:\..."; a network path ("\\?\UNC\...") is left
+    // to the spool.
+    if (text.rfind("\\\\?\\UNC\\", 0) == 0) {
+        return {};
+    }
+    if (text.rfind("\\\\?\\", 0) == 0) {
+        text.erase(0, 4);
+    }
+    return text;
+}
+
+std::ptrdiff_t ReadStandardInput(void* buffer, size_t size) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD done = 0;
+    const DWORD count = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    if (!ReadFile(input, buffer, count, &done, nullptr)) {
+        // The writer of a pipe closed its end: the input ends there.
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    }
+    return static_cast<std::ptrdiff_t>(done);
+}
+
+// An open file's name cannot go while the library opens it again by name
+// without sharing its deletion: the caller deletes it when done instead.
+std::string HoldNamelessFile(const std::string&) {
+    return {};
+}
+
+std::string TemporaryDirectoryPath() {
+    char path[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof(path), path);
+    if (length == 0 || length >= sizeof(path)) {
+        return "C:\\Windows\\Temp\\";
+    }
+    std::string text(path, length);
+    if (text.back() != '\\' && text.back() != '/') {
+        text += '\\';
+    }
+    return text;
 }
 
 }  // namespace vfs::host
