@@ -162,7 +162,8 @@ CLI::App* AddOne(CLI::App& app, int& exitCode, EditKind kind, const char* name,
         case EditKind::kRemove:
             command
                 ->add_option("PATTERN", options->operands,
-                             "Entries to remove; a directory removes all beneath it")
+                             "Entries to remove, as patterns (as list takes them); a directory "
+                             "removes all beneath it")
                 ->required();
             break;
         case EditKind::kMove:

@@ -185,8 +185,9 @@ void AddListCommand(CLI::App& app, int& exitCode) {
         "list", "List the entries of an archive: size, stored size, coding and path");
     command->add_option("ARCHIVE", options->archive, "The .wad file")->required();
     command->add_option("PATTERN", options->patterns,
-                        "Only entries matching these paths or wildcards (\"*\", \"?\"), looked "
-                        "up as the archive does; a directory selects what lies beneath it");
+                        "Only entries matching these patterns: a name at any depth, a path from "
+                        "the root; \"*\", \"?\" within a name, \"**\" across directories; a "
+                        "directory selects what lies beneath it");
     AddExcludeOption(command, options->excludes, "entries", "their path");
     AddLayerOption(command, options->layers,
                    "list the merged tree, each file from the layer that serves it");

@@ -306,8 +306,9 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
         "unpack", "Unpack a WAD archive; by default into a directory beside it, named after it");
     command->add_option("ARCHIVE", options->archive, "The .wad file to unpack")->required();
     command->add_option("PATTERN", options->patterns,
-                        "Only entries matching these paths or wildcards, looked up as the "
-                        "archive does; a directory selects what lies beneath it");
+                        "Only entries matching these patterns: a name at any depth, a path from "
+                        "the root; \"*\", \"?\" within a name, \"**\" across directories; a "
+                        "directory selects what lies beneath it");
     command->add_option("-o,-C,--output", options->outputDirectory,
                         "Unpack into this directory (created if missing) instead");
     AddExcludeOption(command, options->excludes, "entries", "their path");

@@ -160,19 +160,32 @@ class ListTest(ToolTest):
                 else:
                     self.assertLess(entry["stored_size"], entry["size"])
 
-    def test_patterns_use_the_archives_lookup(self):
+    def test_patterns_match_names_at_any_depth_and_paths_from_the_root(self):
+        level1 = ["maps/level1/layout.txt", "maps/level1/heights.bin"]
+        layouts = ["maps/level1/layout.txt", "maps/level2/layout.txt"]
+        texts = layouts + ["readme.txt", "sounds/wind.txt"]
         cases = {
-            ("maps",): ["maps\\level1\\layout.txt", "maps\\level1\\heights.bin",
-                        "maps\\level2\\layout.txt"],
-            ("MAPS/Level1/*.txt",): ["maps\\level1\\layout.txt"],
-            ("*.png", "sounds\\wind.txt"): ["groundtile.png", "sounds\\wind.txt"],
-            # The archive's wildcards work per directory: "*.txt" is the top level's.
-            ("*.txt",): ["readme.txt"],
+            ("*layout.txt",): layouts,
+            ("LAYOUT.TXT",): layouts,
+            ("*.txt",): texts,
+            ("maps/*/layout.txt",): layouts,
+            ("maps/**/layout.txt",): layouts,
+            ("**/*.txt",): texts,
+            ("/readme.txt",): ["readme.txt"],
+            ("MAPS/Level1/",): level1,
+            ("level1",): level1,
+            ("m?ps\\level1\\*.txt",): ["maps/level1/layout.txt"],
+            ("*.png", "sounds/wind.txt"): ["groundtile.png", "sounds/wind.txt"],
+            # "*" stays within a component; an anchored pattern does not float.
+            ("maps/*.txt",): [],
+            ("*/layout.txt",): [],
+            ("level1/layout.txt",): [],
         }
         for patterns, paths in cases.items():
             result, entries = self.json_list("plain-v2.wad", *patterns)
-            self.assertEqual(result.returncode, 0, patterns)
-            self.assertEqual([e["path"] for e in entries], paths, patterns)
+            self.assertEqual(result.returncode, 0 if paths else 1, patterns)
+            self.assertEqual(sorted(e["path"].replace("\\", "/") for e in entries), sorted(paths),
+                             patterns)
 
     def test_unmatched_patterns_and_rejected_records_fail_with_a_message(self):
         result, entries = self.json_list("plain-v2.wad", "readme.txt", "nothing*.here")

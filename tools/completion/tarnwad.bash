@@ -118,7 +118,7 @@ _tarnwad() {
             mount:--cache-size) _tarnwad_words "64M 256M 1G" ;;
             *:--layer) _tarnwad_paths wad ;;
         esac
-        # --exclude takes a wildcard: nothing to offer.
+        # --exclude takes a pattern: nothing to offer.
         return
     fi
 

@@ -58,12 +58,12 @@ complete -c tarnwad -n $list -l json -d 'One JSON object per entry and line'
 complete -c tarnwad -n $list -l hash -d "Add the SHA-256 of each entry's content"
 complete -c tarnwad -n $list -s j -l jobs -x -a '1 2 4 8 16' \
     -d 'With --hash, read entries on this many threads'
-complete -c tarnwad -n $list -l exclude -x -d 'Leave out entries matching the wildcard'
+complete -c tarnwad -n $list -l exclude -x -d 'Leave out entries matching the pattern'
 
 # unpack
 complete -c tarnwad -n $unpack -s o -s C -l output -x -a '(__fish_complete_directories)' \
     -d 'Unpack into this directory'
-complete -c tarnwad -n $unpack -l exclude -x -d 'Leave out entries matching the wildcard'
+complete -c tarnwad -n $unpack -l exclude -x -d 'Leave out entries matching the pattern'
 complete -c tarnwad -n $unpack -l dry-run -d 'List what would be written, write nothing'
 complete -c tarnwad -n $unpack -s k -l keep-old-files -d 'Never replace an existing file'
 complete -c tarnwad -n $unpack -l no-probe -d "Do not check for the game's known entries"
@@ -100,7 +100,7 @@ complete -c tarnwad -n $pack -l codec -x -a 'stored lz zlib auto' -d 'How entrie
 complete -c tarnwad -n $pack -s f -l force -d 'Replace the archive if it exists'
 complete -c tarnwad -n $pack -s L -l dereference -d 'Pack what symbolic links lead to'
 complete -c tarnwad -n $pack -l skip-special -d 'Skip what cannot be packed, with a warning'
-complete -c tarnwad -n $pack -l exclude -x -d 'Leave out files matching the wildcard'
+complete -c tarnwad -n $pack -l exclude -x -d 'Leave out files matching the pattern'
 complete -c tarnwad -n $pack -s v -l verbose -d 'Name each file'
 complete -c tarnwad -n $pack -s q -l quiet -d 'Print nothing but errors'
 complete -c tarnwad -n $pack -s j -l jobs -x -a '1 2 4 8 16' -d 'Read and code files on this many threads'
