@@ -20,6 +20,7 @@ inline void AddExcludeOption(CLI::App* command, std::vector<std::string>& patter
                          " (a name at any depth, a path from the root; letter case ignored), "
                          "and everything beneath a directory that matches; may be given more "
                          "than once")
+        ->type_name("PATTERN")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->expected(1)
         ->allow_extra_args(false);

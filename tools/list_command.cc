@@ -32,6 +32,7 @@ struct ListOptions {
     std::vector<std::string> excludes;
     std::vector<std::string> layers;
     bool json = false;
+    bool names = false;
     bool hash = false;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
@@ -129,6 +130,10 @@ int RunList(const ListOptions& options) {
         for (size_t i = 0; i < entries.size(); ++i) {
             PrintJsonLine(*entries[i], layered, options.hash ? &checks[i] : nullptr);
         }
+    } else if (options.names) {
+        for (const CatalogEntry* entry : entries) {
+            std::printf("%s\n", PrintableText(entry->path).c_str());
+        }
     } else {
         PrintTable(entries, layered, checks);
     }
@@ -191,12 +196,19 @@ void AddListCommand(CLI::App& app, int& exitCode) {
     AddExcludeOption(command, options->excludes, "entries", "their path");
     AddLayerOption(command, options->layers,
                    "list the merged tree, each file from the layer that serves it");
-    command->add_flag("--json", options->json,
-                      "One JSON object per entry and line (path, size, stored_size, coding, "
-                      "flags, record_index; with --layer, layer), nothing else on stdout");
-    command->add_flag("--hash", options->hash,
-                      "Add the SHA-256 of each entry's decoded content (what sha256sum prints "
-                      "for the unpacked file; \"sha256\" in JSON), reading every entry");
+    CLI::Option* json =
+        command->add_flag("--json", options->json,
+                          "One JSON object per entry and line (path, size, stored_size, coding, "
+                          "flags, record_index; with --layer, layer), nothing else on stdout");
+    CLI::Option* hash =
+        command->add_flag("--hash", options->hash,
+                          "Add the SHA-256 of each entry's decoded content (what sha256sum prints "
+                          "for the unpacked file; \"sha256\" in JSON), reading every entry");
+    command
+        ->add_flag("-1,--names", options->names,
+                   "Print the paths alone, one per line, with no heading and no totals")
+        ->excludes(json)
+        ->excludes(hash);
     AddJobsOption(command, options->jobs,
                   "With --hash, read entries on this many threads (default: the number of "
                   "cores); the listing keeps its order");

@@ -187,6 +187,12 @@ class ListTest(ToolTest):
             self.assertEqual(sorted(e["path"].replace("\\", "/") for e in entries), sorted(paths),
                              patterns)
 
+    def test_names_prints_the_paths_alone(self):
+        result = run("list", "-1", "plain-v2.wad", "maps", cwd=self.dir, check_code=0)
+        self.assertEqual(sorted(result.stdout.decode().replace("\\", "/").splitlines()),
+                         sorted(p for p in plain_tree() if p.startswith("maps/")))
+        run("list", "--names", "--json", "plain-v2.wad", cwd=self.dir, check_code=2)
+
     def test_unmatched_patterns_and_rejected_records_fail_with_a_message(self):
         result, entries = self.json_list("plain-v2.wad", "readme.txt", "nothing*.here")
         self.assertEqual(result.returncode, 1)
