@@ -11,6 +11,7 @@
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
+#include "tools/display_path.h"
 #include "tools/entry_verification.h"
 #include "tools/exclude_filter.h"
 #include "tools/exclude_option.h"
@@ -55,7 +56,7 @@ void PrintJsonLine(const CatalogEntry& entry, bool layered, const EntryCheck* ch
         check == nullptr ? "" : ",\"sha256\":" + (digest.empty() ? "null" : "\"" + digest + "\"");
     std::printf("{\"path\":%s,\"path_bytes\":\"%s\",\"size\":%" PRIu32 ",\"stored_size\":%" PRIu32
                 ",\"coding\":\"%s\",\"flags\":%" PRIu32 ",\"record_index\":%s%s%s}\n",
-                JsonString(entry.path).c_str(), HexBytes(entry.path).c_str(),
+                JsonString(DisplayPath(entry.path)).c_str(), HexBytes(entry.path).c_str(),
                 entry.record.ReportedSize(), entry.record.storedSize,
                 CodingName(entry.record.flags), entry.record.flags, index.c_str(), layer.c_str(),
                 sha256.c_str());
@@ -88,7 +89,7 @@ void PrintTable(const std::vector<const CatalogEntry*>& entries, bool layered,
                     entry->record.storedSize, CodingName(entry->record.flags),
                     layered ? std::string(5 - std::min<size_t>(5, layer.size()), ' ').c_str() : "",
                     layered ? (layer + "  ").c_str() : "", digest.c_str(),
-                    PrintableText(entry->path).c_str());
+                    ShownPath(entry->path).c_str());
         size += entry->record.ReportedSize();
         stored += entry->record.storedSize;
     }
@@ -132,7 +133,7 @@ int RunList(const ListOptions& options) {
         }
     } else if (options.names) {
         for (const CatalogEntry* entry : entries) {
-            std::printf("%s\n", PrintableText(entry->path).c_str());
+            std::printf("%s\n", ShownPath(entry->path).c_str());
         }
     } else {
         PrintTable(entries, layered, checks);

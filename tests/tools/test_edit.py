@@ -73,17 +73,17 @@ class EditTest(unittest.TestCase):
                     run("add", archive, self.path("new/one.txt"), "--as", "maps/one.txt",
                         "--codec", codec, check_code=0)
                     run("add", archive, self.path("tree"), check_code=0)
-                    model["maps\\one.txt"] = digest(b"one " * 500)
-                    model["tree\\x\\y.txt"] = digest(b"deep")
+                    model["maps/one.txt"] = digest(b"one " * 500)
+                    model["tree/x/y.txt"] = digest(b"deep")
                     self.assertEqual(state(archive), model)
                     self.write("new/a.txt", b"changed")
                     run("replace", archive, self.path("new/a.txt"), "--as", "MAPS/A.TXT",
                         "--codec", codec, check_code=0)
-                    model["maps\\a.txt"] = digest(b"changed")
+                    model["maps/a.txt"] = digest(b"changed")
                     run("mv", archive, "maps", "levels", check_code=0)
-                    model = {k.replace("maps\\", "levels\\"): v for k, v in model.items()}
+                    model = {k.replace("maps/", "levels/"): v for k, v in model.items()}
                     run("rm", archive, "snd", check_code=0)
-                    del model["snd\\c.ogg"]
+                    del model["snd/c.ogg"]
                     self.assertEqual(state(archive), model)
                     before = contents(archive)
                     run("compact", archive, check_code=0)
@@ -170,9 +170,9 @@ class EditTest(unittest.TestCase):
         os.remove(self.path("out/snd/c.ogg"))
         self.write("out/music/new.txt", b"new")
         run("update", archive, self.path("out"), "--copy", check_code=0)
-        self.assertEqual(state(archive), {"maps\\a.txt": digest(b"edited"),
-                                          "maps\\b.bin": state(archive)["maps\\b.bin"],
-                                          "music\\new.txt": digest(b"new")})
+        self.assertEqual(state(archive), {"maps/a.txt": digest(b"edited"),
+                                          "maps/b.bin": state(archive)["maps/b.bin"],
+                                          "music/new.txt": digest(b"new")})
         after = {e.path: e for e in wad_bytes.read(contents(archive))}
         b = [e for e in before if e.path == b"maps\\b.bin"][0]
         self.assertEqual(after[b"maps\\b.bin"].stored, b.stored)

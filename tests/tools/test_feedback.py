@@ -67,7 +67,7 @@ class ExcludeTest(ToolTest):
             cwd=self.dir, check_code=0)
         _, packed = self.json_list("ex.wad")
         self.assertEqual(sorted(e["path"] for e in packed),
-                         ["groundtile.png", "maps\\level1\\layout.txt", "maps\\level2\\layout.txt",
+                         ["groundtile.png", "maps/level1/layout.txt", "maps/level2/layout.txt",
                           "readme.txt"])
 
 
@@ -167,7 +167,7 @@ class SkipSpecialTest(ToolTest):
         self.assertIn(b"dangling: is a symbolic link that leads nowhere", result.stderr)
         self.assertIn(b"Packed 2 files", result.stdout)
         _, entries = self.json_list("s.wad")
-        self.assertEqual(sorted(e["path"] for e in entries), ["a\\b.txt", "groundtile.png"])
+        self.assertEqual(sorted(e["path"] for e in entries), ["a/b.txt", "groundtile.png"])
 
 
 class SummaryTest(ToolTest):
