@@ -6,6 +6,7 @@
 
 #include "app/host_path_check.h"
 #include "app/layered_archive.h"
+#include "tools/path_pattern.h"
 #include "vfs/core/find_data.h"
 #include "vfs/core/last_error.h"
 #include "vfs/wad/wad_dir_node.h"
@@ -133,28 +134,27 @@ void ArchiveCatalog::Walk(const vfs::WadDirNode& directory, const std::string& p
 std::vector<const CatalogEntry*> ArchiveCatalog::Select(const std::vector<std::string>& patterns,
                                                         std::vector<std::string>* unmatched,
                                                         PathSelection* selection) {
-    PathSelection local;
-    PathSelection& chosen = selection != nullptr ? *selection : local;
-    for (const std::string& pattern : patterns) {
+    std::vector<bool> taken(entries.size(), false);
+    for (const std::string& text : patterns) {
+        const PathPattern pattern(text);
         bool matched = false;
-        vfs::FindData found;
-        for (vfs::Result r = FileSystem().FindFirst(pattern.c_str(), &found); r.Succeeded();
-             r = FileSystem().FindNext(&found)) {
-            matched = true;
-            if ((found.attributes & vfs::FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                chosen.AddDirectory(found.path);
-            } else {
-                chosen.AddFile(found.path);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (pattern.Covers(entries[i].path)) {
+                matched = true;
+                taken[i] = true;
             }
         }
         if (!matched && unmatched != nullptr) {
-            unmatched->push_back(pattern);
+            unmatched->push_back(text);
         }
     }
     std::vector<const CatalogEntry*> result;
-    for (const CatalogEntry& entry : entries) {
-        if (chosen.TakesFile(entry.path.c_str())) {
-            result.push_back(&entry);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (taken[i]) {
+            result.push_back(&entries[i]);
+            if (selection != nullptr) {
+                selection->AddFile(entries[i].path);
+            }
         }
     }
     return result;

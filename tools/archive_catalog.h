@@ -68,12 +68,10 @@ class ArchiveCatalog {
     // Size of the archive file in bytes.
     uint64_t FileSize() const { return fileSize; }
 
-    // The entries that `patterns` select, in record-table order. Each pattern
-    // is looked up as the archive looks up paths (its own wildcard rules,
-    // letter case ignored, "\" or "/" separators); a matching directory
-    // selects everything beneath it. Patterns that match nothing are added
-    // to `unmatched`. `selection`, when given, receives the same choice as a
-    // filter for the tree copy.
+    // The entries that `patterns` select (PathPattern), in record-table
+    // order; a matching directory selects everything beneath it. Patterns
+    // that match no entry are added to `unmatched`. `selection`, when given,
+    // receives the same choice as a filter for the tree copy.
     std::vector<const CatalogEntry*> Select(const std::vector<std::string>& patterns,
                                             std::vector<std::string>* unmatched,
                                             PathSelection* selection = nullptr);

@@ -73,7 +73,7 @@ int RunConflicts(const ConflictsOptions& options) {
                           JsonVersion(path.versions[i], names[path.versions[i].layer]);
             }
             std::printf("{\"path\":%s,\"path_bytes\":\"%s\",\"winner\":%s,\"others\":[%s]}\n",
-                        JsonString(path.path).c_str(), HexBytes(path.path).c_str(),
+                        JsonString(DisplayPath(path.path)).c_str(), HexBytes(path.path).c_str(),
                         JsonVersion(winner, names[winner.layer]).c_str(), others.c_str());
             continue;
         }

@@ -24,17 +24,18 @@ void ConsoleHost::SetStatusLine(const char* text) {
 
 void ConsoleHost::ShowMessage(const char* text, const char* caption) {
     progress->Finish();
+    message = text;
+    succeeded = std::strcmp(caption, kSucceededCaption) == 0;
+}
+
+void ConsoleHost::PrintMessage() {
     // After an interrupt the tool says so itself, instead of the outcome.
-    if (vfs::host::InterruptRequested()) {
-        return;
-    }
-    bool succeeded = std::strcmp(caption, kSucceededCaption) == 0;
-    if (succeeded && quietSuccess) {
+    if (message.empty() || vfs::host::InterruptRequested() || (succeeded && quietSuccess)) {
         return;
     }
     std::FILE* out = succeeded ? stdout : stderr;
     std::fflush(stdout);
-    std::fprintf(out, "%s\n", PrintableText(text).c_str());
+    std::fprintf(out, "%s\n", PrintableText(message).c_str());
     std::fflush(out);
 }
 

@@ -9,8 +9,9 @@
 namespace tarnwad::cli {
 
 // Gives the unpack command its path field (the archive path given on the
-// command line), passes the status line's texts to `progress`, and prints
-// the message to stdout (success; not when `quiet`) or stderr (failure).
+// command line) and passes the status line's texts to `progress`. The
+// message is kept for PrintMessage, so that the verdict comes after the
+// details the command prints.
 class ConsoleHost : public DialogHost {
   public:
     ConsoleHost(std::string archivePath, ProgressLine& progressLine, bool quiet)
@@ -23,11 +24,17 @@ class ConsoleHost : public DialogHost {
     // The success message is left out, for a run that ends in an error all
     // the same (a pattern that matched nothing): the summary says so.
     void WithholdSuccess() { quietSuccess = true; }
+    // Prints the message shown last, if any, to stdout (success; not when
+    // `quiet`) or stderr (failure); nothing after an interrupt, which the
+    // tool reports itself.
+    void PrintMessage();
 
   private:
     std::string path;
     ProgressLine* progress;
     bool quietSuccess;
+    std::string message;
+    bool succeeded = false;
 };
 
 }  // namespace tarnwad::cli

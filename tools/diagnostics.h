@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tools/display_path.h"
 #include "tools/text_format.h"
 #include "vfs/host/process_signals.h"
 
@@ -23,9 +24,11 @@ inline void Complain(const std::string& subject, const std::string& text) {
                  PrintableText(text).c_str());
 }
 
+// About the entry at the library path `entry` of `archive`: the entry's
+// path as the host writes paths (DisplayPath).
 inline void Complain(const std::string& archive, const std::string& entry,
                      const std::string& text) {
-    Complain(archive + ": " + entry, text);
+    Complain(archive + ": " + DisplayPath(entry), text);
 }
 
 }  // namespace tarnwad::cli

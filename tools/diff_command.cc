@@ -10,6 +10,7 @@
 #include "tools/diagnostics.h"
 #include "tools/diff/compared_tree.h"
 #include "tools/diff/tree_comparison.h"
+#include "tools/display_path.h"
 #include "tools/exit_codes.h"
 #include "tools/text_format.h"
 
@@ -90,10 +91,11 @@ int RunDiff(const DiffOptions& options) {
             std::printf(
                 "{\"path\":%s,\"path_bytes\":\"%s\",\"change\":\"%s\",\"first\":%s,"
                 "\"second\":%s}\n",
-                JsonString(path).c_str(), HexBytes(path).c_str(), ChangeName(difference.change),
-                SideJson(difference.first).c_str(), SideJson(difference.second).c_str());
+                JsonString(DisplayPath(path)).c_str(), HexBytes(path).c_str(),
+                ChangeName(difference.change), SideJson(difference.first).c_str(),
+                SideJson(difference.second).c_str());
         } else {
-            std::printf("%-8s %s%s\n", ChangeName(difference.change), PrintableText(path).c_str(),
+            std::printf("%-8s %s%s\n", ChangeName(difference.change), ShownPath(path).c_str(),
                         DetailText(difference).c_str());
         }
     }

@@ -24,7 +24,9 @@ enum class EditKind { kAdd, kReplace, kRemove, kMove, kUpdate, kCompact };
 
 struct EditCommandOptions {
     std::string archive;
-    std::vector<std::string> operands;  // files, patterns, or OLD NEW
+    std::vector<std::string> operands;  // files or patterns
+    std::string from;                   // mv's OLD
+    std::string to;                     // mv's NEW
     std::string directory;              // update
     std::string as;
     std::string codec = "auto";
@@ -82,7 +84,7 @@ int RunEdit(EditKind kind, const EditCommandOptions& options) {
             job.Remove(selected);
             break;
         case EditKind::kMove:
-            job.Move(options.operands[0], options.operands[1]);
+            job.Move(options.from, options.to);
             break;
         case EditKind::kUpdate:
             job.Update(options.directory);
@@ -152,21 +154,23 @@ CLI::App* AddOne(CLI::App& app, int& exitCode, EditKind kind, const char* name,
                 ->add_option("FILE", options->operands,
                              "Files or directories to put in (a directory brings its tree)")
                 ->required();
-            command->add_option(
-                "--as", options->as,
-                "The path in the archive of the one FILE, or the directory of several "
-                "(default: the top, at their names)");
+            command
+                ->add_option("--as", options->as,
+                             "The path in the archive of the one FILE, or the directory of "
+                             "several (default: the top, at their names)")
+                ->type_name("PATH");
             break;
         case EditKind::kRemove:
             command
                 ->add_option("PATTERN", options->operands,
-                             "Entries to remove; a directory removes all beneath it")
+                             "Entries to remove, as patterns (as list takes them); a directory "
+                             "removes all beneath it")
                 ->required();
             break;
         case EditKind::kMove:
-            command->add_option("OLD", options->operands, "A file or directory of the archive")
-                ->required()
-                ->expected(2);
+            command->add_option("OLD", options->from, "A file or directory of the archive")
+                ->required();
+            command->add_option("NEW", options->to, "Its new path")->required();
             break;
         case EditKind::kUpdate:
             command->add_option("DIR", options->directory, "The directory the archive should hold")

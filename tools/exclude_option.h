@@ -16,11 +16,11 @@ inline void AddExcludeOption(CLI::App* command, std::vector<std::string>& patter
                              const std::string& what, const std::string& byPath) {
     command
         ->add_option("--exclude", patterns,
-                     "Leave out " + what +
-                         " matching this wildcard (\"*\", \"?\", letter case ignored) by " +
-                         byPath +
-                         " or their name, and everything beneath a directory that matches; "
-                         "may be given more than once")
+                     "Leave out " + what + " matching this pattern by " + byPath +
+                         " (a name at any depth, a path from the root; letter case ignored), "
+                         "and everything beneath a directory that matches; may be given more "
+                         "than once")
+        ->type_name("PATTERN")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->expected(1)
         ->allow_extra_args(false);

@@ -12,6 +12,7 @@
 #include "tools/archive_catalog.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
+#include "tools/display_path.h"
 #include "tools/entry_verification.h"
 #include "tools/exclude_filter.h"
 #include "tools/exclude_option.h"
@@ -32,6 +33,7 @@ struct ListOptions {
     std::vector<std::string> excludes;
     std::vector<std::string> layers;
     bool json = false;
+    bool names = false;
     bool hash = false;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
@@ -54,7 +56,7 @@ void PrintJsonLine(const CatalogEntry& entry, bool layered, const EntryCheck* ch
         check == nullptr ? "" : ",\"sha256\":" + (digest.empty() ? "null" : "\"" + digest + "\"");
     std::printf("{\"path\":%s,\"path_bytes\":\"%s\",\"size\":%" PRIu32 ",\"stored_size\":%" PRIu32
                 ",\"coding\":\"%s\",\"flags\":%" PRIu32 ",\"record_index\":%s%s%s}\n",
-                JsonString(entry.path).c_str(), HexBytes(entry.path).c_str(),
+                JsonString(DisplayPath(entry.path)).c_str(), HexBytes(entry.path).c_str(),
                 entry.record.ReportedSize(), entry.record.storedSize,
                 CodingName(entry.record.flags), entry.record.flags, index.c_str(), layer.c_str(),
                 sha256.c_str());
@@ -87,7 +89,7 @@ void PrintTable(const std::vector<const CatalogEntry*>& entries, bool layered,
                     entry->record.storedSize, CodingName(entry->record.flags),
                     layered ? std::string(5 - std::min<size_t>(5, layer.size()), ' ').c_str() : "",
                     layered ? (layer + "  ").c_str() : "", digest.c_str(),
-                    PrintableText(entry->path).c_str());
+                    ShownPath(entry->path).c_str());
         size += entry->record.ReportedSize();
         stored += entry->record.storedSize;
     }
@@ -133,6 +135,10 @@ int RunList(const ListOptions& options) {
     if (options.json) {
         for (size_t i = 0; i < entries.size(); ++i) {
             PrintJsonLine(*entries[i], layered, options.hash ? &checks[i] : nullptr);
+        }
+    } else if (options.names) {
+        for (const CatalogEntry* entry : entries) {
+            std::printf("%s\n", ShownPath(entry->path).c_str());
         }
     } else {
         PrintTable(entries, layered, checks);
@@ -192,17 +198,25 @@ void AddListCommand(CLI::App& app, int& exitCode) {
         ->add_option("ARCHIVE", options->archive, "The .wad file; - reads it from standard input")
         ->required();
     command->add_option("PATTERN", options->patterns,
-                        "Only entries matching these paths or wildcards (\"*\", \"?\"), looked "
-                        "up as the archive does; a directory selects what lies beneath it");
+                        "Only entries matching these patterns: a name at any depth, a path from "
+                        "the root; \"*\", \"?\" within a name, \"**\" across directories; a "
+                        "directory selects what lies beneath it");
     AddExcludeOption(command, options->excludes, "entries", "their path");
     AddLayerOption(command, options->layers,
                    "list the merged tree, each file from the layer that serves it");
-    command->add_flag("--json", options->json,
-                      "One JSON object per entry and line (path, size, stored_size, coding, "
-                      "flags, record_index; with --layer, layer), nothing else on stdout");
-    command->add_flag("--hash", options->hash,
-                      "Add the SHA-256 of each entry's decoded content (what sha256sum prints "
-                      "for the unpacked file; \"sha256\" in JSON), reading every entry");
+    CLI::Option* json =
+        command->add_flag("--json", options->json,
+                          "One JSON object per entry and line (path, size, stored_size, coding, "
+                          "flags, record_index; with --layer, layer), nothing else on stdout");
+    CLI::Option* hash =
+        command->add_flag("--hash", options->hash,
+                          "Add the SHA-256 of each entry's decoded content (what sha256sum prints "
+                          "for the unpacked file; \"sha256\" in JSON), reading every entry");
+    command
+        ->add_flag("-1,--names", options->names,
+                   "Print the paths alone, one per line, with no heading and no totals")
+        ->excludes(json)
+        ->excludes(hash);
     AddJobsOption(command, options->jobs,
                   "With --hash, read entries on this many threads (default: the number of "
                   "cores); the listing keeps its order");

@@ -10,6 +10,7 @@
 
 #include "tools/commands.h"
 #include "tools/exit_codes.h"
+#include "tools/help_formatter.h"
 #include "tools/text_format.h"
 #include "vfs/host/process_signals.h"
 #include "vfs/host/standard_streams.h"
@@ -56,9 +57,10 @@ std::vector<const CLI::App*> Commands(const CLI::App& app) {
     return app.get_subcommands([](const CLI::App*) { return true; });
 }
 
+// The command of that name or alias ("extract" is "unpack").
 const CLI::App* FindCommand(const CLI::App& app, const std::string& name) {
     for (const CLI::App* command : Commands(app)) {
-        if (command->get_name() == name) {
+        if (command->check_name(name)) {
             return command;
         }
     }
@@ -149,6 +151,8 @@ int main(int argc, char** argv) {
     // Options start with "-" on every host: on Windows "/" begins paths too.
     app.allow_windows_style_options(false);
     app.set_version_flag("-V,--version", "tarnwad " TARNWAD_VERSION);
+    // Set before the commands are added, which take it over.
+    app.formatter(std::make_shared<tarnwad::cli::HelpFormatter>());
     // One command at most, so that a later argument that happens to be a
     // command's name ("tarnwad unpack a.wad info") stays an argument.
     app.require_subcommand(0, 1);
@@ -170,6 +174,9 @@ int main(int argc, char** argv) {
     std::string helpTopic;
     CLI::App* help = app.add_subcommand("help", "Show the commands, or the options of COMMAND");
     help->add_option("COMMAND", helpTopic, "The command to show the options of");
+    for (CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+        command->group("Commands");
+    }
 
     if (const char* command = CommandArgument(argc, argv);
         command != nullptr && FindCommand(app, command) == nullptr) {

@@ -324,6 +324,7 @@ int RunUnpack(const UnpackOptions& options) {
     const UnpackOutcome& outcome = dialog.lastOutcome;
     progress.Finish();
     ReportOutcome(options.archive, outcome, started ? std::string() : openFailure, options.quiet);
+    host.PrintMessage();
     if (vfs::host::InterruptRequested()) {
         const uint32_t files = outcome.copy.filesCopied;
         Complain(options.archive, "interrupted: " + Counted(files, "file", "files") +
@@ -355,15 +356,19 @@ void AddUnpackCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<UnpackOptions>();
     CLI::App* command = app.add_subcommand(
         "unpack", "Unpack a WAD archive; by default into a directory beside it, named after it");
+    command->alias("extract");
     command
         ->add_option("ARCHIVE", options->archive,
                      "The .wad file to unpack; - reads it from standard input (-o is then needed)")
         ->required();
     command->add_option("PATTERN", options->patterns,
-                        "Only entries matching these paths or wildcards, looked up as the "
-                        "archive does; a directory selects what lies beneath it");
-    command->add_option("-o,-C,--output", options->outputDirectory,
-                        "Unpack into this directory (created if missing) instead");
+                        "Only entries matching these patterns: a name at any depth, a path from "
+                        "the root; \"*\", \"?\" within a name, \"**\" across directories; a "
+                        "directory selects what lies beneath it");
+    command
+        ->add_option("-o,-C,--output", options->outputDirectory,
+                     "Unpack into this directory (created if missing) instead")
+        ->type_name("DIR");
     AddExcludeOption(command, options->excludes, "entries", "their path");
     AddLayerOption(command, options->layers,
                    "unpack the merged tree, each file from the layer that serves it");

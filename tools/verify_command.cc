@@ -15,6 +15,7 @@
 #include "tools/diagnostics.h"
 #include "tools/diff/compared_tree.h"
 #include "tools/diff/content_reference.h"
+#include "tools/display_path.h"
 #include "tools/entry_verification.h"
 #include "tools/exit_codes.h"
 #include "tools/layer_option.h"
@@ -71,8 +72,9 @@ void PrintFindingsJson(const char* key, const std::vector<Finding>& findings, bo
             layered && entry.layer != 0 ? "null" : std::to_string(entry.recordIndex);
         const std::string layer = layered ? ",\"layer\":" + std::to_string(entry.layer) : "";
         std::printf("%s{\"path\":%s,\"path_bytes\":\"%s\",\"record_index\":%s%s,\"reason\":%s}",
-                    i == 0 ? "" : ",", JsonString(entry.path).c_str(), HexBytes(entry.path).c_str(),
-                    index.c_str(), layer.c_str(), JsonString(findings[i].text).c_str());
+                    i == 0 ? "" : ",", JsonString(DisplayPath(entry.path)).c_str(),
+                    HexBytes(entry.path).c_str(), index.c_str(), layer.c_str(),
+                    JsonString(findings[i].text).c_str());
     }
     std::printf("]");
 }

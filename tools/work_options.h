@@ -19,7 +19,7 @@ inline void AddVerbosityOptions(CLI::App* command, bool& verbose, bool& quiet,
 
 // Adds -j/--jobs, from 1 to 256 threads, described by `text`.
 inline void AddJobsOption(CLI::App* command, unsigned& jobs, const std::string& text) {
-    command->add_option("-j,--jobs", jobs, text)->check(CLI::Range(1u, 256u));
+    command->add_option("-j,--jobs", jobs, text)->type_name("N")->check(CLI::Range(1u, 256u));
 }
 
 }  // namespace tarnwad::cli

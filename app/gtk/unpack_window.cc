@@ -1,10 +1,12 @@
 #include "app/gtk/unpack_window.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "app/chooser_start_folder.h"
 #include "app/file_open_dialog.h"
+#include "vfs/host/host_path.h"
 
 namespace tarnwad::gui {
 
@@ -117,8 +119,14 @@ void UnpackWindow::GetPathText(char* buffer, uint32_t size) {
 }
 
 void UnpackWindow::SetStatusLine(const char* text) {
+    // The library separates path components with "\"; shown as this host
+    // writes paths.
+    std::string status = text;
+    if (!vfs::host::HostReadsBackslashAsSeparator()) {
+        std::replace(status.begin(), status.end(), '\\', '/');
+    }
     // Entry names come from the archive and need not be UTF-8.
-    gchar* shown = g_utf8_make_valid(text, -1);
+    gchar* shown = g_utf8_make_valid(status.c_str(), -1);
     gtk_label_set_text(GTK_LABEL(statusLine), shown);
     g_free(shown);
     RunPendingEvents();

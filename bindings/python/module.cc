@@ -243,8 +243,9 @@ PYBIND11_MODULE(_tarnvfs, m) {
             "Unpacks into the directory `dest` (made if missing) as `tarnwad unpack -o` does, "
             "with its safety rules: nothing is written outside `dest`, each file is written "
             "under a temporary name and renamed in when complete, no link is followed. "
-            "`paths`: entries or directories to unpack, looked up as the archive looks up "
-            "paths (wildcards allowed); None unpacks everything. `jobs`: threads (default: "
+            "`paths`: patterns of the entries or directories to unpack, as the tool takes "
+            "them (a name matches at any depth, a path from the root); None unpacks everything. "
+            "`jobs`: threads (default: "
             "the number of cores). `keep_existing`: never replace an existing file. `probe`: "
             "first check that it is one of the game's archives. Returns an UnpackResult; "
             "raises only when nothing could start (UnpackError, ArchiveError).")

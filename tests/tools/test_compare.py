@@ -28,10 +28,10 @@ class CompareTest(unittest.TestCase):
 
     def test_list_hash_is_the_sha256_of_each_entrys_content(self):
         os.makedirs(self.path("src", "sub"))
-        files = {"a.txt": b"text " * 5000, "sub\\b.bin": bytes(range(256)) * 300,
+        files = {"a.txt": b"text " * 5000, "sub/b.bin": bytes(range(256)) * 300,
                  "empty": b""}
         for name, data in files.items():
-            with open(self.path("src", *name.split("\\")), "wb") as f:
+            with open(self.path("src", *name.split("/")), "wb") as f:
                 f.write(data)
         for codec in ("stored", "lz", "zlib"):
             archive = self.path(codec + ".wad")
@@ -110,7 +110,7 @@ class CompareTest(unittest.TestCase):
             self.assertIn(b": intact: ", result.stdout, ref)
             result = run("verify", "--against", self.path(ref), self.path("bad.wad"),
                          check_code=1)
-            self.assertIn(b"bad.wad: maps\\data.bin: content differs from ", result.stderr, ref)
+            self.assertIn(b"bad.wad: maps/data.bin: content differs from ", result.stderr, ref)
             self.assertNotIn(b"intact: ", result.stdout.replace(b"not intact", b""), ref)
 
 

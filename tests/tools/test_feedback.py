@@ -10,6 +10,7 @@ import json
 import os
 import re
 import shutil
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -66,7 +67,7 @@ class ExcludeTest(ToolTest):
             cwd=self.dir, check_code=0)
         _, packed = self.json_list("ex.wad")
         self.assertEqual(sorted(e["path"] for e in packed),
-                         ["groundtile.png", "maps\\level1\\layout.txt", "maps\\level2\\layout.txt",
+                         ["groundtile.png", "maps/level1/layout.txt", "maps/level2/layout.txt",
                           "readme.txt"])
 
 
@@ -166,7 +167,7 @@ class SkipSpecialTest(ToolTest):
         self.assertIn(b"dangling: is a symbolic link that leads nowhere", result.stderr)
         self.assertIn(b"Packed 2 files", result.stdout)
         _, entries = self.json_list("s.wad")
-        self.assertEqual(sorted(e["path"] for e in entries), ["a\\b.txt", "groundtile.png"])
+        self.assertEqual(sorted(e["path"] for e in entries), ["a/b.txt", "groundtile.png"])
 
 
 class SummaryTest(ToolTest):
@@ -190,6 +191,18 @@ class SummaryTest(ToolTest):
             self.assertIn(b"no entry matches nothing.txt", result.stderr)
             self.assertEqual(tree(self.path(f"part-{jobs}")),
                              {"readme.txt": plain_tree()["readme.txt"]})
+
+
+    def test_the_verdict_follows_the_details(self):
+        run("unpack", "-q", "-o", "again", "refused.wad", cwd=self.dir, check_code=0)
+        result = subprocess.run([test_tarnwad.TARNWAD, "unpack", "-k", "-o", "again",
+                                 "refused.wad"], cwd=self.dir, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, timeout=120)
+        lines = result.stdout.decode().splitlines()
+        self.assertTrue(any("kept: a file of this name exists" in line for line in lines), lines)
+        self.assertTrue(any("refused by the archive" in line for line in lines), lines)
+        self.assertEqual(lines[-2:], ["Finished unpacking WAD file",
+                                      "Unpacked 0 files into " + self.path("again")])
 
 
 class ProgressBarTest(ToolTest):

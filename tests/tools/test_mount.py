@@ -280,8 +280,8 @@ class CodingsTest(MountTestCase):
                 entries = self.json_codings(archive)
                 if codec != "stored":
                     # Text that codes well is coded as asked.
-                    self.assertEqual(entries["sounds\\wind.txt"], codec)
-                    self.assertEqual(entries["maps\\level1\\layout.txt"], codec)
+                    self.assertEqual(entries["sounds/wind.txt"], codec)
+                    self.assertEqual(entries["maps/level1/layout.txt"], codec)
                 mount_point, pid = self.mount(archive)
                 self.assertEqual(test_tarnwad.tree(mount_point), expected)
                 self.assert_same_tree(self.unpack(archive), mount_point)

@@ -129,9 +129,9 @@ class ListTest(ToolTest):
         self.assertEqual(lines[0].split(), ["size", "stored", "coding", "path"])
         rows = [line.split() for line in lines[2:-2]]
         self.assertEqual([row[3] for row in rows], [
-            "groundtile.png", "readme.txt", "maps\\level1\\layout.txt",
-            "maps\\level1\\heights.bin", "maps\\level2\\layout.txt", "sounds\\empty.raw",
-            "sounds\\wind.txt"])
+            "groundtile.png", "readme.txt", "maps/level1/layout.txt",
+            "maps/level1/heights.bin", "maps/level2/layout.txt", "sounds/empty.raw",
+            "sounds/wind.txt"])
         self.assertEqual([row[2] for row in rows],
                          ["stored", "stored", "lz", "stored", "zlib", "stored", "zlib"])
         expected = plain_tree()
@@ -151,8 +151,10 @@ class ListTest(ToolTest):
             for entry in entries:
                 self.assertEqual(set(entry), {"path", "path_bytes", "size", "stored_size",
                                               "coding", "flags", "record_index"})
-                self.assertEqual(bytes.fromhex(entry["path_bytes"]), entry["path"].encode())
-                self.assertEqual(entry["size"], len(expected[entry["path"].replace("\\", "/")]))
+                # The path unpack writes; path_bytes the archive's own.
+                self.assertEqual(bytes.fromhex(entry["path_bytes"]),
+                                 entry["path"].replace("/", "\\").encode())
+                self.assertEqual(entry["size"], len(expected[entry["path"]]))
                 flags = {"stored": 0, "lz": 4, "zlib": 2}[entry["coding"]]
                 self.assertEqual(entry["flags"], flags)
                 if entry["coding"] == "stored":
@@ -160,19 +162,38 @@ class ListTest(ToolTest):
                 else:
                     self.assertLess(entry["stored_size"], entry["size"])
 
-    def test_patterns_use_the_archives_lookup(self):
+    def test_patterns_match_names_at_any_depth_and_paths_from_the_root(self):
+        level1 = ["maps/level1/layout.txt", "maps/level1/heights.bin"]
+        layouts = ["maps/level1/layout.txt", "maps/level2/layout.txt"]
+        texts = layouts + ["readme.txt", "sounds/wind.txt"]
         cases = {
-            ("maps",): ["maps\\level1\\layout.txt", "maps\\level1\\heights.bin",
-                        "maps\\level2\\layout.txt"],
-            ("MAPS/Level1/*.txt",): ["maps\\level1\\layout.txt"],
-            ("*.png", "sounds\\wind.txt"): ["groundtile.png", "sounds\\wind.txt"],
-            # The archive's wildcards work per directory: "*.txt" is the top level's.
-            ("*.txt",): ["readme.txt"],
+            ("*layout.txt",): layouts,
+            ("LAYOUT.TXT",): layouts,
+            ("*.txt",): texts,
+            ("maps/*/layout.txt",): layouts,
+            ("maps/**/layout.txt",): layouts,
+            ("**/*.txt",): texts,
+            ("/readme.txt",): ["readme.txt"],
+            ("MAPS/Level1/",): level1,
+            ("level1",): level1,
+            ("m?ps\\level1\\*.txt",): ["maps/level1/layout.txt"],
+            ("*.png", "sounds/wind.txt"): ["groundtile.png", "sounds/wind.txt"],
+            # "*" stays within a component; an anchored pattern does not float.
+            ("maps/*.txt",): [],
+            ("*/layout.txt",): [],
+            ("level1/layout.txt",): [],
         }
         for patterns, paths in cases.items():
             result, entries = self.json_list("plain-v2.wad", *patterns)
-            self.assertEqual(result.returncode, 0, patterns)
-            self.assertEqual([e["path"] for e in entries], paths, patterns)
+            self.assertEqual(result.returncode, 0 if paths else 1, patterns)
+            self.assertEqual(sorted(e["path"].replace("\\", "/") for e in entries), sorted(paths),
+                             patterns)
+
+    def test_names_prints_the_paths_alone(self):
+        result = run("list", "-1", "plain-v2.wad", "maps", cwd=self.dir, check_code=0)
+        self.assertEqual(sorted(result.stdout.decode().replace("\\", "/").splitlines()),
+                         sorted(p for p in plain_tree() if p.startswith("maps/")))
+        run("list", "--names", "--json", "plain-v2.wad", cwd=self.dir, check_code=2)
 
     def test_unmatched_patterns_and_rejected_records_fail_with_a_message(self):
         result, entries = self.json_list("plain-v2.wad", "readme.txt", "nothing*.here")
@@ -189,7 +210,7 @@ class ListTest(ToolTest):
     def test_refused_entries_are_listed_as_refused(self):
         _, entries = self.json_list("refused.wad")
         coding = {e["path"]: (e["coding"], e["flags"]) for e in entries}
-        self.assertEqual(coding["secret\\hidden.txt"], ("refused", 1))
+        self.assertEqual(coding["secret/hidden.txt"], ("refused", 1))
         self.assertEqual(coding["open.txt"], ("stored", 0))
 
     def test_archives_that_do_not_open_are_usage_errors(self):
@@ -450,7 +471,7 @@ class PackTest(ToolTest):
                 paths = [e["path"] for e in entries]
                 self.assertEqual(paths, sorted(paths, key=lambda p: p.encode()),
                                  "sorted by path, byte-wise")
-                self.assertTrue(all("/" not in p for p in paths))
+                self.assertTrue(all(b"/" not in bytes.fromhex(e["path_bytes"]) for e in entries))
                 codings = {e["path"]: e["coding"] for e in entries}
                 info = run("info", out, cwd=self.dir).stdout.decode()
                 self.assertIn(f"format version:   {version}", info)
@@ -459,10 +480,10 @@ class PackTest(ToolTest):
                 elif codec == "auto":
                     # Noise does not shrink and is stored; text is coded.
                     self.assertEqual(codings["groundtile.png"], "stored")
-                    self.assertEqual(codings["sounds\\empty.raw"], "stored")
-                    self.assertIn(codings["sounds\\wind.txt"], ("lz", "zlib"))
+                    self.assertEqual(codings["sounds/empty.raw"], "stored")
+                    self.assertIn(codings["sounds/wind.txt"], ("lz", "zlib"))
                 else:
-                    self.assertEqual(codings["sounds\\wind.txt"], codec)
+                    self.assertEqual(codings["sounds/wind.txt"], codec)
 
     def test_auto_keeps_the_smaller_coding(self):
         self.make_source()

@@ -4,12 +4,12 @@
 # Installed as share/bash-completion/completions/tarnwad; from a checkout:
 #     source tools/completion/tarnwad.bash
 
-_tarnwad_commands="list unpack cat verify info pack conflicts diff add replace rm mv update compact mount umount help"
+_tarnwad_commands="list unpack extract cat verify info pack conflicts diff add replace rm mv update compact mount umount help"
 
 # The options of each command, as `tarnwad COMMAND --help` lists them.
 _tarnwad_options() {
     case $1 in
-        list) echo "-h --help --json --hash -j --jobs --exclude --layer" ;;
+        list) echo "-h --help --json -1 --names --hash -j --jobs --exclude --layer" ;;
         unpack)
             echo "-h --help -o -C --output --exclude --layer --dry-run -k --keep-old-files" \
                 "--no-probe -v --verbose -q --quiet -j --jobs"
@@ -87,6 +87,10 @@ _tarnwad() {
             break
         fi
     done
+    # "extract" is another name of "unpack".
+    if [[ $command == extract ]]; then
+        command=unpack
+    fi
     if [[ -z $command ]]; then
         if [[ $cur == -* ]]; then
             _tarnwad_words "-h --help -V --version"
@@ -118,7 +122,7 @@ _tarnwad() {
             mount:--cache-size) _tarnwad_words "64M 256M 1G" ;;
             *:--layer) _tarnwad_paths wad ;;
         esac
-        # --exclude takes a wildcard: nothing to offer.
+        # --exclude takes a pattern: nothing to offer.
         return
     fi
 

@@ -4,13 +4,13 @@
 # Installed as share/fish/vendor_completions.d/tarnwad.fish; from a checkout:
 #     source tools/completion/tarnwad.fish
 
-set -l commands list unpack cat verify info pack conflicts diff add replace rm mv update compact mount umount help
-set -l archive_commands list unpack cat verify info conflicts diff add replace rm mv update compact mount
-set -l layer_commands list unpack cat verify
+set -l commands list unpack extract cat verify info pack conflicts diff add replace rm mv update compact mount umount help
+set -l archive_commands list unpack extract cat verify info conflicts diff add replace rm mv update compact mount
+set -l layer_commands list unpack extract cat verify
 set -l first "not __fish_seen_subcommand_from $commands"
 set -l any "__fish_seen_subcommand_from $commands"
 set -l list "__fish_seen_subcommand_from list"
-set -l unpack "__fish_seen_subcommand_from unpack"
+set -l unpack "__fish_seen_subcommand_from unpack extract"
 set -l pack "__fish_seen_subcommand_from pack"
 set -l mount "__fish_seen_subcommand_from mount"
 
@@ -22,6 +22,7 @@ complete -c tarnwad -n $first -s h -l help -d 'Show the commands'
 complete -c tarnwad -n $first -s V -l version -d 'Show the version'
 complete -c tarnwad -n $first -a list -d 'List the entries of an archive'
 complete -c tarnwad -n $first -a unpack -d 'Unpack an archive'
+complete -c tarnwad -n $first -a extract -d 'Unpack an archive (another name of unpack)'
 complete -c tarnwad -n $first -a cat -d 'Write the entries patterns select, decoded, to standard output'
 complete -c tarnwad -n $first -a verify -d 'Open, decode and read every entry; report what cannot be read'
 complete -c tarnwad -n $first -a info -d 'Show the figures of an archive'
@@ -55,15 +56,16 @@ complete -c tarnwad -n "__fish_seen_subcommand_from $layer_commands" -l layer -r
 
 # list
 complete -c tarnwad -n $list -l json -d 'One JSON object per entry and line'
+complete -c tarnwad -n $list -s 1 -l names -d 'The paths alone, one per line'
 complete -c tarnwad -n $list -l hash -d "Add the SHA-256 of each entry's content"
 complete -c tarnwad -n $list -s j -l jobs -x -a '1 2 4 8 16' \
     -d 'With --hash, read entries on this many threads'
-complete -c tarnwad -n $list -l exclude -x -d 'Leave out entries matching the wildcard'
+complete -c tarnwad -n $list -l exclude -x -d 'Leave out entries matching the pattern'
 
 # unpack
 complete -c tarnwad -n $unpack -s o -s C -l output -x -a '(__fish_complete_directories)' \
     -d 'Unpack into this directory'
-complete -c tarnwad -n $unpack -l exclude -x -d 'Leave out entries matching the wildcard'
+complete -c tarnwad -n $unpack -l exclude -x -d 'Leave out entries matching the pattern'
 complete -c tarnwad -n $unpack -l dry-run -d 'List what would be written, write nothing'
 complete -c tarnwad -n $unpack -s k -l keep-old-files -d 'Never replace an existing file'
 complete -c tarnwad -n $unpack -l no-probe -d "Do not check for the game's known entries"
@@ -100,7 +102,7 @@ complete -c tarnwad -n $pack -l codec -x -a 'stored lz zlib auto' -d 'How entrie
 complete -c tarnwad -n $pack -s f -l force -d 'Replace the archive if it exists'
 complete -c tarnwad -n $pack -s L -l dereference -d 'Pack what symbolic links lead to'
 complete -c tarnwad -n $pack -l skip-special -d 'Skip what cannot be packed, with a warning'
-complete -c tarnwad -n $pack -l exclude -x -d 'Leave out files matching the wildcard'
+complete -c tarnwad -n $pack -l exclude -x -d 'Leave out files matching the pattern'
 complete -c tarnwad -n $pack -s v -l verbose -d 'Name each file'
 complete -c tarnwad -n $pack -s q -l quiet -d 'Print nothing but errors'
 complete -c tarnwad -n $pack -s j -l jobs -x -a '1 2 4 8 16' -d 'Read and code files on this many threads'
