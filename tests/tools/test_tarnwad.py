@@ -250,7 +250,7 @@ class CatTest(ToolTest):
         result = run("cat", "plain-v2.wad", "*.txt", "maps", "MAPS/level1/layout.txt",
                      cwd=self.dir, check_code=0)
         self.assertEqual(result.stdout, b"".join(expected[path] for path in listed))
-        self.assertEqual(len(listed), 4)
+        self.assertEqual(len(listed), 5)
         # What is found is written; what is not is named, and the exit is 1.
         result = run("cat", "plain-v2.wad", "readme.txt", "*.ogg", "none.txt", cwd=self.dir,
                      check_code=1)
