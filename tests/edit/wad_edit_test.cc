@@ -225,6 +225,65 @@ TEST_F(WadEditTest, MovesWhatTheGrowingTableCoversAndKeepsItsMeaning) {
     }
 }
 
+// Version 2 records the reader leaves out of the tree (a name just past the
+// table's end, a name running to the table's end without a NUL) stay out
+// when a rename grows or rebuilds the table.
+TEST_F(WadEditTest, NamesLeftOutOfTheTreeStayOutWhenTheTableChanges) {
+    for (const bool unended : {false, true}) {
+        SCOPED_TRACE(unended);
+        WadHeader header;
+        std::memcpy(header.magic, WAD_MAGIC, 4);
+        header.version = 2;
+        header.entryCount = 3;
+        Bytes file(WAD_HEADER_SIZE + 3 * WAD_RECORD_SIZE);
+        WadEntryRecord records[3];
+        for (size_t i = 0; i < 3; ++i) {
+            records[i].dataOffset = static_cast<uint32_t>(file.size());
+            records[i].storedSize = 2;
+            file.insert(file.end(), {'d', static_cast<uint8_t>('0' + i)});
+        }
+        // The table last, so that it can grow where it ends.
+        header.nameTableOffset = static_cast<uint32_t>(file.size());
+        records[0].nameOffset = header.nameTableOffset;
+        records[0].pathHash = WadPathHash("x");
+        file.insert(file.end(), {'x', 0});
+        records[2].nameOffset = unended ? static_cast<uint32_t>(file.size()) : 0;
+        if (unended) {
+            file.insert(file.end(), {'z', 'z'});
+        }
+        header.nameTableSize = static_cast<uint32_t>(file.size()) - header.nameTableOffset;
+        records[1].nameOffset = static_cast<uint32_t>(file.size());
+        header.Encode(file.data());
+        for (size_t i = 0; i < 3; ++i) {
+            records[i].Encode(file.data() + WAD_HEADER_SIZE + WAD_RECORD_SIZE * i);
+        }
+        Put(file);
+
+        WadEdit edit;
+        Open(edit);
+        edit.Rename(0, "renamed");
+        ASSERT_TRUE(edit.Commit().Succeeded()) << LastError().text;
+        ASSERT_EQ(edit.Entries().size(), 3u);
+        EXPECT_FALSE(edit.Entries()[1].named);
+        EXPECT_FALSE(edit.Entries()[2].named);
+        edit.Close();
+        EXPECT_EQ(Read(), (Contents{{"renamed", "d0"}}));
+    }
+}
+
+// Of two records of one path, lookups find the one whose path hash is
+// right, and so does the editor.
+TEST_F(WadEditTest, FindServesTheRecordTheReaderServes) {
+    WadWriter writer(0);
+    writer.AddFile("a", ToBytes("wrong hash"));
+    writer.AddFile("A", ToBytes("found"));
+    writer.SetPathHash(0, WadPathHash("a") + 1);
+    Put(writer.Finish());
+    WadEdit edit;
+    Open(edit);
+    EXPECT_EQ(edit.Find("a"), 1);
+}
+
 // An archive of 20 entries whose first is removed: the switch rewrites
 // every record, two sectors. `before` and `after` are the file then.
 class WadEditJournalTest : public WadEditTest {
