@@ -292,10 +292,12 @@ class WadEditJournalTest : public WadEditTest {
         WadEditTest::SetUp();
         WadWriter writer(1);
         for (int i = 0; i < 20; ++i) {
-            const std::string name = "f" + std::to_string(i);
-            writer.AddFile(name.c_str(), ToBytes("content " + name));
+            std::string name = "f";
+            name += std::to_string(i);
+            const std::string content = std::string("content ").append(name);
+            writer.AddFile(name.c_str(), ToBytes(content));
             if (i > 0) {
-                changed[name] = "content " + name;
+                changed[name] = content;
             }
         }
         before = writer.Finish();
