@@ -272,8 +272,8 @@ TEST_F(WadEditTest, NamesLeftOutOfTheTreeStayOutWhenTheTableChanges) {
 }
 
 // Of two records of one path, lookups find the one whose path hash is
-// right, and so does the editor.
-TEST_F(WadEditTest, FindServesTheRecordTheReaderServes) {
+// right, and none of a path the reader refuses; so does the editor.
+TEST_F(WadEditTest, FindServesWhatTheReaderServes) {
     WadWriter writer(0);
     writer.AddFile("a", ToBytes("wrong hash"));
     writer.AddFile("A", ToBytes("found"));
@@ -282,6 +282,8 @@ TEST_F(WadEditTest, FindServesTheRecordTheReaderServes) {
     WadEdit edit;
     Open(edit);
     EXPECT_EQ(edit.Find("a"), 1);
+    edit.Add("x\\..\\y", ToBytes("left out"), 0, 0);
+    EXPECT_EQ(edit.Find("x\\..\\y"), -1) << "the reader leaves the path out";
 }
 
 // An archive of 20 entries whose first is removed: the switch rewrites
