@@ -284,6 +284,8 @@ TEST_F(WadEditTest, FindServesWhatTheReaderServes) {
     EXPECT_EQ(edit.Find("a"), 1);
     edit.Add("x\\..\\y", ToBytes("left out"), 0, 0);
     EXPECT_EQ(edit.Find("x\\..\\y"), -1) << "the reader leaves the path out";
+    edit.Rename(0, "c\\d");
+    EXPECT_EQ(edit.Find("C/D"), 0);
 }
 
 // An archive of 20 entries whose first is removed: the switch rewrites

@@ -267,11 +267,11 @@ void WadEdit::Rename(size_t index, std::string name) {
     }
     WadEditEntry& entry = entries[index];
     entry.record.pathHash = HashOfName(name);
-    entry.name = std::move(name);
     // Named as the reader will take it: a path it cannot place in a tree
     // is stored as given, but left out of lookups as the reader leaves it out.
     entry.named = name.size() <= WAD_MAX_PATH_LENGTH &&
                   !CheckWadPath(name.data(), static_cast<uint32_t>(name.size())).has_value();
+    entry.name = std::move(name);
     entry.newName = true;
     lookupStale = true;
     changed = true;
