@@ -552,6 +552,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             model.push_back(
                 {Key(name), false, Decoded(data.stored, data.flags, data.unpackedSize)});
             edit.Add(name, std::move(data.stored), data.flags, data.unpackedSize);
+            CheckEditor(edit, model);
         } else if (op <= 5 && !indices.empty()) {
             const size_t index = indices[in.ConsumeIntegralInRange<size_t>(0, indices.size() - 1)];
             if (op <= 3) {
@@ -562,11 +563,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                 model[index].removed = true;
                 edit.Remove(index);
             } else {
-                const std::string name = in.PickValueInArray(kNames);
-                model[index].key = Key(name);
+                // Now and then a name the reader leaves out.
+                const std::string name = in.ConsumeIntegralInRange(0, 9) == 0
+                                             ? std::string("x\\..\\y")
+                                             : std::string(in.PickValueInArray(kNames));
+                model[index].key = name == "x\\..\\y" ? "" : Key(name);
                 model[index].hashAgrees = true;
                 edit.Rename(index, name);
             }
+            CheckEditor(edit, model);
         } else if (op == 6 || op == 7) {
             CommitInPlace(in, edit, path, torn, directory, committed, model);
             Drop(model);

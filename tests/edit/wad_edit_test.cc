@@ -225,6 +225,69 @@ TEST_F(WadEditTest, MovesWhatTheGrowingTableCoversAndKeepsItsMeaning) {
     }
 }
 
+// Version 2 records the reader leaves out of the tree (a name just past the
+// table's end, a name running to the table's end without a NUL) stay out
+// when a rename grows or rebuilds the table.
+TEST_F(WadEditTest, NamesLeftOutOfTheTreeStayOutWhenTheTableChanges) {
+    for (const bool unended : {false, true}) {
+        SCOPED_TRACE(unended);
+        WadHeader header;
+        std::memcpy(header.magic, WAD_MAGIC, 4);
+        header.version = 2;
+        header.entryCount = 3;
+        Bytes file(WAD_HEADER_SIZE + 3 * WAD_RECORD_SIZE);
+        WadEntryRecord records[3];
+        for (size_t i = 0; i < 3; ++i) {
+            records[i].dataOffset = static_cast<uint32_t>(file.size());
+            records[i].storedSize = 2;
+            file.insert(file.end(), {'d', static_cast<uint8_t>('0' + i)});
+        }
+        // The table last, so that it can grow where it ends.
+        header.nameTableOffset = static_cast<uint32_t>(file.size());
+        records[0].nameOffset = header.nameTableOffset;
+        records[0].pathHash = WadPathHash("x");
+        file.insert(file.end(), {'x', 0});
+        records[2].nameOffset = unended ? static_cast<uint32_t>(file.size()) : 0;
+        if (unended) {
+            file.insert(file.end(), {'z', 'z'});
+        }
+        header.nameTableSize = static_cast<uint32_t>(file.size()) - header.nameTableOffset;
+        records[1].nameOffset = static_cast<uint32_t>(file.size());
+        header.Encode(file.data());
+        for (size_t i = 0; i < 3; ++i) {
+            records[i].Encode(file.data() + WAD_HEADER_SIZE + WAD_RECORD_SIZE * i);
+        }
+        Put(file);
+
+        WadEdit edit;
+        Open(edit);
+        edit.Rename(0, "renamed");
+        ASSERT_TRUE(edit.Commit().Succeeded()) << LastError().text;
+        ASSERT_EQ(edit.Entries().size(), 3u);
+        EXPECT_FALSE(edit.Entries()[1].named);
+        EXPECT_FALSE(edit.Entries()[2].named);
+        edit.Close();
+        EXPECT_EQ(Read(), (Contents{{"renamed", "d0"}}));
+    }
+}
+
+// Of two records of one path, lookups find the one whose path hash is
+// right, and none of a path the reader refuses; so does the editor.
+TEST_F(WadEditTest, FindServesWhatTheReaderServes) {
+    WadWriter writer(0);
+    writer.AddFile("a", ToBytes("wrong hash"));
+    writer.AddFile("A", ToBytes("found"));
+    writer.SetPathHash(0, WadPathHash("a") + 1);
+    Put(writer.Finish());
+    WadEdit edit;
+    Open(edit);
+    EXPECT_EQ(edit.Find("a"), 1);
+    edit.Add("x\\..\\y", ToBytes("left out"), 0, 0);
+    EXPECT_EQ(edit.Find("x\\..\\y"), -1) << "the reader leaves the path out";
+    edit.Rename(0, "c\\d");
+    EXPECT_EQ(edit.Find("C/D"), 0);
+}
+
 // An archive of 20 entries whose first is removed: the switch rewrites
 // every record, two sectors. `before` and `after` are the file then.
 class WadEditJournalTest : public WadEditTest {
@@ -233,10 +296,12 @@ class WadEditJournalTest : public WadEditTest {
         WadEditTest::SetUp();
         WadWriter writer(1);
         for (int i = 0; i < 20; ++i) {
-            const std::string name = "f" + std::to_string(i);
-            writer.AddFile(name.c_str(), ToBytes("content " + name));
+            std::string name = "f";
+            name += std::to_string(i);
+            const std::string content = std::string("content ").append(name);
+            writer.AddFile(name.c_str(), ToBytes(content));
             if (i > 0) {
-                changed[name] = "content " + name;
+                changed[name] = content;
             }
         }
         before = writer.Finish();

@@ -19,7 +19,9 @@
 #include "vfs/host/host_file.h"
 #include "vfs/host/host_limits.h"
 #include "vfs/stream/entry_decode.h"
+#include "vfs/wad/wad_directory.h"
 #include "vfs/wad/wad_path_hash.h"
+#include "vfs/wad/wad_rejected_record.h"
 
 namespace vfs {
 
@@ -265,8 +267,11 @@ void WadEdit::Rename(size_t index, std::string name) {
     }
     WadEditEntry& entry = entries[index];
     entry.record.pathHash = HashOfName(name);
+    // Named as the reader will take it: a path it cannot place in a tree
+    // is stored as given, but left out of lookups as the reader leaves it out.
+    entry.named = name.size() <= WAD_MAX_PATH_LENGTH &&
+                  !CheckWadPath(name.data(), static_cast<uint32_t>(name.size())).has_value();
     entry.name = std::move(name);
-    entry.named = true;
     entry.newName = true;
     lookupStale = true;
     changed = true;

@@ -79,7 +79,9 @@ class TARNVFS_API WadEdit {
     Result ReadContent(size_t index, std::vector<uint8_t>& out);
 
     void Remove(size_t index);
-    // Gives entry `index` the name `name` (stored as given) and its path hash.
+    // Gives entry `index` the name `name` (stored as given) and its path
+    // hash; a name the reader cannot place in its tree leaves the entry out
+    // of Find, as the reader leaves it out.
     void Rename(size_t index, std::string name);
     // Gives entry `index` new stored bytes, flags and unpacked size.
     void SetData(size_t index, std::vector<uint8_t> stored, uint32_t flags, uint32_t unpackedSize);
