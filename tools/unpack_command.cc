@@ -324,6 +324,11 @@ int RunUnpack(const UnpackOptions& options) {
     const UnpackOutcome& outcome = dialog.lastOutcome;
     progress.Finish();
     ReportOutcome(options.archive, outcome, started ? std::string() : openFailure, options.quiet);
+    if (outcome.archiveFolderNotWritable) {
+        Complain(options.archive,
+                 "the folder that holds it cannot be written to; add -o DIR to unpack it into "
+                 "a folder of your choice");
+    }
     host.PrintMessage();
     if (vfs::host::InterruptRequested()) {
         const uint32_t files = outcome.copy.filesCopied;
