@@ -457,10 +457,16 @@ def same_tree(left, right):
                for d in comparison.common_dirs)
 
 
+# Where the archives lie in the run directory; for a screenshot, a place
+# that reads like a user's own folder in the path field, which shows the end
+# of the path.
+GAMES_PLACE = ()
+
+
 def prepare_archives(run_dir, cli):
     """The archives the user picks, and the tree the command-line tool
     unpacks from the same sample, to compare with."""
-    games = os.path.join(run_dir, "games", "tarnhollow")
+    games = os.path.join(run_dir, *GAMES_PLACE, "games", "tarnhollow")
     os.makedirs(games)
     shutil.copy(SAMPLE, os.path.join(games, "sample.wad"))
     shutil.copy(SAMPLE, os.path.join(games, "SECOND.WAD"))
@@ -605,6 +611,8 @@ def main():
     args.build = os.path.abspath(args.build)
     if args.screenshot:
         args.screenshot = os.path.abspath(args.screenshot)
+        global GAMES_PLACE
+        GAMES_PLACE = ("data", "modder", "Documents")
 
     run_dir = tempfile.mkdtemp(prefix="tarnwad-gui-test.")
     started = time.monotonic()

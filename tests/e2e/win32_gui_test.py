@@ -541,14 +541,20 @@ def tree_listing(root):
 def user_files(run_dir):
     """What an unpack could touch: the archives' folders, and the program's
     current folder (Wine's prefix and home apart)."""
-    return (tree_listing(os.path.join(run_dir, "games")),
+    return (tree_listing(os.path.join(run_dir, *GAMES_PLACE, "games")),
             sorted(name for name in os.listdir(run_dir)
                    if name not in ("prefix", "home") and not name.endswith(".log")))
 
 
+# Where the archives lie in the run directory; for a screenshot, a place
+# that reads like a user's own folder in the path field, which shows the end
+# of the path.
+GAMES_PLACE = ()
+
+
 def prepare_archives(run_dir):
     """The archives the user picks."""
-    games = os.path.join(run_dir, "games", "tarnhollow")
+    games = os.path.join(run_dir, *GAMES_PLACE, "games", "tarnhollow")
     os.makedirs(games)
     shutil.copy(SAMPLE, os.path.join(games, "sample.wad"))
     shutil.copy(SAMPLE, os.path.join(games, "SECOND.WAD"))
@@ -707,6 +713,8 @@ def main():
     args.cli = os.path.abspath(args.cli)
     if args.screenshot:
         args.screenshot = os.path.abspath(args.screenshot)
+        global GAMES_PLACE
+        GAMES_PLACE = ("data", "modder", "Documents")
 
     run_dir = tempfile.mkdtemp(prefix="tarnwad-win32-gui-test.")
     started = time.monotonic()
