@@ -612,7 +612,7 @@ def main():
     if args.screenshot:
         args.screenshot = os.path.abspath(args.screenshot)
         global GAMES_PLACE
-        GAMES_PLACE = ("data", "modder", "Documents")
+        GAMES_PLACE = ("data", "modder", "Documents", "My Games")
 
     run_dir = tempfile.mkdtemp(prefix="tarnwad-gui-test.")
     started = time.monotonic()

@@ -714,7 +714,7 @@ def main():
     if args.screenshot:
         args.screenshot = os.path.abspath(args.screenshot)
         global GAMES_PLACE
-        GAMES_PLACE = ("data", "modder", "Documents")
+        GAMES_PLACE = ("data", "modder", "Documents", "My Games")
 
     run_dir = tempfile.mkdtemp(prefix="tarnwad-win32-gui-test.")
     started = time.monotonic()
