@@ -1,5 +1,8 @@
 #include "tools/archive_argument.h"
 
+#include "tools/archive_catalog.h"
+#include "tools/diagnostics.h"
+
 #include <vector>
 
 #include "app/host_path_check.h"
@@ -111,6 +114,24 @@ std::string ArchiveHostPath(const std::string& argument, std::string* why) {
     const Spool& spool = SpooledInput();
     *why = spool.why;
     return spool.path;
+}
+
+bool OpenArchiveArgument(ArchiveCatalog& catalog, const std::string& argument,
+                         const std::vector<std::string>& layers) {
+    std::string failure;
+    const std::string archivePath = ArchiveHostPath(argument, &failure);
+    if (archivePath.empty()) {
+        Complain(argument, failure);
+        return false;
+    }
+    std::string failed = argument;
+    failure = layers.empty() ? catalog.Open(archivePath)
+                             : catalog.OpenLayered(archivePath, argument, layers, &failed);
+    if (!failure.empty()) {
+        Complain(failed, failure);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace tarnwad::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarnwad::cli {
 
@@ -17,5 +18,13 @@ inline bool IsStandardInput(const std::string& argument) {
 // pipe) is copied whole into a temporary file in the host's temporary
 // directory, deleted when the tool ends. A terminal is refused.
 std::string ArchiveHostPath(const std::string& argument, std::string* why);
+
+class ArchiveCatalog;
+
+// Opens the archive `argument` names (ArchiveHostPath), with `layers` above
+// it when there are any, into `catalog`. False, with why said on stderr
+// (naming the archive or the layer that failed), when it cannot be.
+bool OpenArchiveArgument(ArchiveCatalog& catalog, const std::string& argument,
+                         const std::vector<std::string>& layers);
 
 }  // namespace tarnwad::cli

@@ -69,19 +69,8 @@ Written WriteEntry(vfs::FileSystemRef& archive, const std::string& name, const s
 }
 
 int RunCat(const CatOptions& options) {
-    std::string failure;
-    const std::string archivePath = ArchiveHostPath(options.archive, &failure);
-    if (archivePath.empty()) {
-        Complain(options.archive, failure);
-        return kExitUsage;
-    }
     ArchiveCatalog catalog;
-    std::string failed = options.archive;
-    failure = options.layers.empty()
-                  ? catalog.Open(archivePath)
-                  : catalog.OpenLayered(archivePath, options.archive, options.layers, &failed);
-    if (!failure.empty()) {
-        Complain(failed, failure);
+    if (!OpenArchiveArgument(catalog, options.archive, options.layers)) {
         return kExitUsage;
     }
     std::vector<std::string> unmatched;

@@ -100,18 +100,7 @@ void PrintTable(const std::vector<const CatalogEntry*>& entries, bool layered,
 
 int RunList(const ListOptions& options) {
     ArchiveCatalog catalog;
-    std::string failed = options.archive;
-    std::string failure;
-    const std::string archivePath = ArchiveHostPath(options.archive, &failure);
-    if (archivePath.empty()) {
-        Complain(options.archive, failure);
-        return kExitUsage;
-    }
-    failure = options.layers.empty()
-                  ? catalog.Open(archivePath)
-                  : catalog.OpenLayered(archivePath, options.archive, options.layers, &failed);
-    if (!failure.empty()) {
-        Complain(failed, failure);
+    if (!OpenArchiveArgument(catalog, options.archive, options.layers)) {
         return kExitUsage;
     }
     const bool layered = catalog.Layered();

@@ -166,18 +166,7 @@ void CompareWithReference(const VerifyOptions& options, const CatalogEntry& entr
 int RunVerify(const VerifyOptions& options) {
     vfs::host::CatchInterrupts();
     ArchiveCatalog catalog;
-    std::string failed = options.archive;
-    std::string failure;
-    const std::string archivePath = ArchiveHostPath(options.archive, &failure);
-    if (archivePath.empty()) {
-        Complain(options.archive, failure);
-        return kExitUsage;
-    }
-    failure = options.layers.empty()
-                  ? catalog.Open(archivePath)
-                  : catalog.OpenLayered(archivePath, options.archive, options.layers, &failed);
-    if (!failure.empty()) {
-        Complain(failed, failure);
+    if (!OpenArchiveArgument(catalog, options.archive, options.layers)) {
         return kExitUsage;
     }
     ContentReference reference;
