@@ -113,7 +113,8 @@ int RunEdit(EditKind kind, const EditCommandOptions& options) {
     size_t counts[5] = {};
     for (const edit::EditChange& change : job.Changes()) {
         ++counts[change.kind];
-        if (change.kind == edit::EditChange::kUnchanged && kind != EditKind::kReplace) {
+        // Only counted: update names what it changed.
+        if (change.kind == edit::EditChange::kUnchanged) {
             continue;
         }
         std::printf("%-9s %s", ChangeWord(change.kind), ShownPath(change.path).c_str());
