@@ -148,7 +148,7 @@ class LinkTest(SafetyTest):
             with os.fdopen(reader, "rb") as names_shown:
                 while b"f020" not in names_shown.readline():
                     pass
-                tool.send_signal(signal.SIGSTOP)
+                test_tarnwad.stop_process(tool)
                 os.rename(os.path.join(out, "d"), os.path.join(out, "d.moved"))
                 os.symlink(self.outside, os.path.join(out, "d"))
                 tool.send_signal(signal.SIGCONT)

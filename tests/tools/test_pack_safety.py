@@ -42,7 +42,7 @@ def pack_stopped_at(args, cwd, marker, meanwhile):
     with os.fdopen(reader, "rb") as names_shown:
         while marker not in names_shown.readline():
             pass
-        tool.send_signal(signal.SIGSTOP)
+        test_tarnwad.stop_process(tool)
         meanwhile()
         tool.send_signal(signal.SIGCONT)
         drain = threading.Thread(target=lambda: errors.append(tool.stderr.read()))

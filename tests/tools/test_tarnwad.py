@@ -10,11 +10,13 @@ import os
 import pty
 import select
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
 import termios
+import time
 import unittest
 
 TARNWAD = None
@@ -69,6 +71,24 @@ def tree(root):
             with open(path, "rb") as f:
                 files[os.path.relpath(path, root).replace(os.sep, "/")] = f.read()
     return files
+
+
+def stop_process(process):
+    """Sends SIGSTOP and waits until every thread of the process has stopped:
+    kill() returns before a thread running on another core is halted."""
+    process.send_signal(signal.SIGSTOP)
+    tasks = f"/proc/{process.pid}/task"
+    while True:
+        states = []
+        for task in os.listdir(tasks):
+            try:
+                with open(os.path.join(tasks, task, "stat")) as f:
+                    states.append(f.read().rsplit(")", 1)[1].split()[0])
+            except FileNotFoundError:
+                pass
+        if all(state in ("T", "t") for state in states):
+            return
+        time.sleep(0.001)
 
 
 def write_tree(root, files):
