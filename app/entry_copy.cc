@@ -155,7 +155,7 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
                        EntryFailureText(why));
     }
     vfs::TemporaryFile temporary;
-    if (temporary.Create(destination, path, vfs::OPEN_READ).Failed()) {
+    if (temporary.CreateUnnamedWherePossible(destination, path, vfs::OPEN_READ).Failed()) {
         return Failure(CopyFailureKind::kCreateFile, vfs::host::LastErrorText());
     }
     vfs::StreamRef& output = temporary.Stream();
@@ -190,7 +190,7 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
             result.copied = true;
         }
     }
-    output.Reset();
+    // The output stays open: a file without a name yet is named through it.
     input.Reset();
 
     if (result.copied && keepExisting) {

@@ -14,6 +14,7 @@
 #include "vfs/core/open_flags.h"
 #include "vfs/core/path_resolution.h"
 #include "vfs/core/stream_ref.h"
+#include "vfs/core/temporary_file.h"
 #include "vfs/host/host_limits.h"
 #include "vfs/stream/mmio_stream.h"
 #include "vfs/stream/win32_file_stream.h"
@@ -310,6 +311,51 @@ TEST_F(NativeFileSystemTest, FoundNamesThatDoNotFitAreRefused) {
     std::filesystem::current_path(dir.Join(chain));
     std::filesystem::remove(longName);
     std::filesystem::current_path(saved);
+}
+
+// A file written to take an entry's name: no name leads to it until it is
+// complete (none at all where the host makes files without a name), it
+// never replaces a file unless told to, and discarded it leaves nothing.
+TEST(HeldNativeFileSystemTest, TemporaryFilesTakeTheirNameOnlyWhenComplete) {
+    test::TempDirectory dir;
+    dir.MakeDirectory("out/sub");
+    dir.WriteFile("out/sub/taken.txt", "before");
+    FileSystemRef out;
+    ASSERT_TRUE(out.OpenHeldDirectory(dir.Join("out").c_str()).Succeeded());
+    auto names = [&] {
+        std::set<std::string> found;
+        FindData data;
+        for (Result r = out.FindFirst("sub\\*", &data); r.Succeeded(); r = out.FindNext(&data)) {
+            found.insert(data.name);
+        }
+        found.erase(".");
+        found.erase("..");
+        return found;
+    };
+    const std::set<std::string> before{"taken.txt"};
+
+    TemporaryFile fresh;
+    ASSERT_TRUE(fresh.CreateUnnamedWherePossible(out, "sub\\new.txt").Succeeded());
+    ASSERT_EQ(fresh.Stream().Write("new", 3), 3);
+    EXPECT_EQ(names().count("new.txt"), 0u);
+    EXPECT_EQ(names().size(), fresh.Name().empty() ? 1u : 2u);
+    ASSERT_TRUE(fresh.PutInPlace(false).Succeeded());
+    EXPECT_EQ(dir.ReadFile("out/sub/new.txt"), "new");
+
+    TemporaryFile clash;
+    ASSERT_TRUE(clash.CreateUnnamedWherePossible(out, "sub\\taken.txt").Succeeded());
+    ASSERT_EQ(clash.Stream().Write("after", 5), 5);
+    EXPECT_TRUE(clash.PutInPlace(false).Failed());
+    EXPECT_EQ(dir.ReadFile("out/sub/taken.txt"), "before");
+    ASSERT_TRUE(clash.PutInPlace(true).Succeeded());
+    EXPECT_EQ(dir.ReadFile("out/sub/taken.txt"), "after");
+
+    {
+        TemporaryFile dropped;
+        ASSERT_TRUE(dropped.CreateUnnamedWherePossible(out, "sub\\gone.txt").Succeeded());
+        ASSERT_EQ(dropped.Stream().Write("x", 1), 1);
+    }
+    EXPECT_EQ(names(), (std::set<std::string>{"new.txt", "taken.txt"}));
 }
 
 }  // namespace

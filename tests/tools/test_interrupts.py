@@ -42,6 +42,22 @@ def full_pipe():
     return reader, writer
 
 
+def being_written(pid, root):
+    """Whether the process has a file beneath root open for writing: a
+    temporary file, or one without a name yet ("/root/#123 (deleted)")."""
+    if leftovers(root):
+        return True
+    fds = f"/proc/{pid}/fd"
+    for fd in os.listdir(fds):
+        try:
+            target = os.readlink(os.path.join(fds, fd))
+        except OSError:
+            continue
+        if target.startswith(root + os.sep) and target.endswith(" (deleted)"):
+            return True
+    return False
+
+
 def leftovers(root):
     """Temporary files of unpack (.Tarnwad-*.tmp) and pack (.NAME.*.tmp)."""
     return [name for _, _, names in os.walk(root) for name in names if name.endswith(".tmp")]
@@ -183,9 +199,9 @@ class HangUpAndClosedOutputTest(unittest.TestCase):
                                        stdout=writer, stderr=subprocess.PIPE)
             os.close(writer)
             deadline = time.monotonic() + 30
-            while not leftovers(out) and time.monotonic() < deadline:
+            while not being_written(process.pid, out) and time.monotonic() < deadline:
                 time.sleep(0.01)
-            self.assertTrue(leftovers(out), args)
+            self.assertTrue(being_written(process.pid, out), args)
             # Twice, as a closing session may: never the end of the process.
             process.send_signal(signal.SIGHUP)
             process.send_signal(signal.SIGHUP)

@@ -37,6 +37,14 @@ Result FileSystem::Replace(const char* /*from*/, const char* /*to*/) {
     return Unsupported();
 }
 
+Result FileSystem::CreateUnnamedFile(StreamRef& /*out*/, const char* /*path*/) {
+    return Unsupported();
+}
+
+Result FileSystem::NameUnnamedFile(StreamRef& /*file*/, const char* /*path*/) {
+    return Unsupported();
+}
+
 bool FileSystem::ListsEachFileNameOnce(const char* /*directory*/) {
     return false;
 }

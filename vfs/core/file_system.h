@@ -86,6 +86,15 @@ class TARNVFS_API FileSystem {
     // Slot 18: the record of the file `path` names. -1 when there is no such
     // file or its record cannot be read (LastError says which).
     virtual Result ReadRecord(const char* path, WadEntryRecord* out);
+    // Slot 19: creates a file without a name, open for reading and writing,
+    // in the directory where `path` would be, and sets it into `out`; closed
+    // before NameUnnamedFile names it, it is gone. So a file can be written
+    // whole before any name leads to it. Fails where the file system cannot
+    // (UNSUPPORTED: the base's answer), and then keeps failing.
+    virtual Result CreateUnnamedFile(StreamRef& out, const char* path);
+    // Slot 20: gives the file that CreateUnnamedFile made for `path` that
+    // name, never replacing anything: fails when anything has the name.
+    virtual Result NameUnnamedFile(StreamRef& file, const char* path);
 
     int32_t AddRef();
     int32_t Release();

@@ -71,6 +71,14 @@ Result FileSystemRef::Move(const char* from, const char* to) {
     return fileSystem == nullptr ? Result::Fail() : fileSystem->Move(from, to);
 }
 
+Result FileSystemRef::CreateUnnamedFile(StreamRef& out, const char* path) {
+    return fileSystem == nullptr ? Result::Fail() : fileSystem->CreateUnnamedFile(out, path);
+}
+
+Result FileSystemRef::NameUnnamedFile(StreamRef& file, const char* path) {
+    return fileSystem == nullptr ? Result::Fail() : fileSystem->NameUnnamedFile(file, path);
+}
+
 Result FileSystemRef::Replace(const char* from, const char* to) {
     return fileSystem == nullptr ? Result::Fail() : fileSystem->Replace(from, to);
 }

@@ -51,6 +51,8 @@ class TARNVFS_API FileSystemRef {
     Result GetArchiveIdentity(FileIdentity* out);
     const std::vector<WadRejectedRecord>* GetRejectedRecords();
     Result ReadRecord(const char* path, WadEntryRecord* out);
+    Result CreateUnnamedFile(StreamRef& out, const char* path);
+    Result NameUnnamedFile(StreamRef& file, const char* path);
 
     FileSystem* Get() const { return fileSystem; }
     // Sets a (non-null) file system into the handle; one already held is

@@ -30,6 +30,7 @@ Result TemporaryFile::Create(FileSystemRef& where, const std::string& finalPath,
     Discard();
     fileSystem = where;
     path = finalPath;
+    unnamed = false;
     const uint32_t createNew = OPEN_WRITE | OPEN_CREATE | OPEN_CREATE_NEW | flags;
     for (int tries = 0; stream.Get() == nullptr && tries < kNameTries; ++tries) {
         temporary = NextName(path);
@@ -43,7 +44,40 @@ Result TemporaryFile::Create(FileSystemRef& where, const std::string& finalPath,
     return Result::Ok();
 }
 
+Result TemporaryFile::CreateUnnamedWherePossible(FileSystemRef& where, const std::string& finalPath,
+                                                 uint32_t flags) {
+    Discard();
+    if (where.CreateUnnamedFile(stream, finalPath.c_str()).Succeeded()) {
+        fileSystem = where;
+        path = finalPath;
+        unnamed = true;
+        return Result::Ok();
+    }
+    return Create(where, finalPath, flags);
+}
+
 Result TemporaryFile::PutInPlace(bool replace) {
+    if (unnamed && stream.Get() != nullptr) {
+        host::ClearLastError();
+        if (fileSystem.NameUnnamedFile(stream, path.c_str()).Succeeded()) {
+            stream.Reset();
+            return Result::Ok();
+        }
+        if (!replace) {
+            return Result::Fail();
+        }
+        // The name is taken: the file gets a temporary name of its own, and
+        // that is renamed over the one in the way.
+        for (int tries = 0; temporary.empty() && tries < kNameTries; ++tries) {
+            const std::string name = NextName(path);
+            if (fileSystem.NameUnnamedFile(stream, name.c_str()).Succeeded()) {
+                temporary = name;
+            }
+        }
+        if (temporary.empty()) {
+            return Result::Fail();
+        }
+    }
     stream.Reset();
     if (temporary.empty()) {
         return Result::Fail();

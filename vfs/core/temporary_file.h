@@ -1,6 +1,7 @@
-// TemporaryFile: write beside, then rename. A file is written under a new
-// temporary name in the directory where it belongs and takes its own name
-// only once complete, so that nothing half-written ever bears that name.
+// TemporaryFile: write beside, then rename. A file is written without a
+// name (where the file system can make such files) or under a new temporary
+// name in the directory where it belongs, and takes its own name only once
+// complete, so that nothing half-written ever bears that name.
 // A TemporaryFile serves one thread at a time; several may be made in one
 // directory at once on different threads, each through a handle of its own
 // on the directory (FileSystemRef::OpenHeldDirectory(base, "")): their names
@@ -35,9 +36,14 @@ class TARNVFS_API TemporaryFile {
     // create a new file for writing. -1, with the reason in LastError
     // (the host's own words), when none can be created.
     Result Create(FileSystemRef& fileSystem, const std::string& path, uint32_t flags = 0);
+    // The same, but where the file system can make a file without a name
+    // (FileSystem::CreateUnnamedFile), the file has none until PutInPlace
+    // (Name() stays empty): one name less to make, rename and clean up.
+    Result CreateUnnamedWherePossible(FileSystemRef& fileSystem, const std::string& path,
+                                      uint32_t flags = 0);
 
     StreamRef& Stream() { return stream; }
-    // Its name in the file system, empty when there is none.
+    // Its name in the file system, empty when there is none (yet).
     const std::string& Name() const { return temporary; }
 
     // Closes the file and gives it its own name: replacing at once a file or
@@ -56,6 +62,8 @@ class TARNVFS_API TemporaryFile {
     StreamRef stream;
     std::string path;
     std::string temporary;
+    // The file has no name yet (see FileSystem::CreateUnnamedFile).
+    bool unnamed = false;
 };
 
 }  // namespace vfs

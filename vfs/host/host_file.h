@@ -53,6 +53,17 @@ class File {
     // there is refused, and CreateNew fails on it as on a file.
     bool OpenIn(const HeldDirectory& directory, const char* name, uint32_t access, uint32_t share,
                 Disposition disposition);
+    // Closes what the object held, then creates a file that has no name yet
+    // in the held `directory`, open for reading and writing, for LinkIn to
+    // name once it is complete; closed without a name, it is gone. Nobody
+    // else can open it meanwhile, so it takes no part in the share rules.
+    // False where the host or the directory's file system cannot make such
+    // files (always on Windows), with the host's error.
+    bool CreateUnnamedIn(const HeldDirectory& directory);
+    // Gives the file made by CreateUnnamedIn the name `name` (one component)
+    // in `directory`, the directory it was made in. Never replaces anything:
+    // false when anything has that name already (EEXIST).
+    bool LinkIn(const HeldDirectory& directory, const char* name);
     bool IsOpen() const { return handle != INVALID_HANDLE; }
     // Move up to `count` bytes at the file position, which advances by the
     // bytes moved; `*done` receives their number (0 at the end of the file).

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -143,6 +145,73 @@ bool File::OpenIn(const HeldDirectory& directory, const char* name, uint32_t des
         return false;
     }
     return OpenHost(directory.NativeHandle(), name, desiredAccess, share, disposition, true);
+}
+
+bool File::CreateUnnamedIn(const HeldDirectory& directory) {
+    Close();
+    if (!directory.IsOpen()) {
+        errno = EINVAL;
+        return false;
+    }
+#ifdef O_TMPFILE
+    // Without /proc, naming the file could need a capability the process
+    // lacks; then none is made, and the caller writes under a name instead.
+    static const bool nameable = ::access("/proc/self/fd", X_OK) == 0;
+    if (!nameable) {
+        errno = EOPNOTSUPP;
+        return false;
+    }
+    int fd;
+    do {
+        fd = ::openat(static_cast<int>(directory.NativeHandle()), ".",
+                      O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return false;
+    }
+    handle = fd;
+    access = ACCESS_READ | ACCESS_WRITE;
+    return true;
+#else
+    errno = EOPNOTSUPP;
+    return false;
+#endif
+}
+
+bool File::LinkIn(const HeldDirectory& directory, const char* name) {
+    if (!IsOpen() || !directory.IsOpen() || UnusableNameReason(name) != nullptr) {
+        errno = EINVAL;
+        return false;
+    }
+#ifdef AT_EMPTY_PATH
+    // Naming a file by its descriptor needs a capability on older kernels
+    // (ENOENT without it); its entry in /proc does the same without one.
+    // Whichever worked first is used from then on.
+    enum Way { kUnknown, kByDescriptor, kThroughProc };
+    static std::atomic<int> way{kUnknown};
+    const int fd = static_cast<int>(handle);
+    const int at = static_cast<int>(directory.NativeHandle());
+    if (way.load(std::memory_order_relaxed) != kThroughProc) {
+        if (::linkat(fd, "", at, name, AT_EMPTY_PATH) == 0) {
+            way.store(kByDescriptor, std::memory_order_relaxed);
+            return true;
+        }
+        if (errno != ENOENT || way.load(std::memory_order_relaxed) == kByDescriptor) {
+            return false;
+        }
+    }
+    char proc[32];
+    std::snprintf(proc, sizeof(proc), "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, proc, at, name, AT_SYMLINK_FOLLOW) != 0) {
+        return false;
+    }
+    way.store(kThroughProc, std::memory_order_relaxed);
+    return true;
+#else
+    (void)directory;
+    errno = EOPNOTSUPP;
+    return false;
+#endif
 }
 
 bool File::OpenHost(intptr_t directory, const char* path, uint32_t desiredAccess, uint32_t share,

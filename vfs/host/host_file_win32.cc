@@ -104,6 +104,17 @@ bool File::OpenIn(const HeldDirectory& directory, const char* name, uint32_t des
                     true);
 }
 
+bool File::CreateUnnamedIn(const HeldDirectory& /*directory*/) {
+    Close();
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
+bool File::LinkIn(const HeldDirectory& /*directory*/, const char* /*name*/) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
 bool File::OpenHost(intptr_t /*directory*/, const char* path, uint32_t desiredAccess,
                     uint32_t share, Disposition disposition, bool noLinks) {
     HostPath hostPath(path);

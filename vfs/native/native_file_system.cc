@@ -170,6 +170,48 @@ Result NativeFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t fla
     return Result::Ok();
 }
 
+Result NativeFileSystem::CreateUnnamedFile(StreamRef& out, const char* path) {
+    if (out.Get() != nullptr || path == nullptr) {
+        return Result::Fail();
+    }
+    if (!root.IsOpen() || unnamedFailed) {
+        return FileSystem::CreateUnnamedFile(out, path);
+    }
+    host::HeldDirectory directory;
+    std::string leaf;
+    if (Locate(path, &directory, &leaf, true).Failed()) {
+        return Result::Fail();
+    }
+    auto* stream = new Win32FileStream();
+    host::ClearLastError();
+    if (stream->CreateUnnamedIn(directory).Failed()) {
+        // The file system may lack such files; an ordinary create will tell
+        // whether anything else is wrong.
+        unnamedFailed = true;
+        FailWithHostReason("cannot be created");
+        stream->Release();
+        return Result::Fail();
+    }
+    out.Set(stream);
+    return Result::Ok();
+}
+
+Result NativeFileSystem::NameUnnamedFile(StreamRef& file, const char* path) {
+    auto* stream = dynamic_cast<Win32FileStream*>(file.Get());
+    if (stream == nullptr || !root.IsOpen()) {
+        return FileSystem::NameUnnamedFile(file, path);
+    }
+    host::HeldDirectory directory;
+    std::string leaf;
+    if (Locate(path, &directory, &leaf).Failed()) {
+        return Result::Fail();
+    }
+    host::ClearLastError();
+    return stream->LinkIn(directory, leaf.c_str()).Succeeded()
+               ? Result::Ok()
+               : FailWithHostReason("cannot be moved");
+}
+
 Result NativeFileSystem::StoreEntry(const host::FoundEntry& entry, FindData* out) {
     if (StoreFoundName(out, entry.name).Failed()) {
         return Result::Fail();

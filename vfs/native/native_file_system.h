@@ -67,6 +67,11 @@ class NativeFileSystem : public FileSystem {
     Result Move(const char* from, const char* to) override;
     // A rename that replaces a file or link at `to` at once.
     Result Replace(const char* from, const char* to) override;
+    // Held mode only: a file without a name in the located directory of
+    // `path` (where the host can make one; after the first failure this
+    // object no longer tries), and its name, given in that same directory.
+    Result CreateUnnamedFile(StreamRef& out, const char* path) override;
+    Result NameUnnamedFile(StreamRef& file, const char* path) override;
     // Holds nothing but its enumeration, which FindClose ends.
     void Close() override {}
     // Who the entry `path` is (a link's own identity).
@@ -103,6 +108,7 @@ class NativeFileSystem : public FileSystem {
     host::HeldDirectory root;
     std::string locatedPath;
     host::HeldDirectory located;
+    bool unnamedFailed = false;
 };
 
 }  // namespace vfs

@@ -48,6 +48,19 @@ Result Win32FileStream::OpenIn(const host::HeldDirectory& directory, const char*
     return Result::Ok();
 }
 
+Result Win32FileStream::CreateUnnamedIn(const host::HeldDirectory& directory) {
+    Close();
+    if (!file.CreateUnnamedIn(directory)) {
+        return Result::Fail();
+    }
+    position = 0;
+    return Result::Ok();
+}
+
+Result Win32FileStream::LinkIn(const host::HeldDirectory& directory, const char* name) {
+    return file.LinkIn(directory, name) ? Result::Ok() : Result::Fail();
+}
+
 Result Win32FileStream::GetIdentity(FileIdentity* out) const {
     return out != nullptr && file.Identity(out) ? Result::Ok() : Result::Fail();
 }

@@ -33,6 +33,11 @@ class Win32FileStream : public Stream {
     // The same for the file `name` (one component) of the held `directory`,
     // never through a symbolic link of that name (see host::File::OpenIn).
     Result OpenIn(const host::HeldDirectory& directory, const char* name, uint32_t flags);
+    // A new file without a name in `directory`, for reading and writing,
+    // and the name it takes once complete (see host::File::CreateUnnamedIn
+    // and LinkIn).
+    Result CreateUnnamedIn(const host::HeldDirectory& directory);
+    Result LinkIn(const host::HeldDirectory& directory, const char* name);
     // Who the open file is; -1 when the host cannot say.
     Result GetIdentity(FileIdentity* out) const;
 
