@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/close_queue.h"
 #include "app/entry_failure.h"
 #include "app/tree_walk.h"
 #include "vfs/core/find_data.h"
@@ -95,8 +96,9 @@ bool Transfer(vfs::StreamRef& input, vfs::StreamRef& output, uint8_t* buffer, ui
 // the file that must never be replaced. Anything else stays, and fails the
 // entry.
 EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, vfs::TemporaryFile& temporary,
-                              const std::string& path, const EntryCopyRules& rules) {
-    if (temporary.PutInPlace(false).Succeeded()) {
+                              const std::string& path, const EntryCopyRules& rules,
+                              vfs::StreamRef* stillOpen) {
+    if (temporary.PutInPlace(false, stillOpen).Succeeded()) {
         return Placed();
     }
     vfs::FindData existing;
@@ -122,7 +124,7 @@ EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, vfs::TemporaryFil
                        "the archive being unpacked has its name, and is kept");
     }
     vfs::host::ClearLastError();
-    if (temporary.PutInPlace(true).Failed()) {
+    if (temporary.PutInPlace(true, stillOpen).Failed()) {
         const std::string why = vfs::host::LastErrorText();
         return Failure(CopyFailureKind::kCreateFile, "the file in its place cannot be replaced" +
                                                          (why.empty() ? "" : ": " + why));
@@ -134,7 +136,8 @@ EntryCopyResult MoveIntoPlace(vfs::FileSystemRef& destination, vfs::TemporaryFil
 
 EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destination,
                           const std::string& path, uint8_t* buffer,
-                          const std::function<void()>& onStart, const EntryCopyRules& rules) {
+                          const std::function<void()>& onStart, const EntryCopyRules& rules,
+                          CloseQueue* closer) {
     const bool keepExisting = rules.keepExisting;
     if (vfs::host::InterruptRequested()) {
         EntryCopyResult result;
@@ -193,10 +196,12 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
     // The output stays open: a file without a name yet is named through it.
     input.Reset();
 
+    // A file named while open, for `closer` to close.
+    vfs::StreamRef stillOpen;
     if (result.copied && keepExisting) {
         // Something may have taken the name meanwhile: a plain move never
         // replaces it.
-        if (temporary.PutInPlace(false).Failed()) {
+        if (temporary.PutInPlace(false, &stillOpen).Failed()) {
             temporary.Discard();
             return destination.FindFirst(path.c_str(), &existing).Succeeded()
                        ? Kept()
@@ -204,7 +209,7 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
                                  "the finished file cannot be moved into place");
         }
     } else if (result.copied) {
-        EntryCopyResult placed = MoveIntoPlace(destination, temporary, path, rules);
+        EntryCopyResult placed = MoveIntoPlace(destination, temporary, path, rules, &stillOpen);
         result.copied = placed.copied;
         result.kind = placed.kind;
         result.detail = std::move(placed.detail);
@@ -212,6 +217,9 @@ EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destin
     if (!result.copied) {
         temporary.Discard();
         return result;
+    }
+    if (closer != nullptr) {
+        closer->Push(stillOpen);
     }
     result.bytes = read;
     return result;

@@ -13,6 +13,8 @@
 
 namespace tarnwad {
 
+class CloseQueue;
+
 // Size of every read during a file copy, and of a copy buffer.
 inline constexpr int32_t kCopyBlockSize = 102400;
 
@@ -66,9 +68,13 @@ struct EntryCopyRules {
 // own open for writing would refuse it, and users mark an edited file
 // read-only to keep it. Both fail the entry, saying why, and stay as they
 // are.
+//
+// With `closer`, a file that takes its name while still open (see
+// TemporaryFile::CreateUnnamedWherePossible) is closed there, off the
+// calling thread, once in place.
 EntryCopyResult CopyEntry(vfs::FileSystemRef& source, vfs::FileSystemRef& destination,
                           const std::string& path, uint8_t* buffer,
                           const std::function<void()>& onStart = {},
-                          const EntryCopyRules& rules = {});
+                          const EntryCopyRules& rules = {}, CloseQueue* closer = nullptr);
 
 }  // namespace tarnwad

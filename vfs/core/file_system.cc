@@ -37,7 +37,8 @@ Result FileSystem::Replace(const char* /*from*/, const char* /*to*/) {
     return Unsupported();
 }
 
-Result FileSystem::CreateUnnamedFile(StreamRef& /*out*/, const char* /*path*/) {
+Result FileSystem::CreateUnnamedFile(StreamRef& /*out*/, const char* /*path*/,
+                                     const char* /*provisional*/) {
     return Unsupported();
 }
 

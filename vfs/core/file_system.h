@@ -89,9 +89,11 @@ class TARNVFS_API FileSystem {
     // Slot 19: creates a file without a name, open for reading and writing,
     // in the directory where `path` would be, and sets it into `out`; closed
     // before NameUnnamedFile names it, it is gone. So a file can be written
-    // whole before any name leads to it. Fails where the file system cannot
-    // (UNSUPPORTED: the base's answer), and then keeps failing.
-    virtual Result CreateUnnamedFile(StreamRef& out, const char* path);
+    // whole before any name leads to it. Where the host has no such files
+    // it is made under the name `provisional` in that directory instead
+    // (failing when anything has that name). Fails with UNSUPPORTED where
+    // the file system cannot (the base's answer).
+    virtual Result CreateUnnamedFile(StreamRef& out, const char* path, const char* provisional);
     // Slot 20: gives the file that CreateUnnamedFile made for `path` that
     // name, never replacing anything: fails when anything has the name.
     virtual Result NameUnnamedFile(StreamRef& file, const char* path);

@@ -71,8 +71,9 @@ Result FileSystemRef::Move(const char* from, const char* to) {
     return fileSystem == nullptr ? Result::Fail() : fileSystem->Move(from, to);
 }
 
-Result FileSystemRef::CreateUnnamedFile(StreamRef& out, const char* path) {
-    return fileSystem == nullptr ? Result::Fail() : fileSystem->CreateUnnamedFile(out, path);
+Result FileSystemRef::CreateUnnamedFile(StreamRef& out, const char* path, const char* provisional) {
+    return fileSystem == nullptr ? Result::Fail()
+                                 : fileSystem->CreateUnnamedFile(out, path, provisional);
 }
 
 Result FileSystemRef::NameUnnamedFile(StreamRef& file, const char* path) {

@@ -51,7 +51,7 @@ class TARNVFS_API FileSystemRef {
     Result GetArchiveIdentity(FileIdentity* out);
     const std::vector<WadRejectedRecord>* GetRejectedRecords();
     Result ReadRecord(const char* path, WadEntryRecord* out);
-    Result CreateUnnamedFile(StreamRef& out, const char* path);
+    Result CreateUnnamedFile(StreamRef& out, const char* path, const char* provisional);
     Result NameUnnamedFile(StreamRef& file, const char* path);
 
     FileSystem* Get() const { return fileSystem; }

@@ -17,6 +17,9 @@ Result FailWithHostReason(const char* what) {
         case host::HostErrorKind::ACCESS_DENIED:
             code = ErrorCode::ACCESS_DENIED;
             break;
+        case host::HostErrorKind::UNSUPPORTED:
+            code = ErrorCode::UNSUPPORTED;
+            break;
         default:
             break;
     }

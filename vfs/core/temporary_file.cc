@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <random>
 
+#include "vfs/core/last_error.h"
 #include "vfs/host/host_error.h"
 
 namespace vfs {
@@ -47,19 +48,35 @@ Result TemporaryFile::Create(FileSystemRef& where, const std::string& finalPath,
 Result TemporaryFile::CreateUnnamedWherePossible(FileSystemRef& where, const std::string& finalPath,
                                                  uint32_t flags) {
     Discard();
-    if (where.CreateUnnamedFile(stream, finalPath.c_str()).Succeeded()) {
-        fileSystem = where;
-        path = finalPath;
-        unnamed = true;
-        return Result::Ok();
+    for (int tries = 0; tries < kNameTries; ++tries) {
+        const std::string provisional = NextName(finalPath);
+        const size_t cut = provisional.rfind('\\');
+        ClearLastError();
+        if (where
+                .CreateUnnamedFile(stream, finalPath.c_str(),
+                                   provisional.c_str() + (cut == std::string::npos ? 0 : cut + 1))
+                .Succeeded()) {
+            fileSystem = where;
+            path = finalPath;
+            unnamed = true;
+            return Result::Ok();
+        }
+        if (LastError().code == ErrorCode::UNSUPPORTED) {
+            break;
+        }
     }
+    // Where the host cannot (or something is wrong, which an ordinary file
+    // tells with its reason): a file under a temporary name.
     return Create(where, finalPath, flags);
 }
 
-Result TemporaryFile::PutInPlace(bool replace) {
+Result TemporaryFile::PutInPlace(bool replace, StreamRef* stillOpen) {
     if (unnamed && stream.Get() != nullptr) {
         host::ClearLastError();
         if (fileSystem.NameUnnamedFile(stream, path.c_str()).Succeeded()) {
+            if (stillOpen != nullptr && stillOpen->Get() == nullptr) {
+                stillOpen->Set(stream.Get());
+            }
             stream.Reset();
             return Result::Ok();
         }

@@ -50,7 +50,11 @@ class TARNVFS_API TemporaryFile {
     // a link of that name when `replace` (see FileSystem::Replace), never
     // replacing anything otherwise. -1, the file kept for Discard, when the
     // rename fails.
-    Result PutInPlace(bool replace);
+    Result PutInPlace(bool replace) { return PutInPlace(replace, nullptr); }
+    // The same; where the file took its name while still open (made by
+    // CreateUnnamedWherePossible), its stream is left open in `stillOpen`
+    // for the caller to close, on another thread say.
+    Result PutInPlace(bool replace, StreamRef* stillOpen);
     // The caller put the file in place (or away) itself: it is no longer
     // this object's to delete.
     void Keep() { temporary.clear(); }

@@ -12,6 +12,7 @@ enum class HostErrorKind : uint8_t {
     NONE,
     NOT_FOUND,      // no such file or directory on the way
     ACCESS_DENIED,  // the host refused the call to this user
+    UNSUPPORTED,    // the host or its file system does not do this
     OTHER,
 };
 

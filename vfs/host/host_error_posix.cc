@@ -21,6 +21,8 @@ HostErrorKind LastErrorKind() {
         case EPERM:
         case EROFS:
             return HostErrorKind::ACCESS_DENIED;
+        case EOPNOTSUPP:
+            return HostErrorKind::UNSUPPORTED;
         default:
             return HostErrorKind::OTHER;
     }

@@ -22,6 +22,8 @@ HostErrorKind LastErrorKind() {
         case ERROR_SHARING_VIOLATION:
         case ERROR_WRITE_PROTECT:
             return HostErrorKind::ACCESS_DENIED;
+        case ERROR_NOT_SUPPORTED:
+            return HostErrorKind::UNSUPPORTED;
         default:
             return HostErrorKind::OTHER;
     }

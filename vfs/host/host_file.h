@@ -55,14 +55,16 @@ class File {
                 Disposition disposition);
     // Closes what the object held, then creates a file that has no name yet
     // in the held `directory`, open for reading and writing, for LinkIn to
-    // name once it is complete; closed without a name, it is gone. Nobody
-    // else can open it meanwhile, so it takes no part in the share rules.
-    // False where the host or the directory's file system cannot make such
-    // files (always on Windows), with the host's error.
-    bool CreateUnnamedIn(const HeldDirectory& directory);
+    // name once it is complete; closed before, it is gone. On POSIX it has
+    // no name at all (O_TMPFILE), and nobody else can open it meanwhile, so
+    // it takes no part in the share rules; False where the directory's file
+    // system cannot make such files. On Windows it is made under the name
+    // `provisional` (failing when anything has that name), opened without
+    // sharing, and deleted by its handle when closed unnamed.
+    bool CreateUnnamedIn(const HeldDirectory& directory, const char* provisional);
     // Gives the file made by CreateUnnamedIn the name `name` (one component)
-    // in `directory`, the directory it was made in. Never replaces anything:
-    // false when anything has that name already (EEXIST).
+    // in `directory`, the directory it was made in, while it stays open.
+    // Never replaces anything: false when anything has that name already.
     bool LinkIn(const HeldDirectory& directory, const char* name);
     bool IsOpen() const { return handle != INVALID_HANDLE; }
     // Move up to `count` bytes at the file position, which advances by the
@@ -101,6 +103,9 @@ class File {
 
     intptr_t handle = INVALID_HANDLE;
     uint32_t access = 0;
+    // Made by CreateUnnamedIn under a provisional name, not named since
+    // (Windows): Close deletes it.
+    bool provisional = false;
 };
 
 }  // namespace vfs::host

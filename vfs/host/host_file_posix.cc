@@ -147,7 +147,7 @@ bool File::OpenIn(const HeldDirectory& directory, const char* name, uint32_t des
     return OpenHost(directory.NativeHandle(), name, desiredAccess, share, disposition, true);
 }
 
-bool File::CreateUnnamedIn(const HeldDirectory& directory) {
+bool File::CreateUnnamedIn(const HeldDirectory& directory, const char* /*provisional*/) {
     Close();
     if (!directory.IsOpen()) {
         errno = EINVAL;
@@ -167,6 +167,11 @@ bool File::CreateUnnamedIn(const HeldDirectory& directory) {
                       O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
+        // A file system without such files refuses them in one of these
+        // ways (a kernel that predates them opens the directory: EISDIR).
+        if (errno == EISDIR || errno == EINVAL || errno == ENOTSUP) {
+            errno = EOPNOTSUPP;
+        }
         return false;
     }
     handle = fd;

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "vfs/host/held_directory.h"
 #include "vfs/host/host_names.h"
@@ -15,6 +16,12 @@ namespace {
 
 HANDLE AsHandle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+// The path of `name` in the directory at `base`.
+std::string JoinName(const std::string& base, const char* name) {
+    const bool separated = !base.empty() && (base.back() == '\\' || base.back() == '/');
+    return base + (separated ? "" : "\\") + name;
 }
 
 DWORD DesiredAccessFor(uint32_t access) {
@@ -97,22 +104,63 @@ bool File::OpenIn(const HeldDirectory& directory, const char* name, uint32_t des
         return false;
     }
     // The directory and every one above it are held: its path leads there.
-    const std::string& base = directory.Path();
-    const bool separated = !base.empty() && (base.back() == '\\' || base.back() == '/');
-    const std::string path = base + (separated ? "" : "\\") + name;
-    return OpenHost(directory.NativeHandle(), path.c_str(), desiredAccess, share, disposition,
-                    true);
+    return OpenHost(directory.NativeHandle(), JoinName(directory.Path(), name).c_str(),
+                    desiredAccess, share, disposition, true);
 }
 
-bool File::CreateUnnamedIn(const HeldDirectory& /*directory*/) {
+bool File::CreateUnnamedIn(const HeldDirectory& directory, const char* provisionalName) {
     Close();
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return false;
+    if (!directory.IsOpen() || UnusableNameReason(provisionalName) != nullptr) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    HostPath hostPath(JoinName(directory.Path(), provisionalName).c_str());
+    if (!hostPath.IsValid()) {
+        return false;
+    }
+    // DELETE: it is renamed, or deleted, by this handle.
+    HANDLE opened = CreateFileA(hostPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    if (GetFileType(opened) != FILE_TYPE_DISK) {
+        CloseHandle(opened);
+        SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    handle = reinterpret_cast<intptr_t>(opened);
+    access = ACCESS_READ | ACCESS_WRITE;
+    provisional = true;
+    return true;
 }
 
-bool File::LinkIn(const HeldDirectory& /*directory*/, const char* /*name*/) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return false;
+bool File::LinkIn(const HeldDirectory& directory, const char* name) {
+    if (!IsOpen() || !provisional || !directory.IsOpen() || UnusableNameReason(name) != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // The directory and every one above it are held: its path leads there.
+    HostPath hostPath(JoinName(directory.Path(), name).c_str());
+    if (!hostPath.IsValid()) {
+        return false;
+    }
+    const int length = MultiByteToWideChar(CP_ACP, 0, hostPath.c_str(), -1, nullptr, 0);
+    if (length <= 0) {
+        return false;
+    }
+    std::vector<unsigned char> block(sizeof(FILE_RENAME_INFO) + length * sizeof(WCHAR));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>((length - 1) * sizeof(WCHAR));
+    MultiByteToWideChar(CP_ACP, 0, hostPath.c_str(), -1, rename->FileName, length);
+    if (!SetFileInformationByHandle(reinterpret_cast<HANDLE>(handle), FileRenameInfo, rename,
+                                    static_cast<DWORD>(block.size()))) {
+        return false;
+    }
+    provisional = false;
+    return true;
 }
 
 bool File::OpenHost(intptr_t /*directory*/, const char* path, uint32_t desiredAccess,
@@ -250,6 +298,14 @@ bool File::Flush() {
 void File::Close() {
     if (!IsOpen()) {
         return;
+    }
+    if (provisional) {
+        // Never named: it goes with its handle.
+        FILE_DISPOSITION_INFO disposition{};
+        disposition.DeleteFile = TRUE;
+        SetFileInformationByHandle(AsHandle(handle), FileDispositionInfo, &disposition,
+                                   sizeof(disposition));
+        provisional = false;
     }
     CloseHandle(AsHandle(handle));
     handle = INVALID_HANDLE;

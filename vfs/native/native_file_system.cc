@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "vfs/core/host_failure.h"
+#include "vfs/core/last_error.h"
 #include "vfs/core/open_flags.h"
 #include "vfs/core/path_resolution.h"
 #include "vfs/core/vfs_string.h"
@@ -77,6 +78,8 @@ void NativeFileSystem::Hold(host::HeldDirectory directory, const char* path) {
     root = std::move(directory);
     located.Close();
     locatedPath.clear();
+    locatedWatched = false;
+    watchedPaths.clear();
     rootPath.Assign(path);
     if (rootPath.length == 0 || !IsPathSeparator(rootPath.data[rootPath.length - 1])) {
         rootPath.Append('\\');
@@ -105,19 +108,58 @@ Result NativeFileSystem::Locate(const char* path, host::HeldDirectory* directory
     }
     const size_t length = static_cast<size_t>(cut - path);
     // Where held directories cannot be moved, a path once located stays
-    // right.
-    if ((!afresh || host::HeldDirectory::StaysInPlace()) && located.IsOpen() &&
-        locatedPath.size() == length && locatedPath.compare(0, length, path, length) == 0) {
+    // right; elsewhere, while nothing watched on its way has moved.
+    if (located.IsOpen() && locatedPath.size() == length &&
+        locatedPath.compare(0, length, path, length) == 0 &&
+        (!afresh || host::HeldDirectory::StaysInPlace() ||
+         (locatedWatched && watch->Changes() == locatedChanges))) {
         *directory = located;
         return Result::Ok();
     }
+    if (afresh && watch == nullptr && !watchUnavailable && !host::HeldDirectory::StaysInPlace()) {
+        watch = host::TreeWatch::Start();
+        watchUnavailable = watch == nullptr;
+    }
+    // Counted before anything is watched or resolved: a move from here on
+    // makes the next use resolve again.
+    const uint64_t changes = watch == nullptr ? 0 : watch->Changes();
     std::string relative(path, length);
+    const bool wayWatched = watch != nullptr && WatchWayTo(relative, changes);
     if (!directory->OpenBeneath(root, relative.c_str())) {
         return FailWithHostReason("cannot be reached");
     }
     located = *directory;
+    locatedChanges = changes;
+    // The directory resolved must be the one watched at its path: one moved
+    // in between would be watched nowhere.
+    locatedWatched = wayWatched && watch->Add(*directory) == watchedPaths[relative];
     locatedPath = std::move(relative);
     return Result::Ok();
+}
+
+bool NativeFileSystem::WatchWayTo(const std::string& relative, uint64_t changes) {
+    if (changes != watchedAt) {
+        // Something moved: a path watched may lead elsewhere now.
+        watchedPaths.clear();
+        watchedAt = changes;
+    }
+    // Top down, each directory watched before the path through it is
+    // resolved again below it: whatever was moved before its watch began is
+    // not on the way that the later resolutions take.
+    for (size_t end = 0; end != std::string::npos;) {
+        end = relative.find_first_of("\\/", end + 1);
+        std::string way = relative.substr(0, end);
+        if (watchedPaths.count(way) != 0) {
+            continue;
+        }
+        host::HeldDirectory on;
+        const int64_t number = on.OpenBeneath(root, way.c_str()) ? watch->Add(on) : -1;
+        if (number < 0) {
+            return false;
+        }
+        watchedPaths.emplace(std::move(way), number);
+    }
+    return true;
 }
 
 Result NativeFileSystem::ResolveRelative(char* buffer, const char* path) {
@@ -170,12 +212,13 @@ Result NativeFileSystem::OpenFile(StreamRef& out, const char* path, uint32_t fla
     return Result::Ok();
 }
 
-Result NativeFileSystem::CreateUnnamedFile(StreamRef& out, const char* path) {
-    if (out.Get() != nullptr || path == nullptr) {
+Result NativeFileSystem::CreateUnnamedFile(StreamRef& out, const char* path,
+                                           const char* provisional) {
+    if (out.Get() != nullptr || path == nullptr || provisional == nullptr) {
         return Result::Fail();
     }
-    if (!root.IsOpen() || unnamedFailed) {
-        return FileSystem::CreateUnnamedFile(out, path);
+    if (!root.IsOpen() || unnamedUnsupported) {
+        return FileSystem::CreateUnnamedFile(out, path, provisional);
     }
     host::HeldDirectory directory;
     std::string leaf;
@@ -184,11 +227,9 @@ Result NativeFileSystem::CreateUnnamedFile(StreamRef& out, const char* path) {
     }
     auto* stream = new Win32FileStream();
     host::ClearLastError();
-    if (stream->CreateUnnamedIn(directory).Failed()) {
-        // The file system may lack such files; an ordinary create will tell
-        // whether anything else is wrong.
-        unnamedFailed = true;
+    if (stream->CreateUnnamedIn(directory, provisional).Failed()) {
         FailWithHostReason("cannot be created");
+        unnamedUnsupported = LastError().code == ErrorCode::UNSUPPORTED;
         stream->Release();
         return Result::Fail();
     }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "vfs/core/file_system.h"
 #include "vfs/core/find_data.h"
@@ -10,6 +12,7 @@
 #include "vfs/core/stream_ref.h"
 #include "vfs/host/held_directory.h"
 #include "vfs/host/host_find.h"
+#include "vfs/host/tree_watch.h"
 
 namespace vfs {
 
@@ -67,10 +70,11 @@ class NativeFileSystem : public FileSystem {
     Result Move(const char* from, const char* to) override;
     // A rename that replaces a file or link at `to` at once.
     Result Replace(const char* from, const char* to) override;
-    // Held mode only: a file without a name in the located directory of
-    // `path` (where the host can make one; after the first failure this
-    // object no longer tries), and its name, given in that same directory.
-    Result CreateUnnamedFile(StreamRef& out, const char* path) override;
+    // Held mode only: a file without a name (or with the provisional one) in
+    // the located directory of `path` (once its file system says it cannot,
+    // this object no longer tries), and its name, given in that same
+    // directory.
+    Result CreateUnnamedFile(StreamRef& out, const char* path, const char* provisional) override;
     Result NameUnnamedFile(StreamRef& file, const char* path) override;
     // Holds nothing but its enumeration, which FindClose ends.
     void Close() override {}
@@ -83,14 +87,20 @@ class NativeFileSystem : public FileSystem {
     // Held mode: the held directory in which `path` names its last
     // component, and that component in `leaf`. Fails when a directory on
     // the way is missing or is not a real directory, or `path` has no last
-    // component. `afresh` resolves the directory again from the root; the
-    // other operations reuse the directory last located when it has the
-    // same path. OpenFile and FindFirst, which begin what a caller does with
-    // a name (write a file and rename it in place; look and then create),
-    // locate afresh, so that a directory replaced meanwhile is noticed by
-    // the next file, while one file's steps all act in one directory.
+    // component. `afresh` resolves the directory again from the root unless
+    // the directory last located has the same path and cannot have moved
+    // since (see host::TreeWatch); the other operations reuse the directory
+    // last located when it has the same path. OpenFile, CreateUnnamedFile
+    // and FindFirst, which begin what a caller does with a name (write a
+    // file and put it in place; look and then create), locate afresh, so
+    // that a directory moved or replaced meanwhile is noticed by the next
+    // file, while one file's steps all act in one directory.
     Result Locate(const char* path, host::HeldDirectory* directory, std::string* leaf,
                   bool afresh = false);
+    // Watches every directory on the way from the root to `relative` and
+    // itself, top down, unless watched since the watch's count was
+    // `changes`. False when one cannot be watched or reached.
+    bool WatchWayTo(const std::string& relative, uint64_t changes);
     // Binds the file system to the held `directory` whose path is `path`.
     void Hold(host::HeldDirectory directory, const char* path);
     // Held mode's Move and Replace.
@@ -108,7 +118,18 @@ class NativeFileSystem : public FileSystem {
     host::HeldDirectory root;
     std::string locatedPath;
     host::HeldDirectory located;
-    bool unnamedFailed = false;
+    // Where held directories can move: the watch on the directories
+    // located (made at the first locate afresh), the watch's count of
+    // changes when `located` was resolved, whether it and every directory
+    // above it are watched, and the paths watched (with their watch
+    // numbers) since the count was `watchedAt`.
+    std::unique_ptr<host::TreeWatch> watch;
+    bool watchUnavailable = false;
+    uint64_t locatedChanges = 0;
+    bool locatedWatched = false;
+    uint64_t watchedAt = 0;
+    std::unordered_map<std::string, int64_t> watchedPaths;
+    bool unnamedUnsupported = false;
 };
 
 }  // namespace vfs

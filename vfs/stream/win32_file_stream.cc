@@ -48,9 +48,10 @@ Result Win32FileStream::OpenIn(const host::HeldDirectory& directory, const char*
     return Result::Ok();
 }
 
-Result Win32FileStream::CreateUnnamedIn(const host::HeldDirectory& directory) {
+Result Win32FileStream::CreateUnnamedIn(const host::HeldDirectory& directory,
+                                        const char* provisional) {
     Close();
-    if (!file.CreateUnnamedIn(directory)) {
+    if (!file.CreateUnnamedIn(directory, provisional)) {
         return Result::Fail();
     }
     position = 0;

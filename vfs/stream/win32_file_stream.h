@@ -36,7 +36,7 @@ class Win32FileStream : public Stream {
     // A new file without a name in `directory`, for reading and writing,
     // and the name it takes once complete (see host::File::CreateUnnamedIn
     // and LinkIn).
-    Result CreateUnnamedIn(const host::HeldDirectory& directory);
+    Result CreateUnnamedIn(const host::HeldDirectory& directory, const char* provisional);
     Result LinkIn(const host::HeldDirectory& directory, const char* name);
     // Who the open file is; -1 when the host cannot say.
     Result GetIdentity(FileIdentity* out) const;
