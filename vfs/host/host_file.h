@@ -81,6 +81,11 @@ class File {
     bool ReadAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* done);
     // Whether ReadAt works on this host.
     static bool HasPositionedReads();
+    // Whether closing a file just written takes long enough that a copy of
+    // many files should close them on a thread of their own: on Windows a
+    // close waits for whatever watches the file system (a virus scanner
+    // looks at each new file), milliseconds a file.
+    static bool ClosingTakesLong();
     // The new position, or -1 (position unchanged).
     int64_t Seek(int64_t offset, Origin origin);
     // The size in bytes, or -1 when it cannot be had.

@@ -269,6 +269,10 @@ bool File::HasPositionedReads() {
     return true;
 }
 
+bool File::ClosingTakesLong() {
+    return false;
+}
+
 bool File::ReadAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* done) {
     *done = 0;
     if (!IsOpen() || (access & ACCESS_READ) == 0 || offset > uint64_t{INT64_MAX} - count) {

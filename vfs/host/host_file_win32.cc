@@ -198,6 +198,10 @@ bool File::HasPositionedReads() {
     return false;
 }
 
+bool File::ClosingTakesLong() {
+    return true;
+}
+
 bool File::ReadAt(uint64_t /*offset*/, void* /*buffer*/, uint32_t /*count*/, uint32_t* done) {
     *done = 0;
     SetLastError(ERROR_NOT_SUPPORTED);
