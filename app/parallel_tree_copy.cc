@@ -97,7 +97,7 @@ class ParallelTreeCopy::Walk : public TreeWalk::Visitor {
             copy.walkOver = true;
             copy.workReady.notify_all();
         }
-        copy.CopyUntilDone(output, buffer);
+        copy.CopyUntilDone(true, output, buffer);
     }
 
   private:
@@ -112,7 +112,7 @@ class ParallelTreeCopy::Walk : public TreeWalk::Visitor {
         item.size = 0;
         item.kind = CopyFailureKind::kSkipped;
         item.isFile = item.failed = item.copied = item.kept = item.warning = false;
-        item.showsStatus = item.done = false;
+        item.showsStatus = item.taken = item.done = false;
         return item;
     }
 
@@ -138,7 +138,7 @@ class ParallelTreeCopy::Walk : public TreeWalk::Visitor {
         while (written - copy.released == copy.slots.size()) {
             uint64_t first = 0;
             uint64_t end = 0;
-            if (copy.TakeBatch(&first, &end)) {
+            if (copy.TakeBatch(true, &first, &end)) {
                 copy.CopyBatch(first, end, output, buffer, lock);
                 continue;
             }
@@ -156,32 +156,69 @@ class ParallelTreeCopy::Walk : public TreeWalk::Visitor {
     uint64_t room;         // where the free slots end, as last seen
 };
 
-bool ParallelTreeCopy::TakeBatch(uint64_t* first, uint64_t* end) {
-    if (taken == published) {
+bool ParallelTreeCopy::TakeBatch(bool fromBack, uint64_t* first, uint64_t* end) {
+    // Items taken from the back may have been reported meanwhile, and
+    // their slots reused.
+    front = std::max(front, released);
+    while (front < published && Slot(front).taken) {
+        ++front;
+    }
+    if (front == published) {
         return false;
     }
-    *first = taken;
-    *end = std::min(published, taken + kBatchItems);
-    taken = *end;
+    if (fromBack) {
+        // The newest items not taken, below those taken from the back
+        // before.
+        *end = published;
+        while (Slot(*end - 1).taken) {
+            --*end;
+        }
+        *first = *end - 1;
+        while (*first > front && *end - *first < kBatchItems && !Slot(*first - 1).taken) {
+            --*first;
+        }
+    } else {
+        *first = front;
+        *end = front + 1;
+        while (*end < published && *end - *first < kBatchItems && !Slot(*end).taken) {
+            ++*end;
+        }
+        front = *end;
+    }
+    for (uint64_t n = *first; n < *end; ++n) {
+        Slot(n).taken = true;
+    }
     return true;
 }
 
 void ParallelTreeCopy::CopyBatch(uint64_t first, uint64_t end, vfs::FileSystemRef& output,
                                  uint8_t* buffer, std::unique_lock<std::mutex>& lock) {
+    // Each file is reported as soon as it is copied (and no earlier item
+    // holds it back); the walk's own items go with the next file.
+    uint64_t undone = first;
+    auto markDone = [&](uint64_t until) {
+        for (; undone < until; ++undone) {
+            Slot(undone).done = true;
+        }
+        Report(lock);
+    };
     lock.unlock();
     for (uint64_t n = first; n < end; ++n) {
         Item& item = Slot(n);
+        if (!item.isFile) {
+            continue;
+        }
         // After an interrupt the rest is only reported, as neither copied
         // nor failed.
-        if (item.isFile && !vfs::host::InterruptRequested()) {
+        if (!vfs::host::InterruptRequested()) {
             CopyFile(item, output, buffer);
         }
+        lock.lock();
+        markDone(n + 1);
+        lock.unlock();
     }
     lock.lock();
-    for (uint64_t n = first; n < end; ++n) {
-        Slot(n).done = true;
-    }
-    Report(lock);
+    markDone(end);
 }
 
 void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& output, uint8_t* buffer) {
@@ -209,9 +246,9 @@ void ParallelTreeCopy::Report(std::unique_lock<std::mutex>& lock) {
         return;  // the thread reporting now finds these items done too
     }
     reporting = true;
-    while (released < taken && Slot(released).done) {
+    while (released < published && Slot(released).done) {
         uint64_t end = released + 1;
-        while (end < taken && Slot(end).done) {
+        while (end < published && Slot(end).done) {
             ++end;
         }
         // Done and not yet released: no other thread touches these slots.
@@ -244,12 +281,12 @@ void ParallelTreeCopy::ReportItem(Item& item) {
     }
 }
 
-void ParallelTreeCopy::CopyUntilDone(vfs::FileSystemRef& output, uint8_t* buffer) {
+void ParallelTreeCopy::CopyUntilDone(bool fromBack, vfs::FileSystemRef& output, uint8_t* buffer) {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         uint64_t first = 0;
         uint64_t end = 0;
-        if (TakeBatch(&first, &end)) {
+        if (TakeBatch(fromBack, &first, &end)) {
             CopyBatch(first, end, output, buffer, lock);
         } else if (walkOver) {
             return;
@@ -263,7 +300,7 @@ void ParallelTreeCopy::CopyUntilDone(vfs::FileSystemRef& output, uint8_t* buffer
 
 CopyReport ParallelTreeCopy::Run(const std::string& relativePath) {
     report = CopyReport();
-    released = taken = published = 0;
+    released = front = published = 0;
     walkOver = reporting = walkWaits = false;
     idleCopiers = 0;
     MemoryGate memoryGate(kMemoryBudget);
@@ -287,7 +324,7 @@ CopyReport ParallelTreeCopy::Run(const std::string& relativePath) {
     for (size_t j = 1; j < held; ++j) {
         threads.emplace_back([this, &outputs, j] {
             std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kCopyBlockSize]);
-            CopyUntilDone(outputs[j], buffer.get());
+            CopyUntilDone(j % 2 == 0, outputs[j], buffer.get());
         });
     }
 

@@ -72,16 +72,18 @@ class ParallelTreeCopy {
         bool kept = false;         // a file not written: something of its name was kept
         bool warning = false;      // a warning of the walk, its text in `detail`
         bool showsStatus = false;  // the copy got as far as showing its name
+        bool taken = false;        // under `mutex`
         bool done = false;         // under `mutex`
     };
     class Walk;
 
     Item& Slot(uint64_t sequence) { return slots[sequence % slots.size()]; }
-    // Takes the next batch of consecutive items handed on, [*first, *end):
-    // false when there is none now. Under `mutex`.
-    bool TakeBatch(uint64_t* first, uint64_t* end);
-    // Copies the files of a batch taken, marks it done and reports what is
-    // ready.
+    // Takes a batch of consecutive items handed on and not taken yet,
+    // [*first, *end): the oldest ones, or the newest `fromBack`; false when
+    // there is none now. Under `mutex`.
+    bool TakeBatch(bool fromBack, uint64_t* first, uint64_t* end);
+    // Copies the files of a batch taken, marking each done and reporting
+    // what is ready as it goes.
     // `lock` holds `mutex` on the way in and out, not while copying.
     void CopyBatch(uint64_t first, uint64_t end, vfs::FileSystemRef& output, uint8_t* buffer,
                    std::unique_lock<std::mutex>& lock);
@@ -93,7 +95,7 @@ class ParallelTreeCopy {
     void ReportItem(Item& item);
     // The work of a copier thread: batches until the walk is over and every
     // item is taken.
-    void CopyUntilDone(vfs::FileSystemRef& output, uint8_t* buffer);
+    void CopyUntilDone(bool fromBack, vfs::FileSystemRef& output, uint8_t* buffer);
 
     void ShowStatus(const char* text) const {
         if (settings.showStatus) {
@@ -109,14 +111,14 @@ class ParallelTreeCopy {
     MemoryGate* gate = nullptr;
 
     // Items are numbered in the walk's order. [0, released) are reported and
-    // their slots free; [released, taken) are with copiers or done;
-    // [taken, published) wait for a copier; the walk alone fills the slots
-    // from `published` on, as far as released + the window.
+    // their slots free; [released, published) are handed on to the copiers,
+    // those below `front` all taken; the walk alone fills the slots from
+    // `published` on, as far as released + the window.
     std::mutex mutex;
     std::condition_variable workReady;  // a copier waits for items or the walk's end
     std::condition_variable slotFreed;  // the walk waits for a free slot
     uint64_t released = 0;
-    uint64_t taken = 0;
+    uint64_t front = 0;
     uint64_t published = 0;
     bool walkOver = false;
     bool reporting = false;

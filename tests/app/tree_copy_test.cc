@@ -250,7 +250,8 @@ TEST_F(TreeCopyTest, TheThreadedCopyRefillsAWindowSmallerThanTheTree) {
     // report, the status texts and the files are still the in-order copy's.
     for (int d = 0; d < 3; ++d) {
         for (int f = 0; f < 40; ++f) {
-            const std::string name = "d" + std::to_string(d) + "\\f" + std::to_string(f);
+            const std::string name =
+                std::string{'d', static_cast<char>('0' + d), '\\', 'f'} + std::to_string(f);
             from->AddFile(name, name + std::string(static_cast<size_t>(f), 'x'));
         }
     }
