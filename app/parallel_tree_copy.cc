@@ -336,6 +336,7 @@ CopyReport ParallelTreeCopy::Run(const std::string& relativePath) {
     for (std::thread& thread : threads) {
         thread.join();
     }
+    gate = nullptr;
     ShowStatus("");
     report.interrupted = vfs::host::InterruptRequested();
     return std::move(report);

@@ -25,8 +25,10 @@ class MemoryGate;
 // The walk and the directories stay on the calling thread, which hands what
 // it finds into a window of a fixed number of items; `jobs` threads (the
 // calling one among them, whenever the window is full or the walk is over)
-// take consecutive items from it in small batches and copy their files. Each
-// item is reported, and its slot freed for the walk, once it and every item
+// take consecutive items from it in small batches and copy their files: half
+// of them the oldest items, half (the calling thread among them) the newest,
+// so that they seldom create files in the same directory at once. Each item
+// is reported, and its slot freed for the walk, once it and every item
 // before it are done, so the copy holds at most a window of items whatever
 // the size of the tree. Each thread has its own copy buffer, its own handle
 // on the destination and its own entry streams (entries of one archive may be
