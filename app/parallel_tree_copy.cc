@@ -19,6 +19,9 @@ constexpr uint64_t kLargeEntry = 1 << 20;
 // Items handed to a copier at once, at most; also how many the walk gathers
 // before it hands them on within a directory.
 constexpr uint64_t kBatchItems = 64;
+// A batch ends once its files have this many bytes: a thread should not be
+// left with several large files when the others run out of work at the end.
+constexpr uint64_t kBatchBytes = 256 << 10;
 
 }  // namespace
 
@@ -174,14 +177,18 @@ bool ParallelTreeCopy::TakeBatch(bool fromBack, uint64_t* first, uint64_t* end) 
             --*end;
         }
         *first = *end - 1;
-        while (*first > front && *end - *first < kBatchItems && !Slot(*first - 1).taken) {
-            --*first;
+        uint64_t bytes = Slot(*first).size;
+        while (*first > front && *end - *first < kBatchItems && bytes < kBatchBytes &&
+               !Slot(*first - 1).taken) {
+            bytes += Slot(--*first).size;
         }
     } else {
         *first = front;
         *end = front + 1;
-        while (*end < published && *end - *first < kBatchItems && !Slot(*end).taken) {
-            ++*end;
+        uint64_t bytes = Slot(*first).size;
+        while (*end < published && *end - *first < kBatchItems && bytes < kBatchBytes &&
+               !Slot(*end).taken) {
+            bytes += Slot((*end)++).size;
         }
         front = *end;
     }

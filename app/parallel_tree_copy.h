@@ -25,17 +25,18 @@ class MemoryGate;
 // The walk and the directories stay on the calling thread, which hands what
 // it finds into a window of a fixed number of items; `jobs` threads (the
 // calling one among them, whenever the window is full or the walk is over)
-// take consecutive items from it in small batches and copy their files: half
-// of them the oldest items, half (the calling thread among them) the newest,
-// so that they seldom create files in the same directory at once. Each item
-// is reported, and its slot freed for the walk, once it and every item
-// before it are done, so the copy holds at most a window of items whatever
-// the size of the tree. Each thread has its own copy buffer, its own handle
-// on the destination and its own entry streams (entries of one archive may be
-// read on several threads). The status texts come one at a time, in order,
-// each once its file and every file before it are done. The decoded entries
-// in memory at once stay within a budget: an entry of a megabyte or more
-// waits while other such entries would take it over kMemoryBudget bytes.
+// take consecutive items from it in small batches (of a few files, or one
+// large one) and copy their files: half of them the oldest items, half (the
+// calling thread among them) the newest, so that they seldom create files in
+// the same directory at once. Each item is reported, and its slot freed for
+// the walk, once it and every item before it are done, so the copy holds at
+// most a window of items whatever the size of the tree. Each thread has its
+// own copy buffer, its own handle on the destination and its own entry
+// streams (entries of one archive may be read on several threads). The status
+// texts come one at a time, in order, each once its file and every file
+// before it are done. The decoded entries in memory at once stay within a
+// budget: an entry of a megabyte or more waits while other such entries would
+// take it over kMemoryBudget bytes.
 class ParallelTreeCopy {
   public:
     static constexpr uint64_t kMemoryBudget = 64ull << 20;
