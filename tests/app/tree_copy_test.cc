@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "app/parallel_tree_copy.h"
 #include "app/tree_walk.h"
 #include "app/unpack_dialog.h"
 #include "tests/app/memory_file_system.h"
+#include "tests/host/temp_directory.h"
 #include "vfs/host/host_limits.h"
 
 namespace tarnwad {
@@ -239,6 +241,61 @@ TEST_F(TreeCopyTest, TheThreadedCopyGivesTheInOrderCopysReport) {
     EXPECT_EQ(threaded.directoriesCreated, inOrder.directoriesCreated);
     EXPECT_EQ(threadedShown, inOrderShown);
     EXPECT_EQ(threadedFiles, inOrderFiles);
+}
+
+TEST_F(TreeCopyTest, TheThreadedCopyRefillsAWindowSmallerThanTheTree) {
+    // Many times more items than the window holds, with failures among
+    // them, copied by three threads into a real directory: the slots are
+    // reused over and over while files are still being copied, and the
+    // report, the status texts and the files are still the in-order copy's.
+    for (int d = 0; d < 3; ++d) {
+        for (int f = 0; f < 40; ++f) {
+            const std::string name =
+                std::string{'d', static_cast<char>('0' + d), '\\', 'f'} + std::to_string(f);
+            from->AddFile(name, name + std::string(static_cast<size_t>(f), 'x'));
+        }
+    }
+    from->AddFile("d0\\deeper\\g", "g");
+    from->AddFile("top", "t");
+    from->failOpen.insert("d1\\f7");
+    from->shortRead.insert("d2\\f30");
+    std::vector<std::string> shown[2];
+    auto settings = [&](int run) {
+        TreeCopySettings copy;
+        copy.showStatus = [&shown, run](const char* text) {
+            if (*text != '\0') {
+                shown[run].push_back(text);
+            }
+        };
+        return copy;
+    };
+    const TreeCopySettings inOrderSettings = settings(0);
+    const TreeCopySettings threadedSettings = settings(1);
+    const CopyReport inOrder =
+        CopyTreeInOrder(dialog.source, dialog.destination, "", inOrderSettings);
+
+    vfs::test::TempDirectory dir;
+    vfs::FileSystemRef output;
+    ASSERT_TRUE(output.OpenHeldDirectory(dir.Path().c_str()).Succeeded());
+    const CopyReport threaded =
+        ParallelTreeCopy(dialog.source, output, threadedSettings, 3, 8).Run("");
+
+    EXPECT_EQ(Paths(threaded), Paths(inOrder));
+    EXPECT_EQ(Paths(inOrder).size(), 2u);
+    EXPECT_EQ(threaded.filesCopied, inOrder.filesCopied);
+    EXPECT_EQ(threaded.bytesCopied, inOrder.bytesCopied);
+    EXPECT_EQ(threaded.directoriesCreated, inOrder.directoriesCreated);
+    EXPECT_EQ(shown[1], shown[0]);
+    size_t onDisk = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path())) {
+        onDisk += entry.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(onDisk, to->files.size());
+    for (const auto& [path, contents] : to->files) {
+        std::string slashed = path;
+        std::replace(slashed.begin(), slashed.end(), '\\', '/');
+        EXPECT_EQ(dir.ReadFile(slashed), contents) << path;
+    }
 }
 
 TEST_F(TreeCopyTest, DotEntriesAreSkippedAndUnsafeNamesRecorded) {
