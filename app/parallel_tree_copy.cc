@@ -6,8 +6,10 @@
 #include <thread>
 #include <utility>
 
+#include "app/close_queue.h"
 #include "app/entry_copy.h"
 #include "app/tree_walk.h"
+#include "vfs/host/host_file.h"
 #include "vfs/host/process_signals.h"
 
 namespace tarnwad {
@@ -233,7 +235,8 @@ void ParallelTreeCopy::CopyFile(Item& item, vfs::FileSystemRef& output, uint8_t*
     // size of the entry that opening the path decodes.
     const uint64_t size = item.size;
     gate->Enter(size);
-    EntryCopyResult copied = CopyEntry(source, output, item.path, buffer, {}, settings.rules);
+    EntryCopyResult copied =
+        CopyEntry(source, output, item.path, buffer, {}, settings.rules, closer);
     gate->Leave(size);
     item.showsStatus = copied.started;
     if (copied.copied) {
@@ -312,6 +315,11 @@ CopyReport ParallelTreeCopy::Run(const std::string& relativePath) {
     idleCopiers = 0;
     MemoryGate memoryGate(kMemoryBudget);
     gate = &memoryGate;
+    std::unique_ptr<CloseQueue> closeQueue;
+    if (vfs::host::File::ClosingTakesLong()) {
+        closeQueue = std::make_unique<CloseQueue>();
+    }
+    closer = closeQueue.get();
 
     // Each copier has its own handle on the output directory (the very
     // directory the walk holds, whatever its path now leads to), since a
@@ -344,6 +352,11 @@ CopyReport ParallelTreeCopy::Run(const std::string& relativePath) {
         thread.join();
     }
     gate = nullptr;
+    // Every file closed before the copy says it is done.
+    if (closeQueue != nullptr) {
+        closeQueue->Drain();
+    }
+    closer = nullptr;
     ShowStatus("");
     report.interrupted = vfs::host::InterruptRequested();
     return std::move(report);

@@ -14,6 +14,7 @@
 
 namespace tarnwad {
 
+class CloseQueue;
 class MemoryGate;
 
 // Copies `source` into `destination` the way CopyTreeInOrder does (the same
@@ -112,6 +113,9 @@ class ParallelTreeCopy {
     unsigned jobs;
     std::vector<Item> slots;
     MemoryGate* gate = nullptr;
+    // Where closing a written file takes long (Windows), the files are
+    // closed on a thread of their own once in place.
+    CloseQueue* closer = nullptr;
 
     // Items are numbered in the walk's order. [0, released) are reported and
     // their slots free; [released, published) are handed on to the copiers,
