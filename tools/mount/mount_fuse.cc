@@ -1,6 +1,6 @@
 // The FUSE glue of `tarnwad mount`: the tool's one file that includes
-// fuse.h, and with it the POSIX headers for forking into the background and
-// unmounting. See mount_fuse.h.
+// fuse_lowlevel.h, and with it the POSIX headers for forking into the
+// background and unmounting. See mount_fuse.h.
 #define FUSE_USE_VERSION 31
 #include <fuse_lowlevel.h>
 
