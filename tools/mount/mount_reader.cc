@@ -50,11 +50,11 @@ MountReader::MountReader(vfs::FileSystemRef& source, const MountTree& tree, uint
       complain(std::move(complain)),
       state(new std::atomic<uint8_t>[tree.NodeCount()]),
       place(tree.NodeCount(), 0),
-      lastOpened(new std::atomic<uint32_t>[tree.NodeCount()]),
+      lastOpened(new std::atomic<uint64_t>[tree.NodeCount()]),
       handedOver(new std::atomic<bool>[tree.NodeCount()]) {
     for (uint32_t i = 0; i < tree.NodeCount(); ++i) {
         state[i].store(kFine);
-        lastOpened[i].store(~0u);
+        lastOpened[i].store(uint64_t{~0u} << 32);
         handedOver[i].store(false);
         const std::vector<uint32_t>& children = tree.Node(i).children;
         for (uint32_t at = 0; at < children.size(); ++at) {
@@ -195,7 +195,8 @@ void MountReader::StartAhead(unsigned threads, Deliver deliverTo) {
 }
 
 void MountReader::DeliverOnce(uint32_t index, const uint8_t* data, uint64_t size) {
-    if (deliver && size <= kDeliverLimit && !handedOver[index].exchange(true)) {
+    // An empty file has nothing to keep: reads end at its size.
+    if (deliver && size > 0 && size <= kDeliverLimit && !handedOver[index].exchange(true)) {
         deliver(index, data, size);
         ++delivered;
     }
@@ -205,10 +206,19 @@ void MountReader::QueueAhead(uint32_t index) {
     const MountNode& node = tree.Node(index);
     const std::vector<uint32_t>& siblings = tree.Node(node.parent).children;
     const uint32_t at = place[index];
-    const uint32_t before = lastOpened[node.parent].exchange(at);
     // Ahead only while the files are read in order: this one follows (or
-    // nearly follows) the one opened last in the directory.
-    if (before == ~0u || at <= before || at - before > 2) {
+    // nearly follows) the one opened last in the directory, which followed
+    // the one before it in turn. Reads here and there seldom do twice.
+    std::atomic<uint64_t>& last = lastOpened[node.parent];
+    uint64_t was = last.load();
+    uint64_t now;
+    do {
+        const uint32_t before = static_cast<uint32_t>(was >> 32);
+        const uint32_t run = static_cast<uint32_t>(was);
+        const bool follows = before != ~0u && at > before && at - before <= 2;
+        now = (uint64_t{at} << 32) | (follows ? std::min(run + 1, 2u) : 0u);
+    } while (!last.compare_exchange_weak(was, now));
+    if (static_cast<uint32_t>(now) < 2) {
         return;
     }
     const uint64_t window = cache.Budget() / kAheadBudgetShare;
@@ -222,7 +232,8 @@ void MountReader::QueueAhead(uint32_t index) {
         }
         const bool coded = file.coding != vfs::WadCoding::STORED;
         if ((coded && cache.Holds(sibling)) ||
-            (!coded && (file.size > kDeliverLimit || handedOver[sibling].load()))) {
+            (!coded &&
+             (file.size == 0 || file.size > kDeliverLimit || handedOver[sibling].load()))) {
             continue;  // ready already, or nothing to do ahead
         }
         bytes += file.size;

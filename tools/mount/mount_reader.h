@@ -114,8 +114,8 @@ class MountReader {
     bool CheckRecord(uint32_t index);
     // Hands the file's bytes to `deliver` once, when it is small enough.
     void DeliverOnce(uint32_t index, const uint8_t* data, uint64_t size);
-    // After an open of `index`: notes it, and when the file before it in
-    // its directory was opened last, queues the next files of the directory.
+    // After an open of `index`: notes it, and when the files of its
+    // directory are being opened in order, queues the next ones.
     void QueueAhead(uint32_t index);
     // Makes one file ready (on a thread of `ahead`).
     void MakeReady(uint32_t index);
@@ -133,10 +133,11 @@ class MountReader {
     std::mutex failuresLock;
     std::unordered_map<uint32_t, std::string> failures;
     // Per node: its place among its parent's children; per directory: the
-    // place of the file opened last (~0u: none yet); per file: whether it
-    // was handed to `deliver`.
+    // place of the file opened last (~0u: none yet) in the high half, and
+    // in the low half how many opens in a row followed the one before (at
+    // most 2); per file: whether it was handed to `deliver`.
     std::vector<uint32_t> place;
-    std::unique_ptr<std::atomic<uint32_t>[]> lastOpened;
+    std::unique_ptr<std::atomic<uint64_t>[]> lastOpened;
     std::unique_ptr<std::atomic<bool>[]> handedOver;
     Deliver deliver;
     std::atomic<uint64_t> madeReady{0};

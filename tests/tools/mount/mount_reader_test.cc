@@ -297,9 +297,9 @@ TEST(MountReaderTest, FilesOpenedInOrderAreMadeReadyAheadDecodedAndHandedOverOnc
         const std::string name = "d\\" + path.substr(3);
         const int i = std::stoi(path.substr(4)) - 100;
         EXPECT_EQ(mounted.ReadAll(path.c_str()), Lines(name.c_str(), 200 + i)) << path;
-        if (at == 1) {
-            // The second in order: the next ones are made ready.
-            EXPECT_TRUE(Eventually([&] { return mounted.reader->DeliveredCount() > 2; }));
+        if (at == 2) {
+            // The third in order: the next ones are made ready.
+            EXPECT_TRUE(Eventually([&] { return mounted.reader->DeliveredCount() > 3; }));
         }
     }
     mounted.reader->StopAhead();
@@ -343,25 +343,27 @@ TEST(MountReaderTest, AnEntryThatFailsAheadIsNamedOnceWhenOpenedAndNotDecodedAga
     vfs::WadWriter writer(2);
     writer.AddFile("a.txt", Lines("a", 100), WadCoding::LZ);
     writer.AddFile("b.txt", Lines("b", 100), WadCoding::LZ);
+    writer.AddFile("c.txt", Lines("c", 100), WadCoding::LZ);
     const uint8_t brokenLz[] = {0x10, 0xFB, 0x00, 0x00, 0x09, 0xE0};
-    writer.AddRawEntry("c.lz", brokenLz, sizeof(brokenLz), vfs::WAD_FLAG_LZ, 9);
-    writer.AddFile("d.txt", Lines("d", 100), WadCoding::LZ);
+    writer.AddRawEntry("d.lz", brokenLz, sizeof(brokenLz), vfs::WAD_FLAG_LZ, 9);
+    writer.AddFile("e.txt", Lines("e", 100), WadCoding::LZ);
     Complaints complaints;
     Deliveries deliveries;
     Mounted mounted(files.Save("b.wad", writer), 1 << 20, complaints);
     mounted.reader->StartAhead(1, deliveries.Sink());
     mounted.ReadAll("/a.txt");
-    mounted.ReadAll("/b.txt");  // in order: c.lz and d.txt are decoded ahead
-    ASSERT_TRUE(Eventually([&] { return mounted.reader->CacheStats().decodes == 4; }));
+    mounted.ReadAll("/b.txt");
+    mounted.ReadAll("/c.txt");  // in order: d.lz and e.txt are decoded ahead
+    ASSERT_TRUE(Eventually([&] { return mounted.reader->CacheStats().decodes == 5; }));
     EXPECT_EQ(mounted.reader->CacheStats().failures, 1u);
     EXPECT_TRUE(complaints.lines.empty());  // no one opened it yet
     for (int round = 0; round < 3; ++round) {
         MountReader::Opened opened;
-        EXPECT_FALSE(mounted.reader->Open(mounted.Index("/c.lz"), &opened));
+        EXPECT_FALSE(mounted.reader->Open(mounted.Index("/d.lz"), &opened));
     }
     mounted.reader->StopAhead();
     EXPECT_EQ(complaints.lines,
-              std::vector<std::string>{"c.lz: does not decode: the LZ data ends early, before "
+              std::vector<std::string>{"d.lz: does not decode: the LZ data ends early, before "
                                        "its stop command; reads fail"});
     EXPECT_EQ(mounted.reader->CacheStats().failures, 1u);
 }
