@@ -1,7 +1,10 @@
 // The FUSE glue of `tarnwad mount`: the tool's one file that includes
 // fuse_lowlevel.h, and with it the POSIX headers for forking into the
 // background and unmounting. See mount_fuse.h.
+// The build sets FUSE_USE_VERSION to 312 where libfuse is 3.12 or later.
+#ifndef FUSE_USE_VERSION
 #define FUSE_USE_VERSION 31
+#endif
 #include <fuse_lowlevel.h>
 
 #include <fcntl.h>
@@ -427,7 +430,16 @@ int Serve(Served& served) {
             fuse_lowlevel_notify_store(session, index + 1, 0, &bytes, FUSE_BUF_NO_SPLICE);
         });
     const bool handlers = fuse_set_signal_handlers(session) == 0;
+#if FUSE_USE_VERSION >= 312
+    // (The older call makes a configuration of its own and never frees it.)
+    struct fuse_loop_config* loop = fuse_loop_cfg_create();
+    if (loop != nullptr) {
+        fuse_session_loop_mt(session, loop);
+        fuse_loop_cfg_destroy(loop);
+    }
+#else
     fuse_session_loop_mt(session, 0);
+#endif
     setup.reader->StopAhead();
     if (handlers) {
         fuse_remove_signal_handlers(session);
