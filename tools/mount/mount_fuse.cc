@@ -1,8 +1,11 @@
 // The FUSE glue of `tarnwad mount`: the tool's one file that includes
-// fuse.h, and with it the POSIX headers for forking into the background and
-// unmounting. See mount_fuse.h.
+// fuse_lowlevel.h, and with it the POSIX headers for forking into the
+// background and unmounting. See mount_fuse.h.
+// The build sets FUSE_USE_VERSION to 312 where libfuse is 3.12 or later.
+#ifndef FUSE_USE_VERSION
 #define FUSE_USE_VERSION 31
-#include <fuse.h>
+#endif
+#include <fuse_lowlevel.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -25,6 +29,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "tools/diagnostics.h"
@@ -42,8 +47,12 @@ constexpr int kReadyTimeoutMs = 60000;
 // Attributes, names and missing names never change while mounted.
 constexpr double kCacheSeconds = 86400.0;
 
+// Node index i is the kernel's inode i + 1: the top is FUSE_ROOT_ID (1).
+static_assert(FUSE_ROOT_ID == 1);
+
 struct Served {
     const MountSetup* setup = nullptr;
+    struct fuse_session* session = nullptr;
     struct stat archiveTimes = {};
     uid_t uid = 0;
     gid_t gid = 0;
@@ -56,8 +65,16 @@ struct Served {
     std::atomic<uint64_t> failedOpens{0};
 };
 
-Served& Self() {
-    return *static_cast<Served*>(fuse_get_context()->private_data);
+Served& Self(fuse_req_t request) {
+    return *static_cast<Served*>(fuse_req_userdata(request));
+}
+
+// The node of the kernel's inode `inode`, or null.
+const MountNode* NodeOf(const Served& served, fuse_ino_t inode) {
+    if (inode == 0 || inode > served.setup->tree->NodeCount()) {
+        return nullptr;
+    }
+    return &served.setup->tree->Node(static_cast<uint32_t>(inode - 1));
 }
 
 void Describe(const Served& served, const MountNode& node, uint32_t index, struct stat* st) {
@@ -80,99 +97,209 @@ void Describe(const Served& served, const MountNode& node, uint32_t index, struc
     }
 }
 
-int GetAttributes(const char* path, struct stat* st, struct fuse_file_info*) {
-    Served& served = Self();
-    const MountNode* node = served.setup->tree->Find(path);
-    if (node == nullptr) {
-        return -ENOENT;
-    }
-    Describe(served, *node, served.setup->tree->IndexOf(*node), st);
-    return 0;
+// The kernel's entry of node `index`, kept as long as the mount lasts.
+struct fuse_entry_param EntryOf(const Served& served, uint32_t index) {
+    struct fuse_entry_param entry;
+    std::memset(&entry, 0, sizeof(entry));
+    entry.ino = index + 1;
+    entry.generation = 1;
+    entry.attr_timeout = kCacheSeconds;
+    entry.entry_timeout = kCacheSeconds;
+    Describe(served, served.setup->tree->Node(index), index, &entry.attr);
+    return entry;
 }
 
-int ReadDirectory(const char* path, void* buffer, fuse_fill_dir_t fill, off_t,
-                  struct fuse_file_info*, enum fuse_readdir_flags flags) {
-    Served& served = Self();
+void LookUp(fuse_req_t request, fuse_ino_t parent, const char* name) {
+    Served& served = Self(request);
+    const MountNode* directory = NodeOf(served, parent);
+    if (directory == nullptr) {
+        fuse_reply_err(request, ENOENT);
+        return;
+    }
+    if (!directory->directory) {
+        fuse_reply_err(request, ENOTDIR);
+        return;
+    }
     const MountTree& tree = *served.setup->tree;
-    const MountNode* node = tree.Find(path);
+    const std::string& top = *directory->path;
+    const std::string path = (top == "/" ? "" : top) + "/" + name;
+    const MountNode* node = tree.Find(path.c_str());
     if (node == nullptr) {
-        return -ENOENT;
+        // No inode: the kernel keeps the name as missing, as long as the
+        // others.
+        struct fuse_entry_param missing;
+        std::memset(&missing, 0, sizeof(missing));
+        missing.entry_timeout = kCacheSeconds;
+        fuse_reply_entry(request, &missing);
+        return;
+    }
+    const struct fuse_entry_param entry = EntryOf(served, tree.IndexOf(*node));
+    fuse_reply_entry(request, &entry);
+}
+
+void GetAttributes(fuse_req_t request, fuse_ino_t inode, struct fuse_file_info*) {
+    Served& served = Self(request);
+    const MountNode* node = NodeOf(served, inode);
+    if (node == nullptr) {
+        fuse_reply_err(request, ENOENT);
+        return;
+    }
+    struct stat st;
+    Describe(served, *node, static_cast<uint32_t>(inode - 1), &st);
+    fuse_reply_attr(request, &st, kCacheSeconds);
+}
+
+void OpenDirectory(fuse_req_t request, fuse_ino_t inode, struct fuse_file_info* info) {
+    const MountNode* node = NodeOf(Self(request), inode);
+    if (node == nullptr) {
+        fuse_reply_err(request, ENOENT);
+        return;
     }
     if (!node->directory) {
-        return -ENOTDIR;
+        fuse_reply_err(request, ENOTDIR);
+        return;
     }
-    const bool plus = (flags & FUSE_READDIR_PLUS) != 0;
-    const auto fillFlags = static_cast<enum fuse_fill_dir_flags>(plus ? FUSE_FILL_DIR_PLUS : 0);
-    struct stat st;
-    Describe(served, *node, tree.IndexOf(*node), &st);
-    fill(buffer, ".", plus ? &st : nullptr, 0, fillFlags);
-    const MountNode& parent = tree.Node(node->parent);
-    Describe(served, parent, node->parent, &st);
-    fill(buffer, "..", plus ? &st : nullptr, 0, fillFlags);
-    for (uint32_t child : node->children) {
-        const MountNode& entry = tree.Node(child);
-        Describe(served, entry, child, &st);
-        if (fill(buffer, entry.Name().c_str(), plus ? &st : nullptr, 0, fillFlags) != 0) {
-            return -ENOMEM;
-        }
-    }
-    return 0;
+    // A listing never changes: the kernel may keep it.
+    info->cache_readdir = 1;
+    info->keep_cache = 1;
+    fuse_reply_open(request, info);
 }
 
-int Open(const char* path, struct fuse_file_info* info) {
-    Served& served = Self();
-    const MountNode* node = served.setup->tree->Find(path);
+// Both kinds of listing: ".", "..", then the children; an entry's offset is
+// the place of the one after it.
+void List(fuse_req_t request, fuse_ino_t inode, size_t size, off_t offset, bool plus) {
+    Served& served = Self(request);
+    const MountNode* node = NodeOf(served, inode);
     if (node == nullptr) {
-        return -ENOENT;
+        fuse_reply_err(request, ENOENT);
+        return;
+    }
+    if (!node->directory) {
+        fuse_reply_err(request, ENOTDIR);
+        return;
+    }
+    const MountTree& tree = *served.setup->tree;
+    const uint32_t self = static_cast<uint32_t>(inode - 1);
+    std::vector<char> buffer(size);
+    size_t used = 0;
+    const size_t count = node->children.size() + 2;
+    for (size_t at = offset < 0 ? 0 : static_cast<size_t>(offset); at < count; ++at) {
+        const uint32_t index = at == 0 ? self : at == 1 ? node->parent : node->children[at - 2];
+        const std::string name = at == 0 ? "." : at == 1 ? ".." : tree.Node(index).Name();
+        const off_t next = static_cast<off_t>(at + 1);
+        size_t needed;
+        if (plus) {
+            const struct fuse_entry_param entry = EntryOf(served, index);
+            needed = fuse_add_direntry_plus(request, buffer.data() + used, size - used,
+                                            name.c_str(), &entry, next);
+        } else {
+            struct stat st;
+            Describe(served, tree.Node(index), index, &st);
+            needed = fuse_add_direntry(request, buffer.data() + used, size - used, name.c_str(),
+                                       &st, next);
+        }
+        if (needed > size - used) {
+            break;
+        }
+        used += needed;
+    }
+    fuse_reply_buf(request, buffer.data(), used);
+}
+
+void ReadDirectory(fuse_req_t request, fuse_ino_t inode, size_t size, off_t offset,
+                   struct fuse_file_info*) {
+    List(request, inode, size, offset, false);
+}
+
+void ReadDirectoryPlus(fuse_req_t request, fuse_ino_t inode, size_t size, off_t offset,
+                       struct fuse_file_info*) {
+    List(request, inode, size, offset, true);
+}
+
+void Open(fuse_req_t request, fuse_ino_t inode, struct fuse_file_info* info) {
+    Served& served = Self(request);
+    const MountNode* node = NodeOf(served, inode);
+    if (node == nullptr) {
+        fuse_reply_err(request, ENOENT);
+        return;
     }
     if (node->directory) {
-        return -EISDIR;
+        fuse_reply_err(request, EISDIR);
+        return;
     }
     if ((info->flags & O_ACCMODE) != O_RDONLY) {
-        return -EROFS;
+        fuse_reply_err(request, EROFS);
+        return;
     }
     ++served.opens;
     auto* opened = new (std::nothrow) MountReader::Opened();
     if (opened == nullptr) {
-        return -ENOMEM;
+        fuse_reply_err(request, ENOMEM);
+        return;
     }
-    if (!served.setup->reader->Open(served.setup->tree->IndexOf(*node), opened)) {
+    if (!served.setup->reader->Open(static_cast<uint32_t>(inode - 1), opened)) {
         delete opened;
         ++served.failedOpens;
-        return -EIO;
+        fuse_reply_err(request, EIO);
+        return;
     }
     info->fh = reinterpret_cast<uint64_t>(opened);
-    // The bytes never change: what the kernel has kept of them stays good.
+    // The bytes never change: what the kernel has kept of them stays good,
+    // including what the reader handed it ahead. Nothing to flush.
     info->keep_cache = 1;
-    return 0;
+    info->noflush = 1;
+    if (fuse_reply_open(request, info) != 0) {
+        delete opened;  // the open was interrupted: no release comes
+    }
 }
 
-int Read(const char*, char* buffer, size_t size, off_t offset, struct fuse_file_info* info) {
+void Read(fuse_req_t request, fuse_ino_t, size_t size, off_t offset, struct fuse_file_info* info) {
     const auto* opened = reinterpret_cast<const MountReader::Opened*>(info->fh);
     if (opened == nullptr || offset < 0) {
-        return -EIO;
+        fuse_reply_err(request, EIO);
+        return;
     }
-    const int64_t got = Self().setup->reader->Read(*opened, reinterpret_cast<uint8_t*>(buffer),
-                                                   size, static_cast<uint64_t>(offset));
-    return got < 0 ? -EIO : static_cast<int>(got);
+    MountReader& reader = *Self(request).setup->reader;
+    if (opened->decoded != nullptr) {
+        // Straight from the decoded bytes.
+        const uint64_t total = opened->decoded->Size();
+        const uint64_t at = std::min<uint64_t>(static_cast<uint64_t>(offset), total);
+        fuse_reply_buf(request, reinterpret_cast<const char*>(opened->decoded->Data() + at),
+                       std::min<uint64_t>(size, total - at));
+        return;
+    }
+    std::vector<uint8_t> buffer;
+    try {
+        buffer.resize(size);
+    } catch (const std::bad_alloc&) {
+        fuse_reply_err(request, ENOMEM);
+        return;
+    }
+    const int64_t got = reader.Read(*opened, buffer.data(), size, static_cast<uint64_t>(offset));
+    if (got < 0) {
+        fuse_reply_err(request, EIO);
+        return;
+    }
+    fuse_reply_buf(request, reinterpret_cast<const char*>(buffer.data()), static_cast<size_t>(got));
 }
 
-int Release(const char*, struct fuse_file_info* info) {
+void Release(fuse_req_t request, fuse_ino_t, struct fuse_file_info* info) {
     delete reinterpret_cast<MountReader::Opened*>(info->fh);
     info->fh = 0;
-    return 0;
+    fuse_reply_err(request, 0);
 }
 
-int FileSystemFigures(const char*, struct statvfs* figures) {
-    const Served& served = Self();
-    std::memset(figures, 0, sizeof(*figures));
-    figures->f_bsize = 4096;
-    figures->f_frsize = 4096;
-    figures->f_blocks = (served.totalBytes + 4095) / 4096;
-    figures->f_files = served.setup->tree->NodeCount();
-    figures->f_namemax = 255;
-    figures->f_flag = ST_RDONLY;
-    return 0;
+void FileSystemFigures(fuse_req_t request, fuse_ino_t) {
+    const Served& served = Self(request);
+    struct statvfs figures;
+    std::memset(&figures, 0, sizeof(figures));
+    figures.f_bsize = 4096;
+    figures.f_frsize = 4096;
+    figures.f_blocks = (served.totalBytes + 4095) / 4096;
+    figures.f_files = served.setup->tree->NodeCount();
+    figures.f_namemax = 255;
+    figures.f_flag = ST_RDONLY;
+    fuse_reply_statfs(request, &figures);
 }
 
 // Puts the process's standard streams on /dev/null.
@@ -189,13 +316,13 @@ void DetachStandardStreams() {
     }
 }
 
-void* Start(struct fuse_conn_info*, struct fuse_config* config) {
-    Served& served = Self();
-    config->kernel_cache = 1;
-    config->use_ino = 1;
-    config->entry_timeout = kCacheSeconds;
-    config->attr_timeout = kCacheSeconds;
-    config->negative_timeout = kCacheSeconds;
+void Start(void* user, struct fuse_conn_info* connection) {
+    Served& served = *static_cast<Served*>(user);
+    // Listings come with their entries' attributes, sparing a lookup each.
+    if ((connection->capable & FUSE_CAP_READDIRPLUS) != 0) {
+        connection->want |= FUSE_CAP_READDIRPLUS;
+        connection->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
+    }
     served.answered = true;
     if (served.readyPipe >= 0) {
         // The kernel's first request is being answered: the mount is there.
@@ -208,7 +335,6 @@ void* Start(struct fuse_conn_info*, struct fuse_config* config) {
         ::close(served.readyPipe);
         served.readyPipe = -1;
     }
-    return &served;
 }
 
 // fsname values go through libfuse's option parser: "\" and "," escaped.
@@ -235,7 +361,8 @@ void WriteStats(const Served& served) {
     }
     std::fprintf(out,
                  "opens=%llu failed_opens=%llu decodes=%llu decode_failures=%llu hits=%llu "
-                 "uncached=%llu evictions=%llu cached_bytes=%llu peak_cached_bytes=%llu\n",
+                 "uncached=%llu evictions=%llu cached_bytes=%llu peak_cached_bytes=%llu "
+                 "ahead=%llu delivered=%llu\n",
                  static_cast<unsigned long long>(served.opens.load()),
                  static_cast<unsigned long long>(served.failedOpens.load()),
                  static_cast<unsigned long long>(stats.decodes),
@@ -244,7 +371,9 @@ void WriteStats(const Served& served) {
                  static_cast<unsigned long long>(stats.uncached),
                  static_cast<unsigned long long>(stats.evictions),
                  static_cast<unsigned long long>(stats.cachedBytes),
-                 static_cast<unsigned long long>(stats.peakBytes));
+                 static_cast<unsigned long long>(stats.peakBytes),
+                 static_cast<unsigned long long>(served.setup->reader->AheadCount()),
+                 static_cast<unsigned long long>(served.setup->reader->DeliveredCount()));
     std::fclose(out);
 }
 
@@ -255,14 +384,17 @@ void MountError(const std::string& subject, const std::string& text) {
 // Mounts and serves in this process; the exit code.
 int Serve(Served& served) {
     const MountSetup& setup = *served.setup;
-    struct fuse_operations operations = {};
+    struct fuse_lowlevel_ops operations = {};
+    operations.init = Start;
+    operations.lookup = LookUp;
     operations.getattr = GetAttributes;
+    operations.opendir = OpenDirectory;
     operations.readdir = ReadDirectory;
+    operations.readdirplus = ReadDirectoryPlus;
     operations.open = Open;
     operations.read = Read;
     operations.release = Release;
     operations.statfs = FileSystemFigures;
-    operations.init = Start;
 
     const std::string options =
         "ro,default_permissions,subtype=tarnwad,fsname=" + EscapedOption(setup.fileSystemName);
@@ -272,25 +404,48 @@ int Serve(Served& served) {
         argv.push_back(word.data());
     }
     struct fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
-    struct fuse* fuse = fuse_new(&args, &operations, sizeof(operations), &served);
+    struct fuse_session* session =
+        fuse_session_new(&args, &operations, sizeof(operations), &served);
     fuse_opt_free_args(&args);
-    if (fuse == nullptr) {
+    if (session == nullptr) {
         MountError(setup.mountPoint, "the FUSE library cannot start a file system");
         return cli::kExitUsage;
     }
-    if (fuse_mount(fuse, setup.mountPoint.c_str()) != 0) {
+    if (fuse_session_mount(session, setup.mountPoint.c_str()) != 0) {
         MountError(setup.mountPoint, "cannot be mounted on (see the FUSE library's message)");
-        fuse_destroy(fuse);
+        fuse_session_destroy(session);
         return cli::kExitUsage;
     }
-    struct fuse_session* session = fuse_get_session(fuse);
+    served.session = session;
+    // Files read in order are made ready ahead on threads of their own; the
+    // small ones go straight into the kernel's page cache, so that reading
+    // them asks nothing more of this process.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    setup.reader->StartAhead(
+        std::min(cores, 4u), [session](uint32_t index, const uint8_t* data, uint64_t size) {
+            struct fuse_bufvec bytes = FUSE_BUFVEC_INIT(size);
+            bytes.buf[0].mem = const_cast<uint8_t*>(data);
+            // Refused (the kernel has let the inode
+            // go, say): reads ask for the bytes instead.
+            fuse_lowlevel_notify_store(session, index + 1, 0, &bytes, FUSE_BUF_NO_SPLICE);
+        });
     const bool handlers = fuse_set_signal_handlers(session) == 0;
-    fuse_loop_mt(fuse, 0);
+#if FUSE_USE_VERSION >= 312
+    // (The older call makes a configuration of its own and never frees it.)
+    struct fuse_loop_config* loop = fuse_loop_cfg_create();
+    if (loop != nullptr) {
+        fuse_session_loop_mt(session, loop);
+        fuse_loop_cfg_destroy(loop);
+    }
+#else
+    fuse_session_loop_mt(session, 0);
+#endif
+    setup.reader->StopAhead();
     if (handlers) {
         fuse_remove_signal_handlers(session);
     }
-    fuse_unmount(fuse);
-    fuse_destroy(fuse);
+    fuse_session_unmount(session);
+    fuse_session_destroy(session);
     WriteStats(served);
     if (!served.answered) {
         MountError(setup.mountPoint, "the mount stopped before it answered");

@@ -1,7 +1,8 @@
 // The FUSE side of `tarnwad mount` and `tarnwad umount`. Its one source,
-// mount_fuse.cc, is the only file of the tool that includes fuse.h (and the
-// POSIX headers that daemonising needs); it is built only where libfuse3 is
-// found, which defines TARNWAD_HAVE_FUSE for the tool.
+// mount_fuse.cc, is the only file of the tool that includes FUSE's header
+// (its low-level interface, where nodes are known by number rather than by
+// path) and the POSIX headers that daemonising needs; it is built only where
+// libfuse3 is found, which defines TARNWAD_HAVE_FUSE for the tool.
 #pragma once
 
 #include <string>

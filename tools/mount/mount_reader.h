@@ -8,8 +8,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "tools/mount/ahead_pool.h"
 #include "tools/mount/entry_cache.h"
 #include "tools/mount/mount_tree.h"
 #include "vfs/core/file_system_ref.h"
@@ -30,9 +32,27 @@ namespace tarnwad::mount {
 // opened or decoded is named once through `complain` and fails every open
 // (the FUSE glue answers EIO). A file of a host folder layer (a layered
 // mount) is read through that layer's own stream, opened anew for each open.
+//
+// Once StartAhead is called, files are also made ready ahead: when the
+// files of a directory are opened one after the other, the next few files
+// of that directory are decoded on other threads, and every small file
+// (coded or stored, up to kDeliverLimit bytes) is handed whole, once, to
+// `deliver` (the FUSE glue puts it in the kernel's page cache, which spares
+// the read requests): an opened one before Open returns, the others when
+// made ready. A decode ahead fails quietly; the entry is named when it is
+// opened, from the reason that decode gave, and is not decoded again.
 // Thread-safe after OpenArchiveFile.
 class MountReader {
   public:
+    // Files up to this size are handed to `deliver` whole: what a read
+    // from their start makes the kernel ask for anyway (its readahead).
+    static constexpr uint64_t kDeliverLimit = 128 << 10;
+    // How many files after an opened one are made ready ahead, and at most
+    // how many bytes of them (a share of the cache's budget; none larger).
+    static constexpr uint32_t kAheadFiles = 8;
+    static constexpr uint64_t kAheadBudgetShare = 8;
+    using Deliver = std::function<void(uint32_t index, const uint8_t* data, uint64_t size)>;
+
     // One open file: what its reads come from.
     struct Opened {
         uint32_t node = 0;
@@ -65,10 +85,40 @@ class MountReader {
     // the entry opens no more).
     int64_t Read(const Opened& opened, uint8_t* buffer, uint64_t size, uint64_t offset);
 
+    // Starts `threads` threads that make files ready ahead (see above).
+    void StartAhead(unsigned threads, Deliver deliver);
+    // Stops them: what is not begun is dropped. Also done on destruction.
+    void StopAhead() { ahead.reset(); }
+
     EntryCacheStats CacheStats() const { return cache.Stats(); }
+    // Files made ready ahead, and files handed to `deliver`.
+    uint64_t AheadCount() const { return madeReady.load(); }
+    uint64_t DeliveredCount() const { return delivered.load(); }
 
   private:
+    enum State : uint8_t {
+        kFine,
+        kFailedAhead,  // a decode ahead failed: named at the next open
+        kNamed,        // failed and named: every open fails
+    };
+
     void Broken(uint32_t index, const std::string& why);
+    // The decoded entry of the coded file `index`: null, with the reason in
+    // LastError when this call decoded it, when it does not decode. A
+    // failed decode `ahead` keeps its reason for the next open.
+    EntryCache::Entry Decode(uint32_t index, bool ahead);
+    // Names the entry when a decode ahead failed.
+    void NameFailedAhead(uint32_t index);
+    // Checks the record of a stored entry or a layer's file as an open does
+    // (false with the reason in LastError).
+    bool CheckRecord(uint32_t index);
+    // Hands the file's bytes to `deliver` once, when it is small enough.
+    void DeliverOnce(uint32_t index, const uint8_t* data, uint64_t size);
+    // After an open of `index`: notes it, and when the files of its
+    // directory are being opened in order, queues the next ones.
+    void QueueAhead(uint32_t index);
+    // Makes one file ready (on a thread of `ahead`).
+    void MakeReady(uint32_t index);
 
     vfs::FileSystemRef& source;
     const MountTree& tree;
@@ -77,8 +127,23 @@ class MountReader {
     // Per archive layer (one without layers): the archive file stored
     // entries are read from.
     std::vector<std::unique_ptr<vfs::host::File>> archives;
-    // Per node: whether it failed to open before (and was named).
-    std::unique_ptr<std::atomic<bool>[]> broken;
+    // Per node: a State.
+    std::unique_ptr<std::atomic<uint8_t>[]> state;
+    // Reasons of failed decodes ahead, until named.
+    std::mutex failuresLock;
+    std::unordered_map<uint32_t, std::string> failures;
+    // Per node: its place among its parent's children; per directory: the
+    // place of the file opened last (~0u: none yet) in the high half, and
+    // in the low half how many opens in a row followed the one before (at
+    // most 2); per file: whether it was handed to `deliver`.
+    std::vector<uint32_t> place;
+    std::unique_ptr<std::atomic<uint64_t>[]> lastOpened;
+    std::unique_ptr<std::atomic<bool>[]> handedOver;
+    Deliver deliver;
+    std::atomic<uint64_t> madeReady{0};
+    std::atomic<uint64_t> delivered{0};
+    // Last: stopped first, before what its jobs use goes.
+    std::unique_ptr<AheadPool> ahead;
 };
 
 }  // namespace tarnwad::mount

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <latch>
 #include <map>
@@ -245,6 +246,126 @@ TEST(MountReaderTest, DirectoriesDoNotOpen) {
     EXPECT_FALSE(mounted.reader->Open(mounted.Index("/maps"), &opened));
     EXPECT_FALSE(mounted.reader->Open(0, &opened));
     EXPECT_TRUE(complaints.lines.empty());
+}
+
+// Whether `done` comes true within 10 seconds.
+template <typename Done>
+bool Eventually(Done done) {
+    for (int wait = 0; wait < 1000; ++wait) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// What the reader handed over to be kept, by node.
+struct Deliveries {
+    std::mutex mutex;
+    std::map<uint32_t, std::vector<std::vector<uint8_t>>> bytes;
+
+    MountReader::Deliver Sink() {
+        return [this](uint32_t index, const uint8_t* data, uint64_t size) {
+            std::lock_guard<std::mutex> lock(mutex);
+            bytes[index].emplace_back(data, data + size);
+        };
+    }
+};
+
+// A directory of `count` files, coded LZ, zlib-framed and stored in turn,
+// each of about `size` bytes.
+std::string SaveDirectory(ArchiveFiles& files, int count, int lines) {
+    vfs::WadWriter writer(2);
+    const WadCoding codings[] = {WadCoding::LZ, WadCoding::ZLIB, WadCoding::STORED};
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "d\\f" + std::to_string(100 + i) + ".txt";
+        writer.AddFile(name.c_str(), Lines(name.c_str(), lines + i), codings[i % 3]);
+    }
+    return files.Save("d.wad", writer);
+}
+
+TEST(MountReaderTest, FilesOpenedInOrderAreMadeReadyAheadDecodedAndHandedOverOnce) {
+    ArchiveFiles files;
+    Complaints complaints;
+    Deliveries deliveries;
+    Mounted mounted(SaveDirectory(files, 30, 200), 1 << 20, complaints);
+    mounted.reader->StartAhead(2, deliveries.Sink());
+    const std::vector<uint32_t>& children = mounted.tree.Find("/d")->children;
+    for (size_t at = 0; at < children.size(); ++at) {
+        const std::string path = *mounted.tree.Node(children[at]).path;
+        const std::string name = "d\\" + path.substr(3);
+        const int i = std::stoi(path.substr(4)) - 100;
+        EXPECT_EQ(mounted.ReadAll(path.c_str()), Lines(name.c_str(), 200 + i)) << path;
+        if (at == 2) {
+            // The third in order: the next ones are made ready.
+            EXPECT_TRUE(Eventually([&] { return mounted.reader->DeliveredCount() > 3; }));
+        }
+    }
+    mounted.reader->StopAhead();
+    const EntryCacheStats stats = mounted.reader->CacheStats();
+    EXPECT_EQ(stats.decodes, 20u);  // the coded files, once each
+    EXPECT_EQ(stats.evictions, 0u);
+    // Every file went over once, whole, whether opened or made ready first.
+    ASSERT_EQ(deliveries.bytes.size(), 30u);
+    for (const auto& [index, handed] : deliveries.bytes) {
+        ASSERT_EQ(handed.size(), 1u) << index;
+        EXPECT_EQ(handed[0], mounted.ReadAll(mounted.tree.Node(index).path->c_str()));
+    }
+    EXPECT_TRUE(complaints.lines.empty());
+}
+
+TEST(MountReaderTest, NothingIsMadeReadyAheadOutOfOrderOrBeyondItsShareOfTheBudget) {
+    ArchiveFiles files;
+    Complaints complaints;
+    Deliveries deliveries;
+    // Files of about 2.4 KiB: a budget of 16 KiB leaves 2 KiB ahead, none.
+    Mounted small(SaveDirectory(files, 12, 200), 16 << 10, complaints);
+    small.reader->StartAhead(2, deliveries.Sink());
+    for (uint32_t index : small.tree.Find("/d")->children) {
+        small.ReadAll(small.tree.Node(index).path->c_str());
+    }
+    small.reader->StopAhead();
+    EXPECT_EQ(small.reader->AheadCount(), 0u);
+
+    Mounted mounted(SaveDirectory(files, 12, 200), 1 << 20, complaints);
+    mounted.reader->StartAhead(2, deliveries.Sink());
+    const std::vector<uint32_t>& children = mounted.tree.Find("/d")->children;
+    for (size_t at : {7u, 2u, 10u, 5u, 0u}) {
+        mounted.ReadAll(mounted.tree.Node(children[at]).path->c_str());
+    }
+    mounted.reader->StopAhead();
+    EXPECT_EQ(mounted.reader->AheadCount(), 0u);
+}
+
+TEST(MountReaderTest, AnEntryThatFailsAheadIsNamedOnceWhenOpenedAndNotDecodedAgain) {
+    ArchiveFiles files;
+    vfs::WadWriter writer(2);
+    writer.AddFile("a.txt", Lines("a", 100), WadCoding::LZ);
+    writer.AddFile("b.txt", Lines("b", 100), WadCoding::LZ);
+    writer.AddFile("c.txt", Lines("c", 100), WadCoding::LZ);
+    const uint8_t brokenLz[] = {0x10, 0xFB, 0x00, 0x00, 0x09, 0xE0};
+    writer.AddRawEntry("d.lz", brokenLz, sizeof(brokenLz), vfs::WAD_FLAG_LZ, 9);
+    writer.AddFile("e.txt", Lines("e", 100), WadCoding::LZ);
+    Complaints complaints;
+    Deliveries deliveries;
+    Mounted mounted(files.Save("b.wad", writer), 1 << 20, complaints);
+    mounted.reader->StartAhead(1, deliveries.Sink());
+    mounted.ReadAll("/a.txt");
+    mounted.ReadAll("/b.txt");
+    mounted.ReadAll("/c.txt");  // in order: d.lz and e.txt are decoded ahead
+    ASSERT_TRUE(Eventually([&] { return mounted.reader->CacheStats().decodes == 5; }));
+    EXPECT_EQ(mounted.reader->CacheStats().failures, 1u);
+    EXPECT_TRUE(complaints.lines.empty());  // no one opened it yet
+    for (int round = 0; round < 3; ++round) {
+        MountReader::Opened opened;
+        EXPECT_FALSE(mounted.reader->Open(mounted.Index("/d.lz"), &opened));
+    }
+    mounted.reader->StopAhead();
+    EXPECT_EQ(complaints.lines,
+              std::vector<std::string>{"d.lz: does not decode: the LZ data ends early, before "
+                                       "its stop command; reads fail"});
+    EXPECT_EQ(mounted.reader->CacheStats().failures, 1u);
 }
 
 }  // namespace
