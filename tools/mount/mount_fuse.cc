@@ -109,15 +109,21 @@ struct fuse_entry_param EntryOf(const Served& served, uint32_t index) {
     return entry;
 }
 
+// The directory `inode` names; null, with the error replied, when it names
+// nothing or something else.
+const MountNode* DirectoryOf(fuse_req_t request, Served& served, fuse_ino_t inode) {
+    const MountNode* node = NodeOf(served, inode);
+    if (node == nullptr || !node->directory) {
+        fuse_reply_err(request, node == nullptr ? ENOENT : ENOTDIR);
+        return nullptr;
+    }
+    return node;
+}
+
 void LookUp(fuse_req_t request, fuse_ino_t parent, const char* name) {
     Served& served = Self(request);
-    const MountNode* directory = NodeOf(served, parent);
+    const MountNode* directory = DirectoryOf(request, served, parent);
     if (directory == nullptr) {
-        fuse_reply_err(request, ENOENT);
-        return;
-    }
-    if (!directory->directory) {
-        fuse_reply_err(request, ENOTDIR);
         return;
     }
     const MountTree& tree = *served.setup->tree;
@@ -150,13 +156,7 @@ void GetAttributes(fuse_req_t request, fuse_ino_t inode, struct fuse_file_info*)
 }
 
 void OpenDirectory(fuse_req_t request, fuse_ino_t inode, struct fuse_file_info* info) {
-    const MountNode* node = NodeOf(Self(request), inode);
-    if (node == nullptr) {
-        fuse_reply_err(request, ENOENT);
-        return;
-    }
-    if (!node->directory) {
-        fuse_reply_err(request, ENOTDIR);
+    if (DirectoryOf(request, Self(request), inode) == nullptr) {
         return;
     }
     // A listing never changes: the kernel may keep it.
@@ -169,13 +169,8 @@ void OpenDirectory(fuse_req_t request, fuse_ino_t inode, struct fuse_file_info* 
 // the place of the one after it.
 void List(fuse_req_t request, fuse_ino_t inode, size_t size, off_t offset, bool plus) {
     Served& served = Self(request);
-    const MountNode* node = NodeOf(served, inode);
+    const MountNode* node = DirectoryOf(request, served, inode);
     if (node == nullptr) {
-        fuse_reply_err(request, ENOENT);
-        return;
-    }
-    if (!node->directory) {
-        fuse_reply_err(request, ENOTDIR);
         return;
     }
     const MountTree& tree = *served.setup->tree;
