@@ -37,7 +37,9 @@ class MemoryGate;
 // texts come one at a time, in order, each once its file and every file
 // before it are done. The decoded entries in memory at once stay within a
 // budget: an entry of a megabyte or more waits while other such entries would
-// take it over kMemoryBudget bytes.
+// take it over kMemoryBudget bytes. Where closing a written file takes long
+// (Windows), the files are closed on a close queue once in place, and the
+// copy waits for it before it returns.
 class ParallelTreeCopy {
   public:
     static constexpr uint64_t kMemoryBudget = 64ull << 20;
