@@ -256,10 +256,14 @@ void Read(fuse_req_t request, fuse_ino_t, size_t size, off_t offset, struct fuse
     }
     MountReader& reader = *Self(request).setup->reader;
     if (opened->decoded != nullptr) {
-        // Straight from the decoded bytes.
-        const uint64_t total = opened->decoded->Size();
+        // Straight from the decoded bytes, held here until the reply is
+        // written: the kernel may release the file as soon as it has taken
+        // them, and the release may run on another thread while this one is
+        // still returning from the write.
+        const EntryCache::Entry decoded = opened->decoded;
+        const uint64_t total = decoded->Size();
         const uint64_t at = std::min<uint64_t>(static_cast<uint64_t>(offset), total);
-        fuse_reply_buf(request, reinterpret_cast<const char*>(opened->decoded->Data() + at),
+        fuse_reply_buf(request, reinterpret_cast<const char*>(decoded->Data() + at),
                        std::min<uint64_t>(size, total - at));
         return;
     }
