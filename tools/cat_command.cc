@@ -9,6 +9,7 @@
 #include "app/entry_failure.h"
 #include "tools/archive_argument.h"
 #include "tools/archive_catalog.h"
+#include "tools/archive_option.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/exit_codes.h"
@@ -121,9 +122,7 @@ void AddCatCommand(CLI::App& app, int& exitCode) {
         "cat",
         "Write the bytes of the entries PATTERN selects, decoded, to standard output, one "
         "after another in the order list shows them");
-    command
-        ->add_option("ARCHIVE", options->archive, "The .wad file; - reads it from standard input")
-        ->required();
+    AddArchiveArgument(command, options->archive);
     command
         ->add_option("PATTERN", options->patterns,
                      "Entries to write: a path inside the archive (\"\\\" or \"/\" separators, "

@@ -8,6 +8,7 @@
 #include "app/counted_text.h"
 #include "tools/archive_argument.h"
 #include "tools/archive_catalog.h"
+#include "tools/archive_option.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/exit_codes.h"
@@ -108,9 +109,7 @@ void AddInfoCommand(CLI::App& app, int& exitCode) {
         "info",
         "Show an archive's format version, entry and directory counts, sizes, entries per "
         "coding and name-table size");
-    command
-        ->add_option("ARCHIVE", options->archive, "The .wad file; - reads it from standard input")
-        ->required();
+    AddArchiveArgument(command, options->archive);
     command->add_flag("--json", options->json,
                       "The same figures as one JSON object, nothing else on stdout");
     command->callback([options, &exitCode] { exitCode = RunInfo(*options); });

@@ -10,6 +10,7 @@
 #include "app/entry_failure.h"
 #include "tools/archive_argument.h"
 #include "tools/archive_catalog.h"
+#include "tools/archive_option.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/display_path.h"
@@ -183,9 +184,7 @@ void AddListCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<ListOptions>();
     CLI::App* command = app.add_subcommand(
         "list", "List the entries of an archive: size, stored size, coding and path");
-    command
-        ->add_option("ARCHIVE", options->archive, "The .wad file; - reads it from standard input")
-        ->required();
+    AddArchiveArgument(command, options->archive);
     command->add_option("PATTERN", options->patterns,
                         "Only entries matching these patterns: a name at any depth, a path from "
                         "the root; \"*\", \"?\" within a name, \"**\" across directories; a "

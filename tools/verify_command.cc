@@ -11,6 +11,7 @@
 #include "app/counted_text.h"
 #include "tools/archive_argument.h"
 #include "tools/archive_catalog.h"
+#include "tools/archive_option.h"
 #include "tools/commands.h"
 #include "tools/diagnostics.h"
 #include "tools/diff/compared_tree.h"
@@ -298,9 +299,7 @@ void AddVerifyCommand(CLI::App& app, int& exitCode) {
         "Open and decode every entry, writing nothing, and check that each reads to its size; "
         "zlib-framed entries also pass zlib's checksum, while stored and LZ-coded ones carry "
         "none, so a changed byte in them goes unnoticed. Exit 0 when every entry reads in full");
-    command
-        ->add_option("ARCHIVE", options->archive, "The .wad file; - reads it from standard input")
-        ->required();
+    AddArchiveArgument(command, options->archive);
     AddLayerOption(command, options->layers,
                    "check every file of the merged tree, each from the layer that serves it");
     command

@@ -14,15 +14,19 @@ namespace {
 // Names tried for one temporary file before giving up.
 constexpr int kNameTries = 8;
 
-// The next temporary name in the directory of `path`. The count, begun at a
-// random place, keeps the threads of one process, and mostly other
-// processes, apart.
-std::string NextName(const std::string& path) {
+// The next temporary file name. The count, begun at a random place, keeps
+// the threads of one process, and mostly other processes, apart.
+std::string NextLeafName() {
     static std::atomic<uint32_t> counter{std::random_device{}()};
-    const size_t cut = path.rfind('\\');
     char name[32];
     std::snprintf(name, sizeof(name), ".Tarnwad-%08X.tmp", counter.fetch_add(1));
-    return (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + name;
+    return name;
+}
+
+// The next temporary name in the directory of `path`.
+std::string NextName(const std::string& path) {
+    const size_t cut = path.rfind('\\');
+    return (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + NextLeafName();
 }
 
 }  // namespace
@@ -49,13 +53,9 @@ Result TemporaryFile::CreateUnnamedWherePossible(FileSystemRef& where, const std
                                                  uint32_t flags) {
     Discard();
     for (int tries = 0; tries < kNameTries; ++tries) {
-        const std::string provisional = NextName(finalPath);
-        const size_t cut = provisional.rfind('\\');
+        const std::string provisional = NextLeafName();
         ClearLastError();
-        if (where
-                .CreateUnnamedFile(stream, finalPath.c_str(),
-                                   provisional.c_str() + (cut == std::string::npos ? 0 : cut + 1))
-                .Succeeded()) {
+        if (where.CreateUnnamedFile(stream, finalPath.c_str(), provisional.c_str()).Succeeded()) {
             fileSystem = where;
             path = finalPath;
             unnamed = true;
